@@ -1,0 +1,50 @@
+# Front door of the project. Every target drives CMake; the build folder is
+# build/ (build-asan/ for the sanitizer run of the test suite).
+JOBS ?= 2
+BUILD ?= build
+ASAN_BUILD ?= build-asan
+CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
+
+.PHONY: all build deps test test-native test-sanitize demo windows bench clean
+
+all: build
+
+build:
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j$(JOBS)
+
+# Installs what is missing (Debian packages, as root), builds, runs every
+# test, then the C++ suites again under AddressSanitizer and UBSan.
+test: deps test-native test-sanitize
+
+deps:
+	bash tools/install-deps.sh
+
+test-native: build
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+
+test-sanitize:
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug \
+	    -DQUILLON_SANITIZE=address,undefined
+	cmake --build $(ASAN_BUILD) -j$(JOBS)
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	    ctest --output-on-failure -j$(JOBS)
+
+# Writes demo.gds with every exported function and, where KLayout is
+# installed, renders it to demo.png.
+demo: build
+	$(BUILD)/tools/quillon-demo demo.gds
+	@if command -v klayout >/dev/null 2>&1; then \
+	    QT_QPA_PLATFORM=offscreen klayout -b -r tools/render_png.py \
+	        -rd input=demo.gds -rd output=demo.png && echo "wrote demo.png"; \
+	else echo "KLayout not installed: demo.png not rendered"; fi
+
+# Cross-builds dist/win32/Quillon.dll and dist/win64/Quillon.dll.
+windows:
+	bash tools/build-windows.sh
+
+bench: build
+	$(BUILD)/bench/quillon-bench
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) build-win32 build-win64 dist

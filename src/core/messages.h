@@ -1,0 +1,31 @@
+// The texts of every error report. Hosts match on them byte for byte, so
+// they stay exactly as they are, spelling included.
+#pragma once
+
+namespace quillon::messages {
+
+inline constexpr const char* cannotOpenFile = "Error: Cannot open GDSII file.";
+inline constexpr const char* cannotWriteFile = "Error: Cannot write GDSII file.";
+inline constexpr const char* exportRunning = "Error: Cannot start another export process.";
+inline constexpr const char* processStopped = "Error: Process is already stoped.";
+inline constexpr const char* structureNotClosed = "Error: Structure is not closed.";
+inline constexpr const char* structureAlreadyOpened = "Error: Structure is already opened.";
+inline constexpr const char* duplicateStructureName =
+    "Error: Structure with this name is already inserted.";
+inline constexpr const char* structureNotOpened = "Error: Structure is not opened.";
+inline constexpr const char* structureNameNull = "Error: Structure name is NULL.";
+inline constexpr const char* structureNameTooLong = "Error: Structure name is too long.";
+inline constexpr const char* pointArrayNull = "Error: Point array is NULL.";
+inline constexpr const char* timestampOutOfRange = "Error: Timestamp is out of range.";
+inline constexpr const char* boundaryTooFewPoints =
+    "Error: Not enougph points for BOUNDARY structure. ";
+inline constexpr const char* boundaryTooManyPoints =
+    "Error: Too many points for BOUNDARY structure. ";
+inline constexpr const char* pathTooFewPoints = "Error: Not enougph points for PATH structure. ";
+inline constexpr const char* nodeTooFewPoints = "Error: Not enougph points for NODE record. ";
+inline constexpr const char* nodeTooManyPoints = "Error: Too many points for NODE record. ";
+inline constexpr const char* textNull = "errStringIsNULL";
+inline constexpr const char* textTooLong = "errStringSizeIsOver";
+inline constexpr const char* textTypeLimit = "errTextTypeLimit";
+
+}  // namespace quillon::messages

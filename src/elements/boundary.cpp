@@ -1,0 +1,38 @@
+// BOUNDARY: a filled polygon. The host passes each vertex once; the XY
+// record repeats the first vertex at the end to close the polygon.
+#include "core/gdsii_writer.h"
+#include "core/messages.h"
+#include "core/records.h"
+
+namespace quillon {
+
+namespace {
+
+constexpr std::int32_t minVertices = 3;
+constexpr std::int32_t maxVertices = 199;
+// The most vertices whose XY record, closing point included, still fits the
+// 16-bit record length: 8 * (8190 + 1) + 4 = 65532.
+constexpr std::int32_t maxRecordVertices = 8190;
+
+}  // namespace
+
+void GDSIIWriter::writeBoundary(const std::int32_t* xs, const std::int32_t* ys,
+                                std::int32_t count, std::int32_t layer, std::int32_t dataType,
+                                std::int32_t elFlags, std::int32_t plex) {
+    checkStructureOpen();
+    const std::int32_t n = pointCount(count);
+    if (n > maxVertices) file.reportError(messages::boundaryTooManyPoints);
+    if (n < minVertices) file.reportError(messages::boundaryTooFewPoints);
+    // After a report the host let pass, a polygon is still written as given,
+    // but only when it has a vertex to close with and its XY record fits.
+    if (n < 1 || n > maxRecordVertices) return;
+    if (!checkPointArrays(xs, ys)) return;
+
+    beginElement(out, Record::BOUNDARY, elFlags, plex);
+    writeInt2Record(out, Record::LAYER, layer);
+    writeInt2Record(out, Record::DATATYPE, dataType);
+    writeXYRecord(out, xs, ys, 0, static_cast<std::size_t>(n), true);
+    endElement(out);
+}
+
+}  // namespace quillon

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the test suite need, only those
+# that are missing. Runs as root (or through sudo) on Debian 12.
+set -euo pipefail
+
+packages=(
+  cmake make g++ libgtest-dev xxd
+  clang libclang-rt-14-dev
+  klayout python3-gdspy gdsiiconvert libgdsii-dev
+  python3-pytest python3-numpy
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
+  wine wine32:i386 wine64
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$package")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: every package is installed"
+  exit 0
+fi
+
+echo "install-deps: installing ${missing[*]}"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+for package in "${missing[@]}"; do
+  case "$package" in
+    *:i386)
+      if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        $sudo dpkg --add-architecture i386
+      fi ;;
+  esac
+done
+$sudo apt-get update -q
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}"
