@@ -7,10 +7,6 @@
 
 using quillon::GDSIIWriter;
 
-namespace quillon {
-GDSIIWriter* theWriter = nullptr;
-}  // namespace quillon
-
 namespace {
 
 GDSIIWriter& writer() { return *quillon::theWriter; }

@@ -15,6 +15,8 @@
 
 namespace quillon {
 
+GDSIIWriter* theWriter = nullptr;
+
 namespace {
 
 void createWriter() { theWriter = new GDSIIWriter(); }
