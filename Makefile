@@ -32,7 +32,9 @@ test-sanitize:
 
 # Writes demo.gds with every exported function and, where KLayout is
 # installed, renders it to demo.png.
-demo: build
+demo:
+	bash tools/install-deps.sh demo
+	$(MAKE) build
 	$(BUILD)/tools/quillon-demo demo.gds
 	@if command -v klayout >/dev/null 2>&1; then \
 	    QT_QPA_PLATFORM=offscreen klayout -b -r tools/render_png.py \

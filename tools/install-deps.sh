@@ -1,16 +1,26 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the test suite need, only those
-# that are missing. Runs as root (or through sudo) on Debian 12.
+# Installs the Debian packages the project needs, only those that are
+# missing. Runs as root (or through sudo) on Debian 12.
+#   install-deps.sh        everything the test suite needs
+#   install-deps.sh demo   just enough to build, write and render the demo
 set -euo pipefail
 
-packages=(
-  cmake make g++ libgtest-dev xxd
+build=(cmake make g++ libgtest-dev)
+render=(klayout)
+everything=(
+  "${build[@]}" "${render[@]}" xxd
   clang libclang-rt-14-dev
-  klayout python3-gdspy gdsiiconvert libgdsii-dev
+  python3-gdspy gdsiiconvert libgdsii-dev
   python3-pytest python3-numpy
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
   wine wine32:i386 wine64
 )
+
+case "${1:-all}" in
+  demo) packages=("${build[@]}" "${render[@]}") ;;
+  all) packages=("${everything[@]}") ;;
+  *) echo "usage: $0 [demo|all]" >&2; exit 2 ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do
