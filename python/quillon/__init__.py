@@ -1,0 +1,33 @@
+"""Quillon for Python: write GDSII Stream files as you compute them.
+
+A thin ctypes binding over the Quillon C library (no compiled extension).
+Every element is written to the file at the moment it is called, so a script
+runs in constant memory whatever the size of the layout::
+
+    import quillon
+
+    with quillon.Library("chip.gds", db_in_user_units=0.001, db_in_meters=1e-9) as lib:
+        with lib.structure("TOP") as top:
+            top.box(0, 0, 1000, 500, layer=1)
+            top.boundary([(0, 0), (100, 0), (50, 80)], layer=2)
+            top.text("hello", (0, -100), layer=10)
+
+Errors the library reports raise :class:`QuillonError` with its exact
+message, before anything of the offending call is written; values too large
+for their GDSII field raise ValueError. See :class:`Library` and
+:class:`Structure`.
+"""
+
+from ._native import candidate_paths
+from .errors import QuillonError
+from .library import Library
+from .structure import Structure
+
+__all__ = ["Library", "Structure", "QuillonError", "library_path", "candidate_paths"]
+__version__ = "1.0.0"
+
+
+def library_path():
+    """The path of the loaded Quillon shared library (loading it if needed)."""
+    from ._native import native
+    return native().path

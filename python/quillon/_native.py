@@ -1,0 +1,167 @@
+"""Loading the Quillon shared library and declaring its functions.
+
+The library is looked for, in this order, at:
+
+1. the path in the ``QUILLON_LIBRARY`` environment variable (when it is set,
+   nothing else is tried, so a wrong setting is never silently ignored);
+2. a copy next to this package (``quillon/libquillon.so``, ``Quillon.dll``);
+3. the build folder of the source tree this package sits in
+   (``build/libquillon.so`` relative to the repository root, or the
+   ``dist/win32`` / ``dist/win64`` DLL on Windows);
+4. the system loader (``libquillon.so`` / ``Quillon.dll`` on its search path).
+
+On Windows ``Quillon.dll`` is loaded with ``ctypes.WinDLL`` (stdcall, the
+convention of the 32-bit DLL), elsewhere with ``ctypes.CDLL``.
+
+An error handler is installed as soon as the library is loaded and is never
+removed: without one the library throws a C++ exception, which must never
+cross into Python. The handler only records the texts; the binding turns
+them into :class:`quillon.QuillonError` once the call has returned.
+"""
+
+import ctypes
+import os
+import sys
+from pathlib import Path
+
+from .errors import QuillonError
+
+_WINDOWS = sys.platform == "win32"
+if _WINDOWS:
+    _LIBRARY_NAME = "Quillon.dll"
+    _Loader = ctypes.WinDLL
+    _HANDLER_TYPE = ctypes.WINFUNCTYPE(ctypes.c_int, ctypes.c_char_p)
+elif sys.platform == "darwin":
+    _LIBRARY_NAME = "libquillon.dylib"
+    _Loader = ctypes.CDLL
+    _HANDLER_TYPE = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_char_p)
+else:
+    _LIBRARY_NAME = "libquillon.so"
+    _Loader = ctypes.CDLL
+    _HANDLER_TYPE = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_char_p)
+
+_int = ctypes.c_int
+_double = ctypes.c_double
+_text = ctypes.c_char_p
+_ints = ctypes.c_void_p  # const int*: passed as an address
+
+# Argument lists exactly as include/quillon.h declares them.
+_PROTOTYPES = {
+    "GDS_BeginLib": [_text, _double, _double],
+    "GDS_EndLib": [],
+    "GDS_BeginStructure": [_text],
+    "GDS_EndStructure": [],
+    "GDS_Path": [_ints, _ints, _int, _int, _int, _int, _int, _int, _int],
+    "GDS_Arc": [_int, _int, _int, _double, _double, _int, _int, _int, _int, _int, _int,
+                _int],
+    "GDS_Boundary": [_ints, _ints, _int, _int, _int, _int, _int],
+    "GDS_Circle": [_int, _int, _int, _int, _int, _int, _int, _int],
+    "GDS_Sector": [_int, _int, _int, _double, _double, _int, _int, _int, _int, _int],
+    "GDS_Box": [_int, _int, _int, _int, _int, _int, _int, _int],
+    "GDS_BoxWH": [_int, _int, _int, _int, _int, _int, _int, _int],
+    "GDS_Square": [_int, _int, _int, _int, _int, _int, _int],
+    "GDS_Sref": [_text, _int, _int, _int, _double, _double, _int, _int],
+    "GDS_Aref": [_text, _ints, _ints, _int, _int, _int, _double, _double, _int, _int],
+    "GDS_Text": [_int, _int, _text, _int, _int, _int, _int, _int, _int, _double, _double,
+                 _int, _int],
+    "GDS_Node": [_ints, _ints, _int, _int, _int, _int, _int],
+    "GDS_SetTimestamp": [_int, _int, _int, _int, _int, _int],
+}
+
+# Texts reported during the call in progress, oldest first.
+reports = []
+
+
+def _record_report(message):
+    # Runs inside the library: it must never raise.
+    try:
+        reports.append(message.decode("latin-1") if message else "")
+    except BaseException:  # pragma: no cover - nothing can be done here
+        pass
+    return 0
+
+
+# Kept at module level for the life of the process: the library holds the
+# pointer.
+_handler = _HANDLER_TYPE(_record_report)
+
+
+def raise_reports(detail=None):
+    """Raises QuillonError for the texts reported since the last check."""
+    messages = list(reports)
+    reports.clear()
+    raise QuillonError(messages[0], detail, messages)
+
+
+def check_reports(detail=None):
+    """Raises QuillonError when the last call reported anything."""
+    if reports:
+        raise_reports(detail)
+
+
+def candidate_paths():
+    """The places the library is looked for, in order (see the module doc)."""
+    configured = os.environ.get("QUILLON_LIBRARY")
+    if configured:
+        return [configured]
+    here = Path(__file__).resolve().parent
+    root = here.parent.parent
+    paths = [here / _LIBRARY_NAME, root / "build" / _LIBRARY_NAME]
+    if _WINDOWS:
+        bits = "win64" if ctypes.sizeof(ctypes.c_void_p) == 8 else "win32"
+        paths.append(root / "dist" / bits / _LIBRARY_NAME)
+    paths = [str(p) for p in paths if p.is_file()]
+    paths.append(_LIBRARY_NAME)
+    return paths
+
+
+class Native:
+    """The loaded library: its functions with their argument types declared.
+
+    Every function of quillon.h is an attribute under its C name. ``raw_box``
+    is ``GDS_Box`` without declared argument types, for the batch loop that
+    hands it plain, already checked Python ints (ctypes converts those
+    faster without a declaration). ``path`` is the file that was loaded.
+    """
+
+    def __init__(self, path):
+        self.path = path
+        self.dll = _Loader(path)
+        for name, argtypes in _PROTOTYPES.items():
+            function = getattr(self.dll, name)
+            function.argtypes = argtypes
+            function.restype = ctypes.c_int
+            setattr(self, name, function)
+        self.SetErrorHandle = self.dll.SetErrorHandle
+        self.SetErrorHandle.argtypes = [_HANDLER_TYPE]
+        self.SetErrorHandle.restype = ctypes.c_void_p
+        self.raw_box = self.dll["GDS_Box"]
+        self.raw_box.restype = ctypes.c_int
+        self.install_handler()
+
+    def install_handler(self):
+        """(Re)installs the recording error handler."""
+        self.SetErrorHandle(_handler)
+
+
+_native = None
+
+
+def native():
+    """The loaded library, loading it on first use.
+
+    Raises OSError naming every path tried when none can be loaded.
+    """
+    global _native
+    if _native is None:
+        tried = []
+        for path in candidate_paths():
+            try:
+                _native = Native(path)
+                break
+            except OSError as error:
+                tried.append(f"{path}: {error}")
+        else:
+            raise OSError("cannot load the Quillon library; tried:\n  " + "\n  ".join(tried)
+                          + "\nset QUILLON_LIBRARY to the path of " + _LIBRARY_NAME)
+    return _native

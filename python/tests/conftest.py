@@ -1,0 +1,84 @@
+"""Shared fixtures: the binding from this tree, the C replay program built
+against the same library, and the paths of the tools the tests read back
+with. QUILLON_LIBRARY, QUILLON_DUMP and QUILLON_INCLUDE (set by CMake)
+override the defaults in the source tree."""
+
+import datetime
+import os
+import subprocess
+import sys
+from pathlib import Path
+
+import pytest
+
+TESTS = Path(__file__).resolve().parent
+ROOT = TESTS.parent.parent
+sys.path.insert(0, str(TESTS.parent))
+sys.path.insert(0, str(TESTS))
+
+import quillon  # noqa: E402
+
+# One fixed time for every file, so that Python and C files compare byte
+# for byte.
+STAMP = datetime.datetime(2024, 5, 17, 13, 45, 9)
+STAMP_LINE = "SetTimestamp 2024 5 17 13 45 9"
+
+
+@pytest.fixture(scope="session")
+def replay_program(tmp_path_factory):
+    """Builds replay.c against include/quillon.h and the loaded library."""
+    library = Path(quillon.library_path()).resolve()
+    include = Path(os.environ.get("QUILLON_INCLUDE", ROOT / "include"))
+    out = tmp_path_factory.mktemp("replay") / "replay"
+    subprocess.run([os.environ.get("CC", "cc"), "-std=c99", "-O1", "-Wall", "-Wextra",
+                    "-Werror", f"-I{include}", str(TESTS / "replay.c"), str(library),
+                    f"-Wl,-rpath,{library.parent}", "-o", str(out)], check=True)
+    return out
+
+
+@pytest.fixture
+def write_c(replay_program, tmp_path):
+    """write_c(lines, units=(1.0, 1e-9)) -> (bytes, reports): a library with
+    one structure TOP holding the element calls in lines, written from C."""
+
+    def write(lines, units=(1.0, 1e-9), name="TOP"):
+        target = tmp_path / "from_c.gds"
+        script = [STAMP_LINE, f"BeginLib {target} {units[0]!r} {units[1]!r}",
+                  f"BeginStructure {name}", *lines, "EndStructure", "EndLib"]
+        path = tmp_path / "script.txt"
+        path.write_text("\n".join(script) + "\n")
+        result = subprocess.run([str(replay_program), str(path)], check=True,
+                                capture_output=True, text=True)
+        reports = [line[len("report: "):] for line in result.stdout.splitlines()
+                   if line.startswith("report: ")]
+        data = target.read_bytes()
+        # LIBNAME holds the file name: make the C file comparable with the
+        # Python one written to from_python.gds.
+        return data, reports
+
+    return write
+
+
+@pytest.fixture
+def write_py(tmp_path):
+    """write_py(draw, units=(1.0, 1e-9)) -> bytes: the same library written
+    through the binding, draw(top) making the element calls."""
+
+    def write(draw, units=(1.0, 1e-9), name="TOP"):
+        target = tmp_path / "from_c.gds"  # same LIBNAME as the C file
+        with quillon.Library(str(target), *units, timestamp=STAMP) as lib:
+            with lib.structure(name) as top:
+                draw(top)
+        data = target.read_bytes()
+        target.unlink()
+        return data
+
+    return write
+
+
+@pytest.fixture(scope="session")
+def quillon_dump():
+    """The quillon-dump binary of this tree (it must exist)."""
+    path = Path(os.environ.get("QUILLON_DUMP", ROOT / "build" / "tools" / "quillon-dump"))
+    assert path.is_file(), f"quillon-dump not built at {path}"
+    return path

@@ -1,0 +1,239 @@
+"""Every element kind written through the binding: the same bytes as the same
+calls made from C, and read back by gdspy and by quillon-dump."""
+
+import re
+import subprocess
+import warnings
+
+import gdspy
+import numpy as np
+import pytest
+
+from gds_records import element_records, is_complete, read_records
+
+# (id, Python calls on the open structure, the same calls in C, the element
+# records expected). Every argument has its own value, so that an argument
+# passed to the wrong C parameter changes the file.
+CASES = [
+    ("box", lambda t: t.box(-5, 7, 300, 400, layer=3, boxtype=4, elflags=1, plex=70000),
+     ["Box -5 7 300 400 3 4 1 70000"],
+     ["BOX", "ELFLAGS", "PLEX", "LAYER", "BOXTYPE", "XY", "ENDEL"]),
+    ("box_wh", lambda t: t.box_wh(5, 5, -5, 10, layer=2, boxtype=1, elflags=2, plex=3),
+     ["BoxWH 5 5 -5 10 2 1 2 3"],
+     ["BOX", "ELFLAGS", "PLEX", "LAYER", "BOXTYPE", "XY", "ENDEL"]),
+    ("square", lambda t: t.square(-10, 20, 15, layer=65535, boxtype=7, elflags=0, plex=-1),
+     ["Square -10 20 15 65535 7 0 -1"],
+     ["BOX", "ELFLAGS", "PLEX", "LAYER", "BOXTYPE", "XY", "ENDEL"]),
+    ("boundary",
+     lambda t: t.boundary([(0, 0), (1000, 0), (1000, 500), (0, 800)], layer=7, datatype=9,
+                          elflags=2, plex=5),
+     ["Boundary 4 0 0 1000 0 1000 500 0 800 7 9 2 5"],
+     ["BOUNDARY", "ELFLAGS", "PLEX", "LAYER", "DATATYPE", "XY", "ENDEL"]),
+    ("path",
+     lambda t: t.path([(0, 0), (100, 0), (100, 250)], width=20, layer=11, datatype=12,
+                      pathtype=2, elflags=1, plex=3),
+     ["Path 3 0 0 100 0 100 250 20 11 12 2 1 3"],
+     ["PATH", "ELFLAGS", "PLEX", "LAYER", "DATATYPE", "PATHTYPE", "WIDTH", "XY", "ENDEL"]),
+    ("long_path",
+     lambda t: t.path([(i, i * i % 97) for i in range(450)], width=4, layer=1),
+     ["Path 450 " + " ".join(f"{i} {i * i % 97}" for i in range(450)) + " 4 1 0 0 0 0"],
+     ["PATH", "ELFLAGS", "PLEX", "LAYER", "DATATYPE", "PATHTYPE", "WIDTH", "XY", "ENDEL"]
+     * 3),
+    ("circle",
+     lambda t: t.circle((100, -50), 1000, 12, layer=4, datatype=5, elflags=1, plex=9),
+     ["Circle 100 -50 1000 12 4 5 1 9"],
+     ["BOUNDARY", "ELFLAGS", "PLEX", "LAYER", "DATATYPE", "XY", "ENDEL"]),
+    ("arc",
+     lambda t: t.arc((0, 0), 1000, 10.0, 135.5, 17, width=30, layer=6, datatype=7,
+                     pathtype=1, elflags=2, plex=4),
+     ["Arc 0 0 1000 10.0 135.5 17 30 6 7 1 2 4"],
+     ["PATH", "ELFLAGS", "PLEX", "LAYER", "DATATYPE", "PATHTYPE", "WIDTH", "XY", "ENDEL"]),
+    ("sector",
+     lambda t: t.sector((5, 5), 700, -30.0, 200.25, 25, layer=8, datatype=3, elflags=0,
+                        plex=1),
+     ["Sector 5 5 700 -30.0 200.25 25 8 3 0 1"],
+     ["BOUNDARY", "ELFLAGS", "PLEX", "LAYER", "DATATYPE", "XY", "ENDEL"]),
+    ("sref",
+     lambda t: t.sref("CELL", (100, -200), magnification=2.5, angle=90, reflect=True,
+                      abs_magnification=True, elflags=1, plex=6),
+     ["Sref CELL 100 -200 0x8004 2.5 90.0 1 6"],
+     ["SREF", "ELFLAGS", "PLEX", "SNAME", "STRANS", "MAG", "ANGLE", "XY", "ENDEL"]),
+    ("aref",
+     lambda t: t.aref("ARR", [(0, 0), (300, 0), (0, 200)], 3, 2, magnification=0.5,
+                      angle=45, abs_angle=True, elflags=0, plex=2),
+     ["Aref ARR 0 0 300 0 0 200 3 2 0x0002 0.5 45.0 0 2"],
+     ["AREF", "ELFLAGS", "PLEX", "SNAME", "STRANS", "MAG", "ANGLE", "COLROW", "XY",
+      "ENDEL"]),
+    ("text",
+     lambda t: t.text("Hello", (10, 20), layer=13, texttype=14, presentation=0x16,
+                      pathtype=1, width=15, magnification=3.0, angle=30, reflect=True,
+                      elflags=2, plex=8),
+     ["Text 10 20 Hello 13 14 0x16 1 15 0x8000 3.0 30.0 2 8"],
+     ["TEXT", "ELFLAGS", "PLEX", "LAYER", "TEXTTYPE", "PRESENTATION", "PATHTYPE", "WIDTH",
+      "STRANS", "MAG", "ANGLE", "XY", "STRING", "ENDEL"]),
+    ("node",
+     lambda t: t.node([(0, 0), (100, 0), (100, 100)], layer=5, nodetype=1, elflags=1,
+                      plex=7),
+     ["Node 3 0 0 100 0 100 100 5 1 1 7"],
+     ["NODE", "ELFLAGS", "PLEX", "LAYER", "NODETYPE", "XY", "ENDEL"]),
+]
+
+IDS = [case[0] for case in CASES]
+
+
+@pytest.mark.parametrize("name, draw, c_lines, records", CASES, ids=IDS)
+def test_element_matches_the_same_calls_made_from_c(write_py, write_c, name, draw, c_lines,
+                                                    records):
+    python_file = write_py(draw)
+    c_file, reports = write_c(c_lines)
+    assert reports == []
+    assert python_file == c_file
+    assert is_complete(python_file)
+    assert [r.name for r in element_records(python_file)] == records
+
+
+def test_every_element_in_one_file_matches_c(write_py, write_c):
+    def draw(top):
+        for case in CASES:
+            case[1](top)
+
+    python_file = write_py(draw, units=(0.001, 1e-9))
+    c_file, reports = write_c([line for case in CASES for line in case[2]],
+                              units=(0.001, 1e-9))
+    assert reports == []
+    assert python_file == c_file
+
+
+def test_box_bytes_follow_the_gdsii_format(write_py):
+    data = write_py(lambda t: t.square(0, 0, 10, layer=1))
+    element = data[data.index(bytes.fromhex("00042d00")):][:78]
+    assert element.hex() == (
+        "00042d00" "00062601" "0000" "00082f03" "00000000" "00060d02" "0001"
+        "00062e02" "0000" "002c1003"
+        "00000000" "00000000" "0000000a" "00000000" "0000000a" "0000000a"
+        "00000000" "0000000a" "00000000" "00000000" "00041100")
+
+
+def _read_with_gdspy(data, tmp_path):
+    path = tmp_path / "read.gds"
+    path.write_bytes(data)
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")  # BOX, NODE, ELFLAGS, PLEX: unsupported by gdspy
+        library = gdspy.GdsLibrary(infile=str(path), units="import")
+    return library.cell_dict["TOP"]
+
+
+def test_gdspy_reads_back_polygons_and_paths(write_py, tmp_path):
+    def draw(top):
+        top.boundary([(0, 0), (1000, 0), (1000, 500), (0, 800)], layer=7, datatype=9)
+        top.circle((100, -50), 1000, 12, layer=4, datatype=5)
+        top.sector((0, 0), 700, 0.0, 90.0, 4, layer=8, datatype=3)
+        top.path([(0, 0), (100, 0), (100, 250)], width=20, layer=11, datatype=12, pathtype=2)
+        top.arc((0, 0), 1000, 0.0, 90.0, 3, width=10, layer=6, datatype=7, pathtype=1)
+
+    cell = _read_with_gdspy(write_py(draw), tmp_path)
+    polygons = [(p.layers[0], p.datatypes[0], p.polygons[0].round().astype(int).tolist())
+                for p in cell.polygons]
+    assert polygons[0] == (7, 9, [[0, 0], [1000, 0], [1000, 500], [0, 800]])
+    assert polygons[1][:2] == (4, 5) and len(polygons[1][2]) == 12
+    assert polygons[1][2][:4] == [[1100, -50], [966, 449], [600, 816], [100, 950]]
+    # Sector of 4: the centre and 3 points, 0, 22.5 and 45 degrees.
+    assert polygons[2] == (8, 3, [[0, 0], [700, 0], [646, 267], [494, 494]])
+    paths = [(p.layers[0], p.datatypes[0], p.widths[0][0], p.ends[0],
+              p.points.round().astype(int).tolist()) for p in cell.paths]
+    assert paths[0] == (11, 12, 20, "extended", [[0, 0], [100, 0], [100, 250]])
+    assert paths[1] == (6, 7, 10, "round", [[1000, 0], [866, 499], [500, 866]])
+
+
+def test_gdspy_reads_back_references_and_texts(write_py, tmp_path):
+    def draw(top):
+        top.sref("CELL", (100, -200), magnification=2.5, angle=90, reflect=True)
+        top.aref("ARR", [(0, 0), (300, 0), (0, 200)], 3, 2, angle=0)
+        top.text("Hello", (10, 20), layer=13, texttype=14, presentation=0x06, angle=30,
+                 magnification=3.0)
+
+    cell = _read_with_gdspy(write_py(draw), tmp_path)
+    sref, aref = cell.references
+    assert (sref.ref_cell, tuple(sref.origin), sref.rotation, sref.magnification,
+            sref.x_reflection) == ("CELL", (100, -200), 90, 2.5, True)
+    assert (aref.ref_cell, aref.columns, aref.rows, tuple(aref.spacing),
+            tuple(aref.origin)) == ("ARR", 3, 2, (100, 100), (0, 0))
+    (label,) = cell.labels
+    assert (label.text, tuple(label.position), label.layer, label.texttype, label.anchor,
+            label.rotation, label.magnification) == ("Hello", (10, 20), 13, 14, 6, 30, 3.0)
+
+
+def test_boxes_and_nodes_keep_the_file_readable_by_gdspy(write_py, tmp_path):
+    # gdspy skips BOX and NODE elements; the elements around them must survive.
+    def draw(top):
+        top.box(0, 0, 10, 10, layer=1)
+        top.node([(0, 0), (5, 5)], layer=2)
+        top.boundary([(0, 0), (10, 0), (5, 5)], layer=3)
+
+    cell = _read_with_gdspy(write_py(draw), tmp_path)
+    assert [p.layers[0] for p in cell.polygons] == [3]
+
+
+RECORD_WORD = re.compile(r"\b[A-Z][A-Z]+\b")
+
+
+def _dump_record_names(dump, path):
+    result = subprocess.run([str(dump), str(path)], capture_output=True, text=True)
+    assert result.returncode == 0, result.stderr
+    names = set(_record_names_of_format())
+    found = []
+    for line in result.stdout.splitlines():
+        words = [w for w in RECORD_WORD.findall(line) if w in names]
+        if words:
+            found.append(words[0])
+    return found, result.stdout
+
+
+def _record_names_of_format():
+    from gds_records import RECORD_NAMES
+    return RECORD_NAMES.values()
+
+
+def test_quillon_dump_reads_every_element_kind(write_py, quillon_dump, tmp_path):
+    def draw(top):
+        for case in CASES:
+            case[1](top)
+
+    data = write_py(draw)
+    path = tmp_path / "all.gds"
+    path.write_bytes(data)
+    found, text = _dump_record_names(quillon_dump, path)
+    assert found == [r.name for r in read_records(data)]
+    assert '"Hello"' in text and '"CELL"' in text and '"ARR"' in text
+
+
+def test_numpy_points_write_the_same_file_as_sequences(write_py):
+    square = [(0, 0), (100, 0), (100, 100), (0, 100)]
+    array = np.array(square, dtype=np.int32)
+
+    def draw_with(points_of):
+        def draw(top):
+            top.boundary(points_of(square), layer=1)
+            top.path(points_of(square), width=5, layer=2)
+            top.node(points_of(square[:2]), layer=3)
+            top.aref("A", points_of(square[:3]), 2, 2)
+        return draw
+
+    reference = write_py(draw_with(lambda p: p))
+    assert reference == write_py(draw_with(lambda p: np.array(p, dtype=np.int32)))
+    assert reference == write_py(draw_with(lambda p: np.array(p, dtype=np.int64)))
+    assert reference == write_py(draw_with(lambda p: np.asfortranarray(np.array(p,
+                                                                                np.int32))))
+    assert reference == write_py(draw_with(lambda p: iter(p)))
+    assert reference == write_py(draw_with(lambda p: [list(q) for q in p]))
+    assert array.tolist() == [list(p) for p in square]  # the input was not touched
+
+    def draw_columns(top):
+        xs = np.array([p[0] for p in square], dtype=np.int32)
+        ys = [p[1] for p in square]
+        top.boundary(xs=xs, ys=ys, layer=1)
+        top.path(xs=xs, ys=np.array(ys), width=5, layer=2)
+        top.node(xs=xs[:2], ys=ys[:2], layer=3)
+        top.aref("A", square[:3], 2, 2)
+
+    assert reference == write_py(draw_columns)
