@@ -1,11 +1,19 @@
-// Writes a library for KLayout to read back: quillon-framing-sample FILE
-// USER_UNITS METRE_UNITS NAME...; one empty structure per NAME.
+// Writes a library for KLayout to read back:
+//   quillon-framing-sample [--unfinished] FILE USER_UNITS METRE_UNITS NAME...
+// with one empty structure per NAME. --unfinished exits without GDS_EndLib,
+// leaving the library to save what was written when it is unloaded.
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "quillon.h"
 
 int main(int argc, char** argv) {
+    const bool unfinished = argc > 1 && std::strcmp(argv[1], "--unfinished") == 0;
+    if (unfinished) {
+        --argc;
+        ++argv;
+    }
     if (argc < 4) {
         std::fprintf(stderr, "usage: %s FILE USER_UNITS METRE_UNITS NAME...\n", argv[0]);
         return 2;
@@ -17,7 +25,7 @@ int main(int argc, char** argv) {
             GDS_BeginStructure(argv[i]);
             GDS_EndStructure();
         }
-        GDS_EndLib();
+        if (!unfinished) GDS_EndLib();
     } catch (const GDSIIException& e) {
         std::fprintf(stderr, "%s\n", e.message.c_str());
         return 1;

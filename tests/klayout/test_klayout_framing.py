@@ -56,3 +56,18 @@ def test_duplicate_name_is_refused(tmp_path):
                             capture_output=True, text=True)
     assert result.returncode == 1
     assert result.stderr.strip() == "Error: Structure with this name is already inserted."
+
+
+def test_unfinished_export_is_saved_when_the_library_unloads(tmp_path):
+    path = tmp_path / "unfinished.gds"
+    subprocess.run([SAMPLE, "--unfinished", str(path), "0.001", "1e-9", "A", "B"], check=True)
+    data = path.read_bytes()
+    # Every record the host wrote is there, up to the last ENDSTR; no ENDLIB.
+    kinds = []
+    at = 0
+    while at < len(data):
+        length = int.from_bytes(data[at:at + 2], "big")
+        assert length >= 4 and at + length <= len(data)
+        kinds.append(data[at + 2])
+        at += length
+    assert kinds == [0x00, 0x01, 0x02, 0x03, 0x05, 0x06, 0x07, 0x05, 0x06, 0x07]
