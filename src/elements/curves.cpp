@@ -8,6 +8,7 @@
 // step), every coordinate is truncated toward zero, the sector step divides
 // the sweep by the whole point count (the slice covers (n - 2) / n of it)
 // and the arc step by the point count (the arc covers (n - 1) / n).
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -38,31 +39,54 @@ std::int32_t truncateCoordinate(double value) {
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(low));
 }
 
-// The temporary point arrays of one curve call, released when it returns.
-struct CurvePoints {
-    explicit CurvePoints(std::int32_t n)
-        : xs(static_cast<std::size_t>(std::max(n, 1))), ys(xs.size()) {}
+// The temporary point arrays of one curve call, on the circle of radius
+// around the centre, released when the call returns.
+class CurvePoints {
+public:
+    CurvePoints(std::int32_t n, std::int32_t centerX, std::int32_t centerY, std::int32_t radius)
+        : xs(static_cast<std::size_t>(std::max(n, 1))),
+          ys(xs.size()),
+          count(n),
+          centerX(centerX),
+          centerY(centerY),
+          radius(radius) {}
 
-    // Point i on the circle of radius around the centre at angle theta.
-    void set(std::size_t i, std::int32_t centerX, std::int32_t centerY, std::int32_t radius,
-             double theta) {
-        xs[i] = truncateCoordinate(centerX + radius * std::cos(theta));
-        ys[i] = truncateCoordinate(centerY + radius * std::sin(theta));
+    // Points first to count - 1 at theta, theta + step, ..., each angle the
+    // previous one plus step.
+    void fillArc(std::int32_t first, double theta, double step) {
+        for (std::int32_t i = first; i < count; ++i) {
+            const auto at = static_cast<std::size_t>(i);
+            xs[at] = truncateCoordinate(centerX + radius * std::cos(theta));
+            ys[at] = truncateCoordinate(centerY + radius * std::sin(theta));
+            theta += step;
+        }
+    }
+
+    // Point 0 is the centre itself, copied with no arithmetic.
+    void setCentreFirst() {
+        xs[0] = centerX;
+        ys[0] = centerY;
     }
 
     std::vector<std::int32_t> xs;
     std::vector<std::int32_t> ys;
-};
 
-}  // namespace
+private:
+    std::int32_t count;
+    std::int32_t centerX;
+    std::int32_t centerY;
+    std::int32_t radius;
+};
 
 // The checks every curve makes before computing its points; the boundary or
 // path writer then repeats its own.
-static void checkCurve(const GDSIIFile& file, std::int32_t n) {
+void checkCurve(const GDSIIFile& file, std::int32_t n) {
     if (!file.structureOpen) file.reportError(messages::structureNotOpened);
     if (n > maxPoints) file.reportError(messages::boundaryTooManyPoints);
     if (n < minPoints) file.reportError(messages::boundaryTooFewPoints);
 }
+
+}  // namespace
 
 void GDSIIWriter::writeCircle(std::int32_t centerX, std::int32_t centerY, std::int32_t radius,
                               std::int32_t count, std::int32_t layer, std::int32_t dataType,
@@ -70,13 +94,8 @@ void GDSIIWriter::writeCircle(std::int32_t centerX, std::int32_t centerY, std::i
     const std::int32_t n = pointCount(count);
     checkCurve(file, n);
 
-    CurvePoints points(n);
-    const double step = twoPi / n;
-    double theta = 0.0;
-    for (std::int32_t i = 0; i < n; ++i) {
-        points.set(static_cast<std::size_t>(i), centerX, centerY, radius, theta);
-        theta += step;
-    }
+    CurvePoints points(n, centerX, centerY, radius);
+    points.fillArc(0, 0.0, twoPi / n);
     writeBoundary(points.xs.data(), points.ys.data(), count, layer, dataType, elFlags, plex);
 }
 
@@ -87,15 +106,10 @@ void GDSIIWriter::writeSector(std::int32_t centerX, std::int32_t centerY, std::i
     const std::int32_t n = pointCount(count);
     checkCurve(file, n);
 
-    CurvePoints points(n);
-    points.xs[0] = centerX;
-    points.ys[0] = centerY;
+    CurvePoints points(n, centerX, centerY, radius);
+    points.setCentreFirst();
     const double step = (((endAngle - startAngle) * pi) / n) * oneOver180;
-    double theta = startAngle * radiansPerDegree;
-    for (std::int32_t i = 1; i < n; ++i) {
-        points.set(static_cast<std::size_t>(i), centerX, centerY, radius, theta);
-        theta += step;
-    }
+    points.fillArc(1, startAngle * radiansPerDegree, step);
     writeBoundary(points.xs.data(), points.ys.data(), count, layer, dataType, elFlags, plex);
 }
 
@@ -106,14 +120,9 @@ void GDSIIWriter::writeArc(std::int32_t centerX, std::int32_t centerY, std::int3
     const std::int32_t n = pointCount(count);
     checkCurve(file, n);
 
-    CurvePoints points(n);
+    CurvePoints points(n, centerX, centerY, radius);
     const double theta0 = startAngle * radiansPerDegree;
-    const double step = (endAngle * radiansPerDegree - theta0) / n;
-    double theta = theta0;
-    for (std::int32_t i = 0; i < n; ++i) {
-        points.set(static_cast<std::size_t>(i), centerX, centerY, radius, theta);
-        theta += step;
-    }
+    points.fillArc(0, theta0, (endAngle * radiansPerDegree - theta0) / n);
     writePath(points.xs.data(), points.ys.data(), count, width, layer, dataType, pathType,
               elFlags, plex);
 }

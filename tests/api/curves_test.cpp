@@ -99,26 +99,10 @@ TEST_F(Curves, CountLimitsAndTheirNeighbours) {
              [] { GDS_Circle(0, 0, 1000, 200, 1, 0, 0, 0); },
              [] { GDS_Sector(0, 0, 1000, 0.0, 90.0, 200, 1, 0, 0, 0); },
              [] { GDS_Arc(0, 0, 1000, 0.0, 90.0, 200, 1, 1, 0, 0, 0, 0); }}) {
-        std::string thrown;
-        const Bytes written = elementBytes([&] {
-            try {
-                call();
-            } catch (const GDSIIException& e) {
-                thrown = e.message;
-            }
-        });
-        EXPECT_EQ(thrown, "Error: Too many points for BOUNDARY structure. ");
-        EXPECT_TRUE(written.empty());
+        EXPECT_EQ(throwsWritingNothing(call), "Error: Too many points for BOUNDARY structure. ");
     }
-    std::string thrown;
-    elementBytes([&] {
-        try {
-            GDS_Arc(0, 0, 1000, 0.0, 90.0, 40000, 1, 1, 0, 0, 0, 0);
-        } catch (const GDSIIException& e) {
-            thrown = e.message;
-        }
-    });
-    EXPECT_EQ(thrown, "Error: Not enougph points for BOUNDARY structure. ");
+    EXPECT_EQ(throwsWritingNothing([] { GDS_Arc(0, 0, 1000, 0.0, 90.0, 40000, 1, 1, 0, 0, 0, 0); }),
+              "Error: Not enougph points for BOUNDARY structure. ");
 }
 
 TEST_F(Curves, BadCountsReportFromBothWritersWithHandler) {

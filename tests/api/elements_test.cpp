@@ -24,21 +24,6 @@ protected:
     static void withHandler() { SetErrorHandle(recordMessage); }
 };
 
-// Runs call with no handler inside an open structure; returns the message
-// it threw and checks that nothing of it reached the file.
-std::string throwsWritingNothing(const std::function<void()>& call) {
-    std::string thrown;
-    const Bytes written = elementBytes([&] {
-        try {
-            call();
-        } catch (const GDSIIException& e) {
-            thrown = e.message;
-        }
-    });
-    EXPECT_TRUE(written.empty()) << toHex(written);
-    return thrown;
-}
-
 // n points (i, 10 * i + 1).
 struct Points {
     explicit Points(int n) : xs(static_cast<std::size_t>(n)), ys(xs.size()) {

@@ -122,10 +122,12 @@ Bytes elementBytes(const std::function<void()>& calls) { return addedBytes(true,
 
 Bytes elementBytesOutside(const std::function<void()>& calls) { return addedBytes(false, calls); }
 
-std::string expectThrowOutside(const std::function<void()>& call) {
+namespace {
+
+std::string thrownWritingNothing(bool inStructure, const std::function<void()>& call) {
     std::string thrown;
     bool threw = false;
-    const Bytes written = addedBytes(false, [&] {
+    const Bytes written = addedBytes(inStructure, [&] {
         try {
             call();
         } catch (const GDSIIException& e) {
@@ -136,6 +138,16 @@ std::string expectThrowOutside(const std::function<void()>& call) {
     if (!threw) ADD_FAILURE() << "no GDSIIException thrown";
     if (!written.empty()) ADD_FAILURE() << "a thrown call wrote " << toHex(written);
     return thrown;
+}
+
+}  // namespace
+
+std::string throwsWritingNothing(const std::function<void()>& call) {
+    return thrownWritingNothing(true, call);
+}
+
+std::string expectThrowOutside(const std::function<void()>& call) {
+    return thrownWritingNothing(false, call);
 }
 
 std::vector<Record> records(const Bytes& bytes) {

@@ -41,6 +41,9 @@ void resetWriter();
 Bytes elementBytes(const std::function<void()>& calls);
 // The bytes that calls writes in a library with no structure open.
 Bytes elementBytesOutside(const std::function<void()>& calls);
+// The message call throws, with no handler, inside an open structure
+// (checking that nothing of it reached the file).
+std::string throwsWritingNothing(const std::function<void()>& call);
 // The message call throws in a library with no structure open (checking
 // that nothing reached the file); a test failure when it throws nothing.
 std::string expectThrowOutside(const std::function<void()>& call);
