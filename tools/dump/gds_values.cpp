@@ -96,6 +96,11 @@ double realValue(const std::uint8_t* bytes, std::size_t size) {
 std::string shortReal(const std::uint8_t* bytes, std::size_t size) {
     const double value = realValue(bytes, size);
     char text[40];
+    // Whole numbers as integers ("90", not "9e+01").
+    if (std::fabs(value) < 1e17 && value == std::trunc(value)) {
+        std::snprintf(text, sizeof text, "%.0f", value);
+        return text;
+    }
     for (int precision = 1; precision <= 17; ++precision) {
         std::snprintf(text, sizeof text, "%.*g", precision, value);
         if (std::strtod(text, nullptr) == value) break;

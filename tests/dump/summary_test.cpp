@@ -1,0 +1,109 @@
+// The --summary view: counts per record and element kind, structures,
+// layers and the bounding box.
+#include <gtest/gtest.h>
+
+#include "gds_records.h"
+#include "gds_summary.h"
+#include "hex.h"
+
+namespace {
+
+gdsdump::Summary summarise(const std::vector<std::uint8_t>& bytes) {
+    gdsdump::Summary summary;
+    const auto error = gdsdump::readRecords(bytes.data(), bytes.size(),
+                                            [&](const gdsdump::Record& r) { summary.record(r); });
+    EXPECT_FALSE(error) << error->message;
+    return summary;
+}
+
+// Two structures: "A" with a BOUNDARY on 1/0 and a TEXT on 63/5, "TOP"
+// with a BOX on 1/2, a PATH on 2/0 and an SREF of "A".
+const char* const twoStructures =
+    "00 06 00 02 00 03"
+    "00 1C 01 02 00 7C 00 01 00 01 00 00 00 00 00 00 00 7C 00 01 00 01 00 00 00 00 00 00"
+    "00 06 02 06 4C 42"
+    "00 14 03 05 3E 41 89 37 4B C6 A7 F0 39 44 B8 2F A0 9B 5A 54"
+    "00 1C 05 02 00 7C 00 01 00 01 00 00 00 00 00 00 00 7C 00 01 00 01 00 00 00 00 00 00"
+    "00 06 06 06 41 00"
+    "00 04 08 00 00 06 0D 02 00 01 00 06 0E 02 00 00"
+    "00 24 10 03 00 00 00 00 00 00 00 00 00 00 00 0A 00 00 00 00 00 00 00 0A 00 00 00 0A"
+    "            00 00 00 00 00 00 00 00 00 04 11 00"
+    "00 04 0C 00 00 06 0D 02 00 3F 00 06 16 02 00 05 00 0C 10 03 FF FF FF 9C 00 00 00 05"
+    "00 06 19 06 68 69 00 04 11 00"
+    "00 04 07 00"
+    "00 1C 05 02 00 7C 00 01 00 01 00 00 00 00 00 00 00 7C 00 01 00 01 00 00 00 00 00 00"
+    "00 08 06 06 54 4F 50 00"
+    "00 04 2D 00 00 06 0D 02 00 01 00 06 2E 02 00 02"
+    "00 2C 10 03 00 00 00 00 00 00 00 00 00 00 00 01 00 00 00 00 00 00 00 01 00 00 00 01"
+    "            00 00 00 00 00 00 00 01 00 00 00 00 00 00 00 00 00 04 11 00"
+    "00 04 09 00 00 06 0D 02 00 02 00 06 0E 02 00 00"
+    "00 14 10 03 00 00 01 F4 00 00 00 00 00 00 01 F4 00 00 03 E8 00 04 11 00"
+    "00 04 0A 00 00 06 12 06 41 00 00 0C 10 03 00 00 00 00 FF FF FF 00 00 04 11 00"
+    "00 04 07 00"
+    "00 04 04 00";
+
+TEST(Summary, CountsRecordsAndElementsByKind) {
+    const auto summary = summarise(hex(twoStructures));
+    EXPECT_EQ(summary.recordCounts().at(gdsdump::BGNSTR), 2u);
+    EXPECT_EQ(summary.recordCounts().at(gdsdump::XY), 5u);
+    EXPECT_EQ(summary.recordCounts().at(gdsdump::ENDEL), 5u);
+    const std::map<unsigned, std::size_t> elements = {
+        {gdsdump::BOUNDARY, 1}, {gdsdump::PATH, 1}, {gdsdump::SREF, 1},
+        {gdsdump::TEXT, 1},     {gdsdump::BOX, 1}};
+    EXPECT_EQ(summary.elementCounts(), elements);
+}
+
+TEST(Summary, ListsStructuresWithTheirElementCountsInFileOrder) {
+    const auto summary = summarise(hex(twoStructures));
+    const std::vector<std::pair<std::string, std::size_t>> structures = {{"A", 2}, {"TOP", 3}};
+    EXPECT_EQ(summary.structures(), structures);
+}
+
+TEST(Summary, CountsElementsPerLayerAndType) {
+    const auto summary = summarise(hex(twoStructures));
+    const std::map<std::pair<int, int>, std::size_t> layers = {
+        {{1, 0}, 1}, {{1, 2}, 1}, {{2, 0}, 1}, {{63, 5}, 1}};
+    EXPECT_EQ(summary.layers(), layers);
+}
+
+TEST(Summary, BoundsEveryPointOfEveryElement) {
+    const auto summary = summarise(hex(twoStructures));
+    ASSERT_TRUE(summary.boundingBox().has_value());
+    EXPECT_EQ(summary.boundingBox()->minX, -100);
+    EXPECT_EQ(summary.boundingBox()->minY, -256);
+    EXPECT_EQ(summary.boundingBox()->maxX, 500);
+    EXPECT_EQ(summary.boundingBox()->maxY, 1000);
+}
+
+TEST(Summary, WritesAReadableReport) {
+    const auto summary = summarise(hex(twoStructures));
+    std::ostringstream out;
+    summary.write(out);
+    const std::string report = out.str();
+    EXPECT_NE(report.find("library: \"LB\", 366 bytes, database unit 0.001 user units, 1e-09 m\n"),
+              std::string::npos)
+        << report;
+    EXPECT_NE(report.find("elements: 5\n  BOUNDARY 1\n  PATH 1\n  SREF 1\n  TEXT 1\n  BOX 1\n"),
+              std::string::npos)
+        << report;
+    EXPECT_NE(report.find("structures: 2\n  \"A\" 2 elements\n  \"TOP\" 3 elements\n"),
+              std::string::npos)
+        << report;
+    EXPECT_NE(report.find("layers: 4 (layer/datatype)\n  1/0 1 element\n  1/2 1 element\n"
+                          "  2/0 1 element\n  63/5 1 element\n"),
+              std::string::npos)
+        << report;
+    EXPECT_NE(report.find("bounding box: (-100, -256) to (500, 1000)"), std::string::npos)
+        << report;
+}
+
+TEST(Summary, ReportsNoBoundingBoxForAFileWithoutElements) {
+    const auto summary = summarise(headerRecord + endlibRecord);
+    EXPECT_FALSE(summary.boundingBox().has_value());
+    std::ostringstream out;
+    summary.write(out);
+    EXPECT_NE(out.str().find("bounding box: none"), std::string::npos);
+    EXPECT_NE(out.str().find("structures: 0\n"), std::string::npos);
+}
+
+}  // namespace
