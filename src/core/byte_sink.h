@@ -1,22 +1,39 @@
 // The byte sink through which every byte of every record reaches the output
-// stream, in file order. Each operation copies its bytes, already in file
-// order, to the stream and returns the sink, so that the parts of one record
-// are written as a chain: length, header, data.
+// stream, in file order. Each chained operation copies its bytes, already in
+// file order, and returns the sink, so that the parts of one record are
+// written as a chain: length, header, data. The record writers of records.h
+// use the faster pair reserve/commit instead: they take a pointer to room
+// for a whole record, store its fields through that local pointer and hand
+// the advanced pointer back.
 //
-// The sink keeps no failure state of its own: whether bytes arrive is
-// decided by the stream alone. While the stream is failed or has no file
-// open, bytes are dropped.
+// The bytes are collected in a fixed buffer of the sink's own, allocated
+// once with the sink, and handed to the stream in large blocks: whenever the
+// buffer is full, and by drain(), which GDS_EndLib calls before it flushes
+// and closes the file. The sink keeps no failure state of its own: whether
+// bytes arrive is decided by the stream alone when they are handed over.
+// Nothing else writes to the stream in between, so a block handed to a
+// failed or closed stream is dropped exactly as its bytes would have been
+// one by one. discard() forgets what is buffered, so that bytes written
+// while no file was open never lead the next file.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <ostream>
 
 namespace quillon {
 
 class ByteSink {
 public:
-    explicit ByteSink(std::ostream& stream) : stream(&stream) {}
+    // The size of the buffer: the most bytes one reserve can ask for. Every
+    // GDSII record (at most 65535 bytes) fits.
+    static constexpr std::size_t capacity = 4096 * 1024;
+
+    explicit ByteSink(std::ostream& stream);
+    ByteSink(const ByteSink&) = delete;
+    ByteSink& operator=(const ByteSink&) = delete;
 
     ByteSink& write2(const std::uint8_t* source) { return put(source, 2); }
     ByteSink& write4(const std::uint8_t* source) { return put(source, 4); }
@@ -27,13 +44,40 @@ public:
     // odd, the terminating NUL: paddedLength(text) bytes.
     ByteSink& writeString(const char* text);
 
+    // Room for n bytes (n <= capacity) at the returned address, handing the
+    // buffered bytes to the stream first when they would not fit. The
+    // caller stores its bytes there in file order and then passes the
+    // address just past the last of them to commit; nothing else may be
+    // written in between.
+    std::uint8_t* reserve(std::size_t n) {
+        if (static_cast<std::size_t>(limit - cursor) < n) handOver();
+        return cursor;
+    }
+    void commit(std::uint8_t* end) { cursor = end; }
+
+    // Hands every buffered byte to the stream, in order.
+    void drain() { handOver(); }
+
+    // Forgets the buffered bytes without handing them over.
+    void discard() { cursor = buffer.get(); }
+
+    // The number of bytes written since the last hand-over or discard.
+    std::size_t buffered() const { return static_cast<std::size_t>(cursor - buffer.get()); }
+
 private:
     ByteSink& put(const std::uint8_t* source, std::size_t n) {
-        stream->write(reinterpret_cast<const char*>(source), static_cast<std::streamsize>(n));
+        if (static_cast<std::size_t>(limit - cursor) < n) return putLarge(source, n);
+        std::memcpy(cursor, source, n);
+        cursor += n;
         return *this;
     }
+    ByteSink& putLarge(const std::uint8_t* source, std::size_t n);
+    void handOver();
 
     std::ostream* stream;
+    std::unique_ptr<std::uint8_t[]> buffer;
+    std::uint8_t* cursor;
+    std::uint8_t* limit;
 };
 
 }  // namespace quillon

@@ -15,7 +15,9 @@ ErrorHandler GDSIIWriter::setErrorHandler(ErrorHandler handler) {
 }
 
 void GDSIIWriter::closeOnUnload() {
-    if (file.is_open()) file.closeFile();
+    if (!file.is_open()) return;
+    out.drain();
+    file.closeFile();
 }
 
 void GDSIIWriter::checkStructureOpen() const {

@@ -1,10 +1,15 @@
 // Small record writers shared by the framing and element writers. Each emits
 // one whole record through the sink, field by field: total length (data plus
 // the 4 header bytes), the header bytes from recordHeaders, then the data.
+//
+// The whole-record writers take room for the complete record from the sink
+// once, store every field through a local pointer (so that no byte store
+// forces the sink's cursor to be reloaded from memory) and commit it.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "byte_sink.h"
 #include "encoders.h"
@@ -12,25 +17,46 @@
 
 namespace quillon {
 
+// Stores the length and header of a record that carries dataLength bytes of
+// data at p, as one 4-byte big-endian word; returns the address past it.
+inline std::uint8_t* storeRecordStart(std::uint8_t* p, Record record, std::size_t dataLength) {
+    const std::uint8_t* header = headerOf(record);
+    const auto length = static_cast<std::uint32_t>(dataLength + 4) & 0xFFFFu;
+    return storeBigEndian32(p, (length << 16) | (std::uint32_t{header[0]} << 8) | header[1]);
+}
+
+// The points (xs[i], ys[i]) for i below count, each x then y as INT4, stored
+// at p; returns the address past them.
+inline std::uint8_t* storePoints(std::uint8_t* p, const std::int32_t* xs, const std::int32_t* ys,
+                                 std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint64_t point =
+            (std::uint64_t{static_cast<std::uint32_t>(xs[i])} << 32) |
+            static_cast<std::uint32_t>(ys[i]);
+        p = storeBigEndian64(p, point);
+    }
+    return p;
+}
+
 // The length and header of a record that carries dataLength bytes of data.
 inline ByteSink& beginRecord(ByteSink& out, Record record, std::size_t dataLength) {
-    const Bytes2 length = toBigEndian16(static_cast<std::int32_t>(dataLength + 4));
-    return out.write2(length.data()).write2(headerOf(record));
+    out.commit(storeRecordStart(out.reserve(4), record, dataLength));
+    return out;
 }
 
 inline ByteSink& writeInt2(ByteSink& out, std::int32_t value) {
-    const Bytes2 bytes = toBigEndian16(value);
-    return out.write2(bytes.data());
+    out.commit(storeBigEndian16(out.reserve(2), static_cast<std::uint32_t>(value)));
+    return out;
 }
 
 inline ByteSink& writeInt4(ByteSink& out, std::int32_t value) {
-    const Bytes4 bytes = toBigEndian32(value);
-    return out.write4(bytes.data());
+    out.commit(storeBigEndian32(out.reserve(4), static_cast<std::uint32_t>(value)));
+    return out;
 }
 
 inline ByteSink& writeReal8(ByteSink& out, double value) {
-    const Bytes8 bytes = toReal8(value);
-    return out.write8(bytes.data());
+    out.commit(storeBigEndian64(out.reserve(8), real8Bits(value)));
+    return out;
 }
 
 // A record with no data (BOUNDARY, ENDEL, ENDSTR, ...).
@@ -38,39 +64,65 @@ inline void writeEmptyRecord(ByteSink& out, Record record) { beginRecord(out, re
 
 // A record of one INT2 or BITARRAY value: the low 16 bits of value.
 inline void writeInt2Record(ByteSink& out, Record record, std::int32_t value) {
-    writeInt2(beginRecord(out, record, 2), value);
+    std::uint8_t* p = storeRecordStart(out.reserve(6), record, 2);
+    out.commit(storeBigEndian16(p, static_cast<std::uint32_t>(value)));
 }
 
 inline void writeInt4Record(ByteSink& out, Record record, std::int32_t value) {
-    writeInt4(beginRecord(out, record, 4), value);
+    std::uint8_t* p = storeRecordStart(out.reserve(8), record, 4);
+    out.commit(storeBigEndian32(p, static_cast<std::uint32_t>(value)));
 }
 
 inline void writeReal8Record(ByteSink& out, Record record, double value) {
-    writeReal8(beginRecord(out, record, 8), value);
+    std::uint8_t* p = storeRecordStart(out.reserve(12), record, 8);
+    out.commit(storeBigEndian64(p, real8Bits(value)));
 }
 
 // An ASCII record holding text, padded with one NUL to an even length. The
 // caller makes sure that paddedLength(text) <= maxRecordData.
 inline void writeStringRecord(ByteSink& out, Record record, const char* text) {
-    beginRecord(out, record, paddedLength(text)).writeString(text);
+    const std::size_t length = std::strlen(text);
+    const std::size_t padded = length + (length & 1);
+    if (4 + padded > ByteSink::capacity) {
+        // Longer than any record can be: written through the chain.
+        beginRecord(out, record, padded).writeString(text);
+        return;
+    }
+    std::uint8_t* p = storeRecordStart(out.reserve(4 + padded), record, padded);
+    std::memcpy(p, text, length);
+    p += length;
+    if (length & 1) *p++ = 0;
+    out.commit(p);
 }
 
 // An XY record of the points (xs[i], ys[i]) for i from first to first +
 // count - 1, each x then y as INT4; closed repeats point first at the end.
+// The caller keeps the record within its 16-bit length (8191 points).
 inline void writeXYRecord(ByteSink& out, const std::int32_t* xs, const std::int32_t* ys,
                           std::size_t first, std::size_t count, bool closed) {
     const std::size_t points = count + (closed ? 1 : 0);
-    beginRecord(out, Record::XY, 8 * points);
-    for (std::size_t i = first; i < first + count; ++i) writeInt4(writeInt4(out, xs[i]), ys[i]);
-    if (closed) writeInt4(writeInt4(out, xs[first]), ys[first]);
+    if (4 + 8 * points > ByteSink::capacity) {
+        // Longer than any record can be: written point by point.
+        beginRecord(out, Record::XY, 8 * points);
+        for (std::size_t i = first; i < first + count; ++i)
+            writeInt4(writeInt4(out, xs[i]), ys[i]);
+        if (closed) writeInt4(writeInt4(out, xs[first]), ys[first]);
+        return;
+    }
+    std::uint8_t* p = storeRecordStart(out.reserve(4 + 8 * points), Record::XY, 8 * points);
+    p = storePoints(p, xs + first, ys + first, count);
+    if (closed) p = storePoints(p, xs + first, ys + first, 1);
+    out.commit(p);
 }
 
 // The prologue of every element: its opening record, ELFLAGS and PLEX.
 inline void beginElement(ByteSink& out, Record element, std::int32_t elFlags,
                          std::int32_t plex) {
-    writeEmptyRecord(out, element);
-    writeInt2Record(out, Record::ELFLAGS, elFlags);
-    writeInt4Record(out, Record::PLEX, plex);
+    std::uint8_t* p = storeRecordStart(out.reserve(18), element, 0);
+    p = storeBigEndian16(storeRecordStart(p, Record::ELFLAGS, 2),
+                         static_cast<std::uint32_t>(elFlags));
+    out.commit(storeBigEndian32(storeRecordStart(p, Record::PLEX, 4),
+                                static_cast<std::uint32_t>(plex)));
 }
 
 inline void endElement(ByteSink& out) { writeEmptyRecord(out, Record::ENDEL); }

@@ -14,6 +14,8 @@ void GDSIIWriter::beginLib(const char* fileName, double dbUnitInUserUnits,
         file.reportError(messages::exportRunning);
         return;
     }
+    // Bytes written while no file was open stay out of this one.
+    out.discard();
     file.openFile(fileName);
     file.exportRunning = true;
 
@@ -33,6 +35,9 @@ void GDSIIWriter::endLib() {
 
     file.structureNames.clear();
     writeEmptyRecord(out, Record::ENDLIB);
+    // The sink's buffered bytes go to the stream before it is flushed, so
+    // that a failure to write them is found by the close as well.
+    out.drain();
     const bool written = file.closeFile();
     file.exportRunning = false;
     // Reported last, with the state already back to Idle, so that a throw

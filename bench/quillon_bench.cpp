@@ -1,0 +1,501 @@
+// quillon-bench: writes seven GDSII workloads through the exported functions
+// of libquillon and compares each with a raw baseline measured in the same
+// run: the same bytes, already in memory, written with plain write() calls
+// of 1 MiB to a file in the same directory.
+//
+// Every run of a workload, and every baseline run, happens in a child process
+// of its own, so that its peak resident memory (wait4's ru_maxrss) is its
+// own and not the largest of everything before it. The files are deleted
+// after each run.
+//
+//   quillon-bench [--runs N] [--scale F] [--big-gib G] [--dir DIR]
+//                 [--workloads 1,2,...] [--tsv] [--verbose]
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "quillon.h"
+
+namespace {
+
+struct Options {
+    int runs = 5;
+    double scale = 1.0;     // multiplies the element counts of workloads 1 to 6
+    double bigGiB = 4.0;    // size of workload 7's file
+    std::string dir = ".";  // where the files are written
+    std::vector<int> workloads = {1, 2, 3, 4, 5, 6, 7};
+    bool tsv = false;       // tab-separated output for scripts
+    bool verbose = false;   // every run's figures on stderr
+};
+
+// What a workload's child reports through its pipe.
+struct ChildReport {
+    double seconds = 0;
+    std::uint64_t calls = 0;  // element calls
+};
+
+struct Run {
+    double seconds = 0;
+    double rawSeconds = 0;
+    std::uint64_t bytes = 0;
+    std::uint64_t calls = 0;
+    long rssKiB = 0;
+    long rawRssKiB = 0;
+    double userSeconds = 0;  // CPU time of the whole child, setup included
+    double systemSeconds = 0;
+};
+
+double now() {
+    using clock = std::chrono::steady_clock;
+    return std::chrono::duration<double>(clock::now().time_since_epoch()).count();
+}
+
+[[noreturn]] void fail(const char* what) {
+    std::perror(what);
+    std::exit(2);
+}
+
+// ---------------------------------------------------------------------------
+// Host-side geometry, computed before the clock starts.
+
+constexpr int shapes = 64;         // distinct polygons and paths, used in turn
+constexpr int elementsPerCell = 100000;
+
+struct PointSets {
+    PointSets(int count, int points) : points(points), xs(count * points), ys(count * points) {}
+    const int* x(int i) const { return &xs[static_cast<std::size_t>(i % shapesOf()) * points]; }
+    const int* y(int i) const { return &ys[static_cast<std::size_t>(i % shapesOf()) * points]; }
+    int shapesOf() const { return static_cast<int>(xs.size()) / points; }
+    int points;
+    std::vector<int> xs, ys;
+};
+
+// Star-shaped polygons of n vertices, each a little different.
+PointSets polygons(int n) {
+    PointSets set(shapes, n);
+    for (int s = 0; s < shapes; ++s) {
+        for (int k = 0; k < n; ++k) {
+            const double a = 2 * M_PI * k / n;
+            const double r = (k % 2 ? 40000.0 : 25000.0) + 97.0 * s;
+            set.xs[s * n + k] = 100000 * s + static_cast<int>(r * std::cos(a));
+            set.ys[s * n + k] = -50000 * s + static_cast<int>(r * std::sin(a));
+        }
+    }
+    return set;
+}
+
+// Zig-zag polylines of n points.
+PointSets polylines(int n) {
+    PointSets set(shapes, n);
+    for (int s = 0; s < shapes; ++s) {
+        for (int k = 0; k < n; ++k) {
+            set.xs[s * n + k] = 1000 * k + 13 * s;
+            set.ys[s * n + k] = (k % 2 ? 800 : -800) + 7000 * s;
+        }
+    }
+    return set;
+}
+
+std::uint64_t scaled(const Options& o, double count) {
+    return std::max<std::uint64_t>(1, static_cast<std::uint64_t>(std::llround(count * o.scale)));
+}
+
+// Opens the next cell every elementsPerCell elements.
+struct Cells {
+    void next(std::uint64_t i) {
+        if (i % elementsPerCell != 0) return;
+        if (i > 0) GDS_EndStructure();
+        char name[32];
+        std::snprintf(name, sizeof name, "CELL%06llu",
+                      static_cast<unsigned long long>(i / elementsPerCell));
+        GDS_BeginStructure(name);
+    }
+    void close() { GDS_EndStructure(); }
+};
+
+// ---------------------------------------------------------------------------
+// The workloads. Each writes one whole library to file and returns the
+// seconds from GDS_BeginLib to the return of GDS_EndLib.
+
+ChildReport boxes(const char* file, std::uint64_t n) {
+    const double start = now();
+    GDS_BeginLib(file, 0.001, 1e-9);
+    Cells cells;
+    for (std::uint64_t i = 0; i < n; ++i) {
+        cells.next(i);
+        const int x = static_cast<int>(i % 1000) * 2000;
+        const int y = static_cast<int>(i / 1000 % 100000) * 2000;
+        GDS_Box(x, y, x + 1500, y + 700 + static_cast<int>(i % 7), static_cast<int>(i % 64), 0,
+                0, 0);
+    }
+    cells.close();
+    GDS_EndLib();
+    return {now() - start, n};
+}
+
+ChildReport boundaries(const char* file, std::uint64_t n) {
+    const PointSets set = polygons(199);
+    const double start = now();
+    GDS_BeginLib(file, 0.001, 1e-9);
+    Cells cells;
+    for (std::uint64_t i = 0; i < n; ++i) {
+        cells.next(i);
+        const int s = static_cast<int>(i % shapes);
+        GDS_Boundary(set.x(s), set.y(s), 199, static_cast<int>(i % 64), 0, 0, 0);
+    }
+    cells.close();
+    GDS_EndLib();
+    return {now() - start, n};
+}
+
+ChildReport paths(const char* file, std::uint64_t n) {
+    const PointSets set = polylines(20);
+    const double start = now();
+    GDS_BeginLib(file, 0.001, 1e-9);
+    Cells cells;
+    for (std::uint64_t i = 0; i < n; ++i) {
+        cells.next(i);
+        const int s = static_cast<int>(i % shapes);
+        GDS_Path(set.x(s), set.y(s), 20, 100 + 2 * (s % 5), static_cast<int>(i % 64), 0,
+                 static_cast<int>(i % 3), 0, 0);
+    }
+    cells.close();
+    GDS_EndLib();
+    return {now() - start, n};
+}
+
+ChildReport texts(const char* file, std::uint64_t n) {
+    std::vector<std::string> labels;
+    for (int s = 0; s < shapes; ++s) {
+        char label[32];
+        std::snprintf(label, sizeof label, "NET_%012d", 7919 * s);  // 16 characters
+        labels.emplace_back(label);
+    }
+    const double mags[4] = {1.0, 2.5, 0.5, 10.0};
+    const double angles[4] = {0.0, 90.0, 45.5, 270.0};
+    const double start = now();
+    GDS_BeginLib(file, 0.001, 1e-9);
+    Cells cells;
+    for (std::uint64_t i = 0; i < n; ++i) {
+        cells.next(i);
+        const int k = static_cast<int>(i % shapes);
+        GDS_Text(static_cast<int>(i % 5000) * 300, static_cast<int>(i / 5000) * 300,
+                 labels[k].c_str(), static_cast<int>(i % 64), k % 4, 5, 0, 0,
+                 (k & 1) ? 0x8000 : 0, mags[k % 4], angles[(k / 4) % 4], 0, 0);
+    }
+    cells.close();
+    GDS_EndLib();
+    return {now() - start, n};
+}
+
+ChildReport references(const char* file, std::uint64_t n) {
+    const double mags[4] = {1.0, 2.0, 0.25, 1.5};
+    const double angles[4] = {0.0, 90.0, 180.0, 33.75};
+    const double start = now();
+    GDS_BeginLib(file, 0.001, 1e-9);
+    GDS_BeginStructure("LEAF");
+    GDS_Box(0, 0, 100, 100, 1, 0, 0, 0);
+    GDS_EndStructure();
+    Cells cells;
+    for (std::uint64_t i = 0; i < n; ++i) {
+        cells.next(i);
+        const int x = static_cast<int>(i % 4000) * 500;
+        const int y = static_cast<int>(i / 4000) * 500;
+        const int k = static_cast<int>(i % 16);
+        if (i % 2 == 0) {
+            GDS_Sref("LEAF", x, y, (k & 2) ? 0x8000 : 0, mags[k % 4], angles[k / 4], 0, 0);
+        } else {
+            const int xs[3] = {x, x + 10 * 200, x};
+            const int ys[3] = {y, y, y + 5 * 200};
+            GDS_Aref("LEAF", xs, ys, 10, 5, (k & 2) ? 0x8000 : 0, mags[k % 4], angles[k / 4], 0,
+                     0);
+        }
+    }
+    cells.close();
+    GDS_EndLib();
+    return {now() - start, n};
+}
+
+ChildReport circles(const char* file, std::uint64_t n) {
+    const double start = now();
+    GDS_BeginLib(file, 0.001, 1e-9);
+    Cells cells;
+    for (std::uint64_t i = 0; i < n; ++i) {
+        cells.next(i);
+        GDS_Circle(static_cast<int>(i % 1000) * 3000, static_cast<int>(i / 1000) * 3000,
+                   1000 + static_cast<int>(i % 17), 64, static_cast<int>(i % 64), 0, 0, 0);
+    }
+    cells.close();
+    GDS_EndLib();
+    return {now() - start, n};
+}
+
+// Bytes of one 199-vertex boundary: BOUNDARY, ELFLAGS, PLEX, LAYER,
+// DATATYPE, XY of 200 points, ENDEL.
+constexpr std::uint64_t boundaryBytes = 4 + 6 + 8 + 6 + 6 + (4 + 8 * 200) + 4;
+
+struct Workload {
+    int number;
+    const char* name;
+    double count;  // element calls at scale 1 (workload 7: from --big-gib)
+    ChildReport (*write)(const char*, std::uint64_t);
+    double target;  // least ratio to the raw baseline, 0 for none
+};
+
+const Workload workloads[] = {
+    {1, "boxes", 5e6, boxes, 0.6},
+    {2, "boundaries 199 vertices", 5e5, boundaries, 0.7},
+    {3, "paths 20 points", 1e6, paths, 0.7},
+    {4, "texts 16 chars + transforms", 2e6, texts, 0.7},
+    {5, "SREFs and AREFs", 2e6, references, 0.7},
+    {6, "circles 64 points", 2e5, circles, 0},
+    {7, "4 GiB of boundaries", 0, boundaries, 0},
+};
+
+constexpr long rssLimitKiB = 16 * 1024;
+
+// ---------------------------------------------------------------------------
+// Child processes.
+
+// Runs body in a child; returns what it wrote into the pipe and its peak
+// resident memory.
+struct ChildUsage {
+    long rssKiB = 0;
+    double userSeconds = 0;
+    double systemSeconds = 0;
+};
+
+double seconds(const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; }
+
+template <typename Body>
+ChildReport inChild(Body body, ChildUsage* childUsage) {
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0) fail("pipe");
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid < 0) fail("fork");
+    if (pid == 0) {
+        close(pipeEnds[0]);
+        const ChildReport report = body();
+        if (write(pipeEnds[1], &report, sizeof report) != sizeof report) _exit(3);
+        _exit(0);
+    }
+    close(pipeEnds[1]);
+    ChildReport report;
+    const ssize_t got = read(pipeEnds[0], &report, sizeof report);
+    close(pipeEnds[0]);
+    int status = 0;
+    rusage usage{};
+    if (wait4(pid, &status, 0, &usage) != pid) fail("wait4");
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || got != sizeof report) {
+        std::fprintf(stderr, "quillon-bench: a child process failed (status %d)\n", status);
+        std::exit(2);
+    }
+    childUsage->rssKiB = usage.ru_maxrss;
+    childUsage->userSeconds = seconds(usage.ru_utime);
+    childUsage->systemSeconds = seconds(usage.ru_stime);
+    return report;
+}
+
+std::uint64_t fileSize(const std::string& path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) fail(path.c_str());
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
+// The raw baseline: loads the bytes of source (at most window bytes of them;
+// a larger file is written by cycling through that window), deletes source,
+// then times creating target and writing the same number of bytes to it in
+// 1 MiB write() calls, and closing it.
+ChildReport rawWrite(const std::string& source, const std::string& target, std::uint64_t total) {
+    constexpr std::size_t chunk = 1 << 20;
+    constexpr std::uint64_t window = std::uint64_t{1} << 26;  // 64 MiB
+    const std::size_t held = static_cast<std::size_t>(std::min(total, window));
+    std::vector<char> bytes(held);
+    const int in = open(source.c_str(), O_RDONLY);
+    if (in < 0) fail(source.c_str());
+    for (std::size_t got = 0; got < held;) {
+        const ssize_t n = read(in, bytes.data() + got, held - got);
+        if (n <= 0) fail("read");
+        got += static_cast<std::size_t>(n);
+    }
+    close(in);
+    unlink(source.c_str());
+
+    const double start = now();
+    const int out = open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out < 0) fail(target.c_str());
+    std::size_t at = 0;
+    for (std::uint64_t left = total; left > 0;) {
+        const std::size_t n = static_cast<std::size_t>(
+            std::min<std::uint64_t>({left, chunk, held - at}));
+        const ssize_t written = write(out, bytes.data() + at, n);
+        if (written <= 0) fail("write");
+        left -= static_cast<std::uint64_t>(written);
+        at = (at + static_cast<std::size_t>(written)) % held;
+    }
+    if (close(out) != 0) fail("close");
+    return {now() - start, 0};
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+Options parse(int argc, char** argv) {
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == "--runs" && hasValue) {
+            o.runs = std::max(1, std::atoi(argv[++i]));
+        } else if (arg == "--scale" && hasValue) {
+            o.scale = std::atof(argv[++i]);
+        } else if (arg == "--big-gib" && hasValue) {
+            o.bigGiB = std::atof(argv[++i]);
+        } else if (arg == "--dir" && hasValue) {
+            o.dir = argv[++i];
+        } else if (arg == "--workloads" && hasValue) {
+            o.workloads.clear();
+            for (const char* p = argv[++i]; *p;) {
+                char* end = nullptr;
+                const long w = std::strtol(p, &end, 10);
+                if (end == p || w < 1 || w > 7) {
+                    std::fprintf(stderr, "quillon-bench: bad workload list\n");
+                    std::exit(2);
+                }
+                o.workloads.push_back(static_cast<int>(w));
+                p = *end == ',' ? end + 1 : end;
+            }
+        } else if (arg == "--tsv") {
+            o.tsv = true;
+        } else if (arg == "--verbose") {
+            o.verbose = true;
+        } else {
+            std::fprintf(stderr,
+                         "usage: quillon-bench [--runs N] [--scale F] [--big-gib G] [--dir DIR]"
+                         " [--workloads 1,2,...] [--tsv] [--verbose]\n"
+                         "  defaults: 5 runs, scale 1 (workloads 1-6 at full size), 4 GiB for"
+                         " workload 7 (0 skips it), the current directory\n");
+            std::exit(2);
+        }
+    }
+    return o;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const Options o = parse(argc, argv);
+    const std::string quillonFile = o.dir + "/quillon-bench.gds";
+    const std::string rawFile = o.dir + "/quillon-bench-raw.bin";
+
+    if (o.tsv) {
+        std::printf("workload\tname\tbytes\telements\tseconds\tMB/s\tns_per_call\tpeak_rss_kib"
+                    "\traw_MB/s\tratio\ttarget\tuser_s\tsys_s\n");
+    } else {
+        std::printf("quillon-bench: %d run(s) per workload, scale %g, medians shown; "
+                    "MB = 10^6 bytes\n\n",
+                    o.runs, o.scale);
+        std::printf("%-2s %-28s %12s %9s %7s %7s %7s %9s %8s %6s %6s %6s %s\n", "#", "workload",
+                    "bytes", "elements", "seconds", "MB/s", "ns/call", "peak RSS", "raw MB/s",
+                    "ratio", "user s", "sys s", "target");
+    }
+
+    bool allMet = true;
+    for (const int number : o.workloads) {
+        const Workload& w = workloads[number - 1];
+        std::uint64_t calls = scaled(o, w.count);
+        if (number == 7) {
+            if (o.bigGiB <= 0) continue;
+            const double bytes = o.bigGiB * 1024.0 * 1024.0 * 1024.0;
+            calls = static_cast<std::uint64_t>(std::ceil(bytes / boundaryBytes));
+        }
+        std::vector<Run> runs;
+        for (int r = 0; r < o.runs; ++r) {
+            Run run;
+            ChildUsage usage, rawUsage;
+            const ChildReport q =
+                inChild([&] { return w.write(quillonFile.c_str(), calls); }, &usage);
+            run.rssKiB = usage.rssKiB;
+            run.userSeconds = usage.userSeconds;
+            run.systemSeconds = usage.systemSeconds;
+            run.seconds = q.seconds;
+            run.calls = q.calls;
+            run.bytes = fileSize(quillonFile);
+            const ChildReport raw = inChild(
+                [&] { return rawWrite(quillonFile, rawFile, run.bytes); }, &rawUsage);
+            run.rawRssKiB = rawUsage.rssKiB;
+            run.rawSeconds = raw.seconds;
+            unlink(quillonFile.c_str());
+            unlink(rawFile.c_str());
+            if (o.verbose)
+                std::fprintf(stderr, "workload %d run %d: %.4f s (user %.3f, sys %.3f), raw %.4f s\n",
+                             number, r + 1, run.seconds, run.userSeconds, run.systemSeconds,
+                             run.rawSeconds);
+            runs.push_back(run);
+        }
+
+        std::vector<double> seconds, rawSeconds, ratios, user, system;
+        long rss = 0;
+        for (const Run& run : runs) {
+            seconds.push_back(run.seconds);
+            rawSeconds.push_back(run.rawSeconds);
+            ratios.push_back(run.rawSeconds / run.seconds);  // same bytes: MB/s over MB/s
+            user.push_back(run.userSeconds);
+            system.push_back(run.systemSeconds);
+            rss = std::max(rss, run.rssKiB);
+        }
+        const std::uint64_t bytes = runs.front().bytes;
+        const double s = median(seconds);
+        const double rawS = median(rawSeconds);
+        const double ratio = median(ratios);
+        const double mbps = static_cast<double>(bytes) / s / 1e6;
+        const double rawMbps = static_cast<double>(bytes) / rawS / 1e6;
+        const double nsPerCall = s * 1e9 / static_cast<double>(calls);
+        const bool speedMet = w.target == 0 || ratio >= w.target;
+        const bool memoryMet = rss < rssLimitKiB;
+        allMet = allMet && speedMet && memoryMet;
+        char target[64];
+        if (w.target > 0)
+            std::snprintf(target, sizeof target, ">=%.1f %s, RSS %s", w.target,
+                          speedMet ? "met" : "MISSED", memoryMet ? "met" : "MISSED");
+        else
+            std::snprintf(target, sizeof target, "RSS %s", memoryMet ? "met" : "MISSED");
+
+        if (o.tsv) {
+            std::printf("%d\t%s\t%llu\t%llu\t%.4f\t%.1f\t%.1f\t%ld\t%.1f\t%.3f\t%.1f\t%.4f\t%.4f\n",
+                        number, w.name, static_cast<unsigned long long>(bytes),
+                        static_cast<unsigned long long>(calls), s, mbps, nsPerCall, rss, rawMbps,
+                        ratio, w.target, median(user), median(system));
+        } else {
+            std::printf("%-2d %-28s %12llu %9llu %7.3f %7.1f %7.1f %5.1f MiB %8.1f %6.3f %6.3f %6.3f"
+                        " %s\n",
+                        number, w.name, static_cast<unsigned long long>(bytes),
+                        static_cast<unsigned long long>(calls), s, mbps, nsPerCall,
+                        static_cast<double>(rss) / 1024.0, rawMbps, ratio, median(user),
+                        median(system), target);
+        }
+        std::fflush(stdout);
+    }
+    if (!o.tsv)
+        std::printf("\nratio: median over the runs of raw seconds / Quillon seconds for the same"
+                    " bytes.\nuser s, sys s: CPU time of the Quillon child (setup included).\n"
+                    "all targets %s\n",
+                    allMet ? "met" : "NOT met");
+    return 0;
+}
