@@ -1,0 +1,278 @@
+"""Refused calls: each raises before anything of it reaches the file, so the
+file is exactly the file written without the call."""
+
+import math
+
+import numpy as np
+import pytest
+
+import quillon
+from quillon import QuillonError, _messages as msg
+from gds_records import is_complete, read_records
+
+
+def _write_around(write_py, bad):
+    """Writes a box, tries bad(top), writes another box; returns the file and
+    the exception bad raised."""
+    raised = []
+
+    def draw(top):
+        top.box(0, 0, 1, 1, layer=1)
+        try:
+            bad(top)
+        except Exception as error:  # noqa: BLE001 - the tests check its type
+            raised.append(error)
+        top.box(2, 2, 3, 3, layer=2)
+
+    data = write_py(draw)
+    assert raised, "the call was not refused"
+    return data, raised[0]
+
+
+@pytest.fixture
+def refused(write_py):
+    clean = write_py(lambda t: (t.box(0, 0, 1, 1, layer=1), t.box(2, 2, 3, 3, layer=2)))
+
+    def check(bad, kind, message=None):
+        data, error = _write_around(write_py, bad)
+        assert isinstance(error, kind), repr(error)
+        if message is not None:
+            assert error.message == message
+        assert data == clean
+        return error
+
+    return check
+
+
+SQUARE = [(0, 0), (10, 0), (10, 10), (0, 10)]
+RING = [(i, (i * 7) % 13) for i in range(200)]
+
+
+@pytest.mark.parametrize("bad, message", [
+    (lambda t: t.boundary(SQUARE[:2]), msg.BOUNDARY_TOO_FEW),
+    (lambda t: t.boundary([]), msg.BOUNDARY_TOO_FEW),
+    (lambda t: t.boundary(RING), msg.BOUNDARY_TOO_MANY),
+    (lambda t: t.boundaries(np.zeros((5, 200, 2), np.int32)), msg.BOUNDARY_TOO_MANY),
+    (lambda t: t.boundaries(np.zeros((5, 2, 2), np.int32)), msg.BOUNDARY_TOO_FEW),
+    (lambda t: t.path(SQUARE[:1]), msg.PATH_TOO_FEW),
+    (lambda t: t.node([]), msg.NODE_TOO_FEW),
+    (lambda t: t.node(RING[:51]), msg.NODE_TOO_MANY),
+    (lambda t: t.circle((0, 0), 100, 2), msg.BOUNDARY_TOO_FEW),
+    (lambda t: t.circle((0, 0), 100, 200), msg.BOUNDARY_TOO_MANY),
+    (lambda t: t.arc((0, 0), 100, 0, 90, 2), msg.BOUNDARY_TOO_FEW),
+    (lambda t: t.arc((0, 0), 100, 0, 90, 200), msg.BOUNDARY_TOO_MANY),
+    (lambda t: t.sector((0, 0), 100, 0, 90, 1), msg.BOUNDARY_TOO_FEW),
+    (lambda t: t.sector((0, 0), 100, 0, 90, 65539), msg.BOUNDARY_TOO_MANY),
+], ids=["boundary2", "boundary0", "boundary200", "boundaries200", "boundaries2", "path1",
+        "node0", "node51", "circle2", "circle200", "arc2", "arc200", "sector1",
+        "sector65539"])
+def test_point_counts_out_of_range_raise_the_library_message(refused, bad, message):
+    refused(bad, QuillonError, message)
+
+
+def test_counts_at_the_limits_are_written(write_py):
+    data = write_py(lambda t: (t.boundary(RING[:199]), t.boundary(RING[:3]), t.node(RING[:50]),
+                               t.node(RING[:1]), t.path(RING[:2]), t.circle((0, 0), 9, 3),
+                               t.circle((0, 0), 9, 199)))
+    names = [r.name for r in read_records(data)]
+    assert names.count("BOUNDARY") == 4 and names.count("NODE") == 2
+    assert names.count("PATH") == 1
+
+
+def test_a_path_too_long_for_one_call_raises_value_error(refused):
+    refused(lambda t: t.path(np.zeros((32768, 2), np.int32)), ValueError)
+
+
+@pytest.mark.parametrize("bad", [
+    lambda t: t.box(0, 0, 1, 1, layer=65536),
+    lambda t: t.box(0, 0, 1, 1, layer=-32769),
+    lambda t: t.box(0, 0, 1, 1, boxtype=70000),
+    lambda t: t.box(0, 0, 1, 1, elflags=1 << 16),
+    lambda t: t.boxes(np.zeros((3, 4), np.int32), layer=65536),
+    lambda t: t.boundary(SQUARE, datatype=65541),
+    lambda t: t.boundaries([SQUARE], layer=-40000),
+    lambda t: t.path(SQUARE, pathtype=65536),
+    lambda t: t.path(SQUARE, layer=100000),
+    lambda t: t.circle((0, 0), 10, 8, datatype=1 << 20),
+    lambda t: t.arc((0, 0), 10, 0, 90, 8, pathtype=-32769),
+    lambda t: t.sector((0, 0), 10, 0, 90, 8, elflags=65536),
+    lambda t: t.text("A", texttype=65536),
+    lambda t: t.text("A", presentation=65536),
+    lambda t: t.text("A", layer=70000),
+    lambda t: t.node(SQUARE, nodetype=65536),
+    lambda t: t.aref("A", SQUARE[:3], 65536, 1),
+    lambda t: t.aref("A", SQUARE[:3], 1, -32769),
+    lambda t: t.sref("A", elflags=70000),
+], ids=["layer", "layer-neg", "boxtype", "elflags", "boxes-layer", "datatype",
+        "boundaries-layer", "pathtype", "path-layer", "circle-datatype", "arc-pathtype",
+        "sector-elflags", "texttype", "presentation", "text-layer", "nodetype", "columns",
+        "rows", "sref-elflags"])
+def test_values_too_large_for_16_bits_raise_value_error(refused, bad):
+    refused(bad, ValueError)
+
+
+def test_16_bit_limits_are_written_as_given(write_py):
+    data = write_py(lambda t: (t.box(0, 0, 1, 1, layer=65535, boxtype=-32768),
+                               t.boundary(SQUARE, layer=-32768, datatype=65535)))
+    layers = [r.data.hex() for r in read_records(data) if r.name in ("LAYER", "BOXTYPE",
+                                                                       "DATATYPE")]
+    assert layers == ["ffff", "8000", "8000", "ffff"]
+
+
+@pytest.mark.parametrize("bad", [
+    lambda t: t.box(2 ** 31, 0, 1, 1),
+    lambda t: t.box(0, -(2 ** 31) - 1, 1, 1),
+    lambda t: t.box(0, 0, 1, 1, plex=2 ** 31),
+    lambda t: t.box_wh(2 ** 31 - 5, 0, 10, 10),
+    lambda t: t.square(0, -(2 ** 31), -1),
+    lambda t: t.boxes(np.array([[0, 0, 2 ** 32, 1]], np.int64)),
+    lambda t: t.boundary([(0, 0), (2 ** 32 + 5, 0), (0, 1)]),
+    lambda t: t.boundary(np.array([(0, 0), (2 ** 31, 0), (0, 1)], np.int64)),
+    lambda t: t.boundaries(np.full((2, 3, 2), 2 ** 40, np.int64)),
+    lambda t: t.path(SQUARE, width=2 ** 31),
+    lambda t: t.circle((2 ** 31 - 1, 0), 1, 8),
+    lambda t: t.arc((0, -(2 ** 31) + 5), -10, 0, 90, 8),
+    lambda t: t.sref("A", (0, 2 ** 31)),
+    lambda t: t.text("A", (0, 0), width=-(2 ** 31) - 1),
+    lambda t: t.node(xs=[0, 2 ** 31], ys=[0, 0]),
+], ids=["x1", "y1", "plex", "box_wh", "square", "boxes", "boundary", "boundary-np",
+        "boundaries", "width", "circle-wrap", "arc-wrap", "sref", "text-width", "node"])
+def test_values_outside_32_bits_raise_value_error(refused, bad):
+    refused(bad, ValueError)
+
+
+@pytest.mark.parametrize("bad", [
+    lambda t: t.box(0.5, 0, 1, 1),
+    lambda t: t.box(0, 0, 1, 1, layer=1.0),
+    lambda t: t.boundary([(0, 0), (1.5, 0), (0, 1)]),
+    lambda t: t.boundary(np.array(SQUARE, dtype=float)),
+    lambda t: t.boundary([(0, 0, 0), (1, 0, 0), (0, 1, 0)]),
+    lambda t: t.boundary(None),
+    lambda t: t.circle((0, 0), 10.0, 8),
+    lambda t: t.sref("A", (0.5, 0)),
+    lambda t: t.text(12),
+], ids=["box-float", "layer-float", "boundary-float", "boundary-float-array", "triples",
+        "none", "radius-float", "sref-float", "text-int"])
+def test_values_of_the_wrong_type_raise_type_error(refused, bad):
+    refused(bad, TypeError)
+
+
+def test_mismatched_and_malformed_point_arrays_raise_value_error(refused):
+    refused(lambda t: t.boundary(xs=[0, 1, 2], ys=[0, 1]), ValueError)
+    refused(lambda t: t.boundary(np.zeros((4, 3), np.int32)), ValueError)
+    refused(lambda t: t.aref("A", SQUARE[:2], 2, 2), ValueError)
+    refused(lambda t: t.boxes(np.zeros((4, 3), np.int32)), ValueError)
+
+
+@pytest.mark.parametrize("bad, message", [
+    (lambda t: t.text(None), msg.TEXT_NULL),
+    (lambda t: t.text("x" * 513), msg.TEXT_TOO_LONG),
+    (lambda t: t.text("A", texttype=256), msg.TEXT_TYPE_LIMIT),
+    (lambda t: t.text("A", texttype=-1), msg.TEXT_TYPE_LIMIT),
+    (lambda t: t.sref(None), msg.STRUCTURE_NAME_NULL),
+    (lambda t: t.aref(None, SQUARE[:3], 1, 1), msg.STRUCTURE_NAME_NULL),
+    (lambda t: t.sref("N" * 65531), msg.STRUCTURE_NAME_TOO_LONG),
+], ids=["null", "513", "texttype256", "texttype-1", "sref-null", "aref-null", "sname-long"])
+def test_bad_texts_and_names_raise_the_library_message(refused, bad, message):
+    refused(bad, QuillonError, message)
+
+
+@pytest.mark.parametrize("bad", [
+    lambda t: t.text("caf\u00e9"),
+    lambda t: t.text("a\0b"),
+    lambda t: t.sref("A\0"),
+    lambda t: t.sref("A", magnification=math.inf),
+    lambda t: t.sref("A", angle=math.nan),
+    lambda t: t.text("A", magnification=1e80),
+    lambda t: t.arc((0, 0), 10, math.nan, 90, 8),
+], ids=["non-ascii", "nul", "sname-nul", "mag-inf", "angle-nan", "mag-huge", "arc-nan"])
+def test_values_the_file_cannot_hold_raise_value_error(refused, bad):
+    refused(bad, ValueError)
+
+
+def test_texts_at_the_limits_are_written(write_py):
+    data = write_py(lambda t: (t.text("x" * 512, texttype=255), t.text(b"\xe9t\xe9"),
+                               t.text("", texttype=0)))
+    strings = [r.data for r in read_records(data) if r.name == "STRING"]
+    assert strings == [b"x" * 512, b"\xe9t\xe9\0", b""]
+
+
+def test_elements_outside_a_structure_are_refused(tmp_path):
+    path = tmp_path / "outside.gds"
+    calls = [
+        lambda t: t.box(0, 0, 1, 1), lambda t: t.box_wh(0, 0, 1, 1),
+        lambda t: t.square(0, 0, 1), lambda t: t.boxes(np.zeros((2, 4), np.int32)),
+        lambda t: t.boundary(SQUARE), lambda t: t.boundaries([SQUARE]),
+        lambda t: t.path(SQUARE), lambda t: t.circle((0, 0), 5, 8),
+        lambda t: t.arc((0, 0), 5, 0, 90, 8), lambda t: t.sector((0, 0), 5, 0, 90, 8),
+        lambda t: t.sref("A"), lambda t: t.aref("A", SQUARE[:3], 1, 1),
+        lambda t: t.text("A"), lambda t: t.node(SQUARE),
+    ]
+    with quillon.Library(path) as lib:
+        top = lib.structure("TOP")
+        top.box(0, 0, 5, 5)
+        top.end()
+        for call in calls:
+            with pytest.raises(QuillonError) as info:
+                call(top)
+            assert info.value.message == msg.STRUCTURE_NOT_OPENED
+        other = lib.structure("OTHER")
+        for call in calls:  # the ended structure stays ended while another is open
+            with pytest.raises(QuillonError):
+                call(top)
+        other.end()
+    names = [r.name for r in read_records(path.read_bytes())]
+    assert names == ["HEADER", "BGNLIB", "LIBNAME", "UNITS", "BGNSTR", "STRNAME", "BOX",
+                     "ELFLAGS", "PLEX", "LAYER", "BOXTYPE", "XY", "ENDEL", "ENDSTR",
+                     "BGNSTR", "STRNAME", "ENDSTR", "ENDLIB"]
+
+
+def test_structure_framing_errors(tmp_path):
+    path = tmp_path / "framing.gds"
+    with quillon.Library(path) as lib:
+        with lib.structure("A"):
+            with pytest.raises(QuillonError) as info:
+                lib.structure("B")
+            assert info.value.message == msg.STRUCTURE_ALREADY_OPENED
+        with pytest.raises(QuillonError) as info:
+            lib.structure("A")
+        assert info.value.message == msg.DUPLICATE_STRUCTURE
+        with pytest.raises(QuillonError) as info:
+            lib.structure(None)
+        assert info.value.message == msg.STRUCTURE_NAME_NULL
+        with pytest.raises(ValueError):
+            lib.structure("na\u00efve")
+        lib.structure("a").end()  # names are case-sensitive
+        lib.structure(b"A2").end()
+        assert lib.structure_names == {b"A", b"a", b"A2"}
+    with pytest.raises(QuillonError) as info:
+        lib.structure("C")
+    assert info.value.message == msg.PROCESS_STOPPED
+    records = read_records(path.read_bytes())
+    assert [r.text() for r in records if r.name == "STRNAME"] == ["A", "a", "A2"]
+    assert is_complete(path.read_bytes())
+    # A name is unique per library, not per process.
+    with quillon.Library(tmp_path / "again.gds") as again:
+        again.structure("A").end()
+
+
+def test_the_error_handler_turns_library_reports_into_quillon_error(tmp_path):
+    # Calls straight into the library, bypassing the binding's own checks:
+    # the report must arrive through the handler, not as a C++ exception.
+    from quillon import _native
+    native = _native.native()
+    native.GDS_EndStructure()
+    assert _native.reports == [msg.STRUCTURE_NOT_OPENED]
+    with pytest.raises(QuillonError) as info:
+        _native.check_reports()
+    assert info.value.message == msg.STRUCTURE_NOT_OPENED
+    assert _native.reports == []
+    native.GDS_EndLib()
+    native.GDS_EndLib()
+    with pytest.raises(QuillonError) as info:
+        _native.check_reports()
+    assert info.value.messages == (msg.PROCESS_STOPPED, msg.PROCESS_STOPPED)
+    # The library is still usable afterwards.
+    with quillon.Library(tmp_path / "after.gds"):
+        pass
+    assert is_complete((tmp_path / "after.gds").read_bytes())
