@@ -52,9 +52,9 @@
 #  else
 #    define QUILLON_CALL
 #  endif
-#  if defined(QUILLON_BUILD)
-#    define QUILLON_EXPORT __declspec(dllexport)
-#  elif defined(QUILLON_STATIC)
+#  if defined(QUILLON_BUILD) || defined(QUILLON_STATIC)
+     /* The DLL's exports are those of quillon.def alone, by plain name and
+        fixed ordinal: a dllexport here would add the decorated names. */
 #    define QUILLON_EXPORT
 #  else
 #    define QUILLON_EXPORT __declspec(dllimport)
