@@ -78,6 +78,7 @@ class Structure:
         self.name = name
         self._native = native
         self._box = native.GDS_Box
+        self._raw_box = native.raw_box
         self._open = True
 
     # -- framing ---------------------------------------------------------
@@ -130,9 +131,15 @@ class Structure:
                 and INT16_MIN <= boxtype <= UINT16_MAX and INT16_MIN <= elflags <= UINT16_MAX):
             self._refuse_box(x1, y1, x2, y2, layer, boxtype, elflags, plex)
         try:
-            self._box(x1, y1, x2, y2, layer, boxtype, elflags, plex)
-        except ctypes.ArgumentError as error:
-            raise _argument_error(error) from None
+            # Plain ints go through the undeclared function, the fastest
+            # ctypes path; anything else (numpy integers, floats) meets the
+            # declared one, which converts integers and refuses the rest.
+            self._raw_box(x1, y1, x2, y2, layer, boxtype, elflags, plex)
+        except ctypes.ArgumentError:
+            try:
+                self._box(x1, y1, x2, y2, layer, boxtype, elflags, plex)
+            except ctypes.ArgumentError as error:
+                raise _argument_error(error) from None
         if _reports:
             _native.raise_reports()
 
@@ -205,13 +212,18 @@ class Structure:
         if _reports:
             _native.raise_reports()
 
-    def boundaries(self, polygons, *, layer=0, datatype=0, elflags=0, plex=0):
+    def boundaries(self, polygons=None, *, xs=None, ys=None, layer=0, datatype=0,
+                   elflags=0, plex=0):
         """Writes one BOUNDARY per polygon, all with the same layer and datatype.
 
         polygons is a P x V x 2 integer numpy array (P polygons of V vertices
-        each: checked and transposed in steps, the library called in a tight
-        loop) or any sequence of point lists, each as :meth:`boundary` takes.
-        The file is the same as P calls of :meth:`boundary`.
+        each), or any sequence of point lists, each as :meth:`boundary` takes.
+        Alternatively xs and ys are two P x V integer numpy arrays (the x and
+        the y coordinates of polygon i in row i): C-contiguous int32 arrays
+        are passed without any copy, the fastest form. A P x V x 2 array is
+        transposed block by block into one contiguous copy. Numpy input is
+        checked once and the library called in a tight loop; the file is the
+        same as P calls of :meth:`boundary`.
         """
         if not self._open:
             self._not_open()
@@ -219,6 +231,11 @@ class Structure:
         datatype = word16(datatype, "datatype")
         elflags = word16(elflags, "elflags")
         plex = int32(plex, "plex")
+        if polygons is None:
+            self._boundary_rows(xs, ys, layer, datatype, elflags, plex)
+            return
+        if xs is not None or ys is not None:
+            raise TypeError("pass either polygons or xs and ys, not both")
         if _np is None or not isinstance(polygons, _np.ndarray):
             for polygon in polygons:
                 self.boundary(polygon, layer=layer, datatype=datatype, elflags=elflags,
@@ -226,25 +243,46 @@ class Structure:
             return
         if polygons.ndim != 3 or polygons.shape[2] != 2:
             raise ValueError(f"polygons must have shape (P, V, 2), not {polygons.shape}")
-        count = polygons.shape[1]
         if polygons.shape[0] == 0:
             return
-        _boundary_count(count)
+        _boundary_count(polygons.shape[1])
         polygons = checked_int32_array(polygons, "polygons")
-        write = self._native.GDS_Boundary
-        stride = 8 * count  # bytes per polygon in the transposed copy
-        constants = (repeat(count), repeat(layer), repeat(datatype), repeat(elflags),
-                     repeat(plex))
-        rows = max(1, _BATCH_ROWS * 4 // count)
+        rows = max(1, _BATCH_ROWS * 4 // polygons.shape[1])
         for start in range(0, polygons.shape[0], rows):
             # One contiguous copy per step: polygon i's xs, then its ys.
             step = _np.ascontiguousarray(polygons[start:start + rows].transpose(0, 2, 1))
-            base = step.__array_interface__["data"][0]
-            end = base + stride * step.shape[0]
-            deque(starmap(write, zip(range(base, end, stride),
-                                     range(base + 4 * count, end, stride), *constants)), 0)
-            if _reports:
-                _native.raise_reports()
+            self._write_boundaries(step, 8 * step.shape[2], 4 * step.shape[2], step.shape,
+                                   layer, datatype, elflags, plex)
+
+    def _boundary_rows(self, xs, ys, layer, datatype, elflags, plex):
+        if _np is None or not (isinstance(xs, _np.ndarray) and isinstance(ys, _np.ndarray)):
+            raise TypeError("xs and ys must be two P x V numpy arrays")
+        if xs.ndim != 2 or xs.shape != ys.shape:
+            raise ValueError(f"xs and ys must be two P x V arrays of one shape, not "
+                             f"{xs.shape} and {ys.shape}")
+        if xs.shape[0] == 0:
+            return
+        _boundary_count(xs.shape[1])
+        xs = _np.ascontiguousarray(checked_int32_array(xs, "xs"))
+        ys = _np.ascontiguousarray(checked_int32_array(ys, "ys"))
+        offset = ys.__array_interface__["data"][0] - xs.__array_interface__["data"][0]
+        self._write_boundaries(xs, 4 * xs.shape[1], offset, (xs.shape[0], 2, xs.shape[1]),
+                               layer, datatype, elflags, plex)
+
+    def _write_boundaries(self, xs, stride, y_offset, shape, layer, datatype, elflags, plex):
+        """Calls GDS_Boundary for shape[0] polygons of shape[2] vertices whose
+        xs start at the address of array xs and every stride bytes, and whose
+        ys start y_offset bytes after their xs (the caller keeps both alive)."""
+        count = shape[2]
+        write = self._native.GDS_Boundary
+        base = xs.__array_interface__["data"][0]
+        end = base + stride * shape[0]
+        deque(starmap(write, zip(range(base, end, stride),
+                                 range(base + y_offset, end + y_offset, stride), repeat(count),
+                                 repeat(layer), repeat(datatype), repeat(elflags),
+                                 repeat(plex))), 0)
+        if _reports:
+            _native.raise_reports()
 
     def path(self, points=None, *, xs=None, ys=None, width=0, layer=0, datatype=0,
              pathtype=0, elflags=0, plex=0):

@@ -38,6 +38,11 @@ def test_boundaries_write_the_same_file_as_boundary_calls(write_py):
     assert write_py(lambda t: t.boundaries(polygons.astype(np.int64), **kwargs)) == one_by_one
     assert write_py(lambda t: t.boundaries(list(polygons), **kwargs)) == one_by_one
     assert write_py(lambda t: t.boundaries(polygons[:, ::-1][:, ::-1], **kwargs)) == one_by_one
+    xs = np.ascontiguousarray(polygons[:, :, 0])
+    ys = polygons[:, :, 1]  # strided: copied once
+    assert write_py(lambda t: t.boundaries(xs=xs, ys=ys, **kwargs)) == one_by_one
+    assert write_py(lambda t: t.boundaries(xs=xs.astype(np.int64), ys=np.ascontiguousarray(ys),
+                                           **kwargs)) == one_by_one
     small = rng.integers(0, 100, size=(3, 199, 2), dtype=np.int32)
     assert write_py(lambda t: t.boundaries(small)) == write_py(
         lambda t: [t.boundary(p) for p in small])

@@ -237,3 +237,13 @@ def test_numpy_points_write_the_same_file_as_sequences(write_py):
         top.aref("A", square[:3], 2, 2)
 
     assert reference == write_py(draw_columns)
+
+
+def test_numpy_integer_scalars_are_taken_like_ints(write_py):
+    reference = write_py(lambda t: (t.box(1, 2, 3, 4, layer=5), t.sref("A", (6, 7)),
+                                    t.circle((8, 9), 10, 11, layer=12)))
+    i64, i32 = np.int64, np.int32
+    assert reference == write_py(lambda t: (
+        t.box(i64(1), i32(2), np.int16(3), np.uint8(4), layer=i64(5)),
+        t.sref("A", (i64(6), i32(7))), t.circle((i32(8), i64(9)), i64(10), i32(11),
+                                                layer=np.uint16(12))))

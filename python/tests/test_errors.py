@@ -162,6 +162,10 @@ def test_mismatched_and_malformed_point_arrays_raise_value_error(refused):
     refused(lambda t: t.boundary(np.zeros((4, 3), np.int32)), ValueError)
     refused(lambda t: t.aref("A", SQUARE[:2], 2, 2), ValueError)
     refused(lambda t: t.boxes(np.zeros((4, 3), np.int32)), ValueError)
+    refused(lambda t: t.boundaries(xs=np.zeros((4, 3), np.int32), ys=np.zeros((4, 4), np.int32)),
+            ValueError)
+    refused(lambda t: t.boundaries(xs=np.zeros((4, 2), np.int32), ys=np.zeros((4, 2), np.int32)),
+            QuillonError)
 
 
 @pytest.mark.parametrize("bad, message", [

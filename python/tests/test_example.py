@@ -1,0 +1,40 @@
+"""The example script draws the demo chip: a complete file that gdspy reads
+with its whole hierarchy, and quillon-dump summarises."""
+
+import os
+import subprocess
+import sys
+import warnings
+
+import gdspy
+
+from conftest import TESTS
+from gds_records import is_complete
+
+CELLS = {"CONTACT", "VIA1", "INV", "NAND2", "ROW", "PAD", "MARK", "LOGO", "INDUCTOR", "CHIP"}
+
+
+def test_the_demo_chip_example_writes_the_whole_hierarchy(tmp_path, quillon_dump):
+    env = dict(os.environ, PYTHONPATH=str(TESTS.parent))
+    result = subprocess.run([sys.executable, str(TESTS.parent / "examples" / "demo_chip.py"),
+                             "chip.gds"], cwd=tmp_path, env=env, capture_output=True,
+                            text=True)
+    assert result.returncode == 0, result.stderr
+    data = (tmp_path / "chip.gds").read_bytes()
+    assert is_complete(data)
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")
+        library = gdspy.GdsLibrary(infile=str(tmp_path / "chip.gds"))
+    assert set(library.cell_dict) == CELLS
+    assert [c.name for c in library.top_level()] == ["CHIP"]
+    chip = library.cell_dict["CHIP"]
+    assert len(chip.references) == 4 + 8 + 2 + 2 + 4
+    assert sorted(label.text for label in chip.labels).count("VSS") == 2
+    # The spiral of 320 points became two PATH elements sharing a point.
+    spiral = library.cell_dict["INDUCTOR"].paths[:2]
+    assert [len(p.points) for p in spiral] == [200, 121]
+    assert (spiral[0].points[-1] == spiral[1].points[0]).all()
+    summary = subprocess.run([str(quillon_dump), "--summary", str(tmp_path / "chip.gds")],
+                             capture_output=True, text=True)
+    assert summary.returncode == 0, summary.stderr
+    assert "CHIP" in summary.stdout
