@@ -68,9 +68,25 @@ class Structure:
     raise :class:`quillon.QuillonError` with its message, before anything of
     the element is written.
 
-    Points are a sequence of (x, y) pairs, an N x 2 integer numpy array, or
-    two arrays passed as ``xs=`` and ``ys=`` (see ``quillon._points`` for
-    which forms are passed without a copy).
+    Points. The library reads a point list as two parallel C arrays of
+    32-bit ints, xs then ys. Any of these forms gives the same file:
+
+    * ``xs=..., ys=...``: two one-dimensional arrays. C-contiguous int32
+      numpy arrays (or ``array.array('i')``) are passed as they are, with no
+      copy: the fastest form.
+    * an N x 2 integer numpy array. Strided columns cannot be passed as
+      ``int*``: a Fortran-ordered int32 array (``np.asfortranarray``) has
+      contiguous columns and is passed without a copy; a C-ordered one
+      interleaves x and y, so the binding makes one contiguous 2 x N int32
+      copy of its transpose, whose two rows are xs and ys.
+    * any sequence or iterable of (x, y) pairs of ints, converted to two
+      ``array.array('i')``.
+
+    Batches. ctypes costs a few hundred nanoseconds per call, several times
+    what the library spends writing a box, so :meth:`boxes` and
+    :meth:`boundaries` take many elements as numpy arrays, check them once
+    and call the library in a C-level loop (``itertools.starmap``) with no
+    Python code per element.
     """
 
     def __init__(self, library, name, native):
