@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Runs the C host natively against libquillon.so and under Wine against
+# Quillon.dll, each in its own empty folder, and requires identical output
+# files and event logs:
+#   compare-hosts.sh PREFIX NATIVE_HOST LIBQUILLON_SO WINDOWS_HOST QUILLON_DLL WORK_DIR
+set -euo pipefail
+here=$(dirname "$0")
+source "$here/wine-env.sh" "$1"
+native_host=$2 native_library=$3 windows_host=$4 dll=$5 work=$6
+
+rm -rf "$work"
+mkdir -p "$work/native" "$work/wine"
+(cd "$work/native" && "$native_host" "$native_library")
+(cd "$work/wine" && wine "$windows_host" "Z:$dll")
+
+status=0
+for file in events.txt windows_host.gds windows_host_2.gds; do
+  if [ ! -s "$work/native/$file" ]; then
+    echo "FAIL: the native host wrote no $file" >&2
+    status=1
+  elif ! cmp "$work/native/$file" "$work/wine/$file"; then
+    echo "FAIL: $file differs between libquillon.so and Quillon.dll" >&2
+    status=1
+  else
+    echo "same: $file ($(stat -c %s "$work/native/$file") bytes)"
+  fi
+done
+exit $status
