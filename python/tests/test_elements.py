@@ -1,6 +1,7 @@
 """Every element kind written through the binding: the same bytes as the same
 calls made from C, and read back by gdspy and by quillon-dump."""
 
+import os
 import re
 import subprocess
 import warnings
@@ -174,6 +175,33 @@ def test_boxes_and_nodes_keep_the_file_readable_by_gdspy(write_py, tmp_path):
     assert [p.layers[0] for p in cell.polygons] == [3]
 
 
+KLAYOUT_SHAPES = """
+import pya
+layout = pya.Layout()
+layout.read(path)
+for index in layout.layer_indexes():
+    info = layout.get_info(index)
+    for shape in layout.top_cell().shapes(index).each():
+        print(info.layer, info.datatype, shape.to_s())
+"""
+
+
+def test_klayout_reads_back_boxes(write_py, tmp_path):
+    # gdspy has no BOX element; KLayout reads it as a box on (layer, boxtype).
+    path = tmp_path / "boxes.gds"
+    path.write_bytes(write_py(lambda t: (
+        t.box(-5, 7, 300, 400, layer=3, boxtype=4), t.box_wh(10, 10, 20, -5, layer=2),
+        t.square(0, 0, 15, layer=1), t.node([(0, 0), (5, 5)], layer=6))))
+    script = tmp_path / "shapes.py"
+    script.write_text(KLAYOUT_SHAPES)
+    result = subprocess.run(["klayout", "-b", "-r", str(script), "-rd", f"path={path}"],
+                            capture_output=True, text=True,
+                            env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
+    assert result.returncode == 0, result.stderr
+    assert sorted(result.stdout.split("\n")[:-1]) == [
+        "1 0 box (0,0;15,15)", "2 0 box (10,5;30,10)", "3 4 box (-5,7;300,400)"]
+
+
 RECORD_WORD = re.compile(r"\b[A-Z][A-Z]+\b")
 
 
@@ -204,7 +232,7 @@ def test_quillon_dump_reads_every_element_kind(write_py, quillon_dump, tmp_path)
     path.write_bytes(data)
     found, text = _dump_record_names(quillon_dump, path)
     assert found == [r.name for r in read_records(data)]
-    assert '"Hello"' in text and '"CELL"' in text and '"ARR"' in text
+    assert "(1000, 500)" in text and '"Hello"' in text and '"CELL"' in text and '"ARR"' in text
 
 
 def test_numpy_points_write_the_same_file_as_sequences(write_py):
