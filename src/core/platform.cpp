@@ -65,9 +65,17 @@ ClockReading readLocalClock() {
 // with the same compiler family. 64-bit Windows unwinds through the system's
 // tables and needs none of it.
 
+// The GCC runtime's frame registry (unwind-dw2-fde.h) and C++ personality.
+struct dwarf_eh_bases {
+    void* tbase;
+    void* dbase;
+    void* func;
+};
+
 extern "C" {
 void __register_frame(void* begin);
 void __deregister_frame(void* begin);
+const void* _Unwind_Find_FDE(void* pc, dwarf_eh_bases* bases);
 void __gxx_personality_v0();
 }
 
@@ -275,11 +283,12 @@ const unsigned char* findEhFrame(HMODULE module, std::size_t* size) {
         const char* name = reinterpret_cast<const char*>(section->Name);
         const unsigned char* bytes = base + section->VirtualAddress;
         const DWORD length = section->Misc.VirtualSize;
+        const DWORD flags = section->Characteristics;
+        const bool readable = (flags & IMAGE_SCN_MEM_READ) != 0 &&
+                              (flags & IMAGE_SCN_CNT_INITIALIZED_DATA) != 0;
         const bool named = std::strncmp(name, ehFrameName, IMAGE_SIZEOF_SHORT_NAME) == 0;
-        const bool longNamed = name[0] == '/' &&
-                               (section->Characteristics & IMAGE_SCN_MEM_DISCARDABLE) == 0 &&
-                               (section->Characteristics & IMAGE_SCN_CNT_INITIALIZED_DATA) != 0;
-        if ((named || longNamed) && startsWithCie(bytes, length)) {
+        const bool longNamed = name[0] == '/' && (flags & IMAGE_SCN_MEM_DISCARDABLE) == 0;
+        if (readable && (named || longNamed) && startsWithCie(bytes, length)) {
             *size = length;
             return bytes;
         }
@@ -295,10 +304,12 @@ void registerUnwindTables(HINSTANCE self) {
     const unsigned char* host = findEhFrame(GetModuleHandleW(nullptr), &size);
     if (host != nullptr) hostFrames = copyForQuillon(host, size);
     if (hostFrames != nullptr) __register_frame(hostFrames);
-    // When the host already runs the shared GCC runtime, Quillon's start-up
-    // code has handed Quillon's own tables to that one instead of to the
-    // copy that does the unwinding here.
-    if (GetModuleHandleW(L"libgcc_s_dw2-1.dll") != nullptr) {
+    // When the host runs the shared GCC runtime (libgcc_s_dw2-1.dll),
+    // Quillon's start-up code may have handed Quillon's own tables to that
+    // one instead of to the copy that does the unwinding here.
+    dwarf_eh_bases bases{};
+    void* ownCode = reinterpret_cast<void*>(&registerUnwindTables);
+    if (_Unwind_Find_FDE(static_cast<char*>(ownCode) + 1, &bases) == nullptr) {
         ownFrames = const_cast<unsigned char*>(findEhFrame(self, &size));
         if (ownFrames != nullptr) __register_frame(ownFrames);
     }
