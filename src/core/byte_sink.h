@@ -29,7 +29,7 @@ class ByteSink {
 public:
     // The size of the buffer: the most bytes one reserve can ask for. Every
     // GDSII record (at most 65535 bytes) fits.
-    static constexpr std::size_t capacity = 4096 * 1024;
+    static constexpr std::size_t capacity = 2048 * 1024;
 
     explicit ByteSink(std::ostream& stream);
     ByteSink(const ByteSink&) = delete;

@@ -38,6 +38,30 @@ inline std::uint8_t* storePoints(std::uint8_t* p, const std::int32_t* xs, const 
     return p;
 }
 
+// Copies the n bytes at text to p and returns the address past them. Short
+// strings, the usual names and labels, are copied by two overlapping loads
+// and stores instead of a library call.
+inline std::uint8_t* storeBytes(std::uint8_t* p, const char* text, std::size_t n) {
+    if (n >= 8 && n <= 16) {
+        std::uint64_t head, tail;
+        std::memcpy(&head, text, 8);
+        std::memcpy(&tail, text + n - 8, 8);
+        std::memcpy(p, &head, 8);
+        std::memcpy(p + n - 8, &tail, 8);
+    } else if (n >= 4 && n < 8) {
+        std::uint32_t head, tail;
+        std::memcpy(&head, text, 4);
+        std::memcpy(&tail, text + n - 4, 4);
+        std::memcpy(p, &head, 4);
+        std::memcpy(p + n - 4, &tail, 4);
+    } else if (n < 4) {
+        for (std::size_t i = 0; i < n; ++i) p[i] = static_cast<std::uint8_t>(text[i]);
+    } else {
+        std::memcpy(p, text, n);
+    }
+    return p + n;
+}
+
 // The length and header of a record that carries dataLength bytes of data.
 inline ByteSink& beginRecord(ByteSink& out, Record record, std::size_t dataLength) {
     out.commit(storeRecordStart(out.reserve(4), record, dataLength));
@@ -81,17 +105,31 @@ inline void writeReal8Record(ByteSink& out, Record record, double value) {
 // An ASCII record holding text, padded with one NUL to an even length. The
 // caller makes sure that paddedLength(text) <= maxRecordData.
 inline void writeStringRecord(ByteSink& out, Record record, const char* text) {
-    const std::size_t length = std::strlen(text);
-    const std::size_t padded = length + (length & 1);
-    if (4 + padded > ByteSink::capacity) {
-        // Longer than any record can be: written through the chain.
-        beginRecord(out, record, padded).writeString(text);
-        return;
+    // A short name is copied while its terminator is looked for; a longer
+    // string is measured first and copied whole.
+    constexpr std::size_t shortString = 8;
+    std::uint8_t* start = out.reserve(4 + shortString);
+    std::uint8_t* p = start + 4;
+    std::size_t length = 0;
+    while (length < shortString && text[length] != 0) {
+        p[length] = static_cast<std::uint8_t>(text[length]);
+        ++length;
     }
-    std::uint8_t* p = storeRecordStart(out.reserve(4 + padded), record, padded);
-    std::memcpy(p, text, length);
-    p += length;
+    if (text[length] != 0) {
+        length += std::strlen(text + length);
+        const std::size_t padded = length + (length & 1);
+        if (4 + padded > ByteSink::capacity) {
+            // Longer than any record can be: written through the chain.
+            beginRecord(out, record, padded).writeString(text);
+            return;
+        }
+        start = out.reserve(4 + padded);
+        p = storeBytes(start + 4, text, length);
+    } else {
+        p += length;
+    }
     if (length & 1) *p++ = 0;
+    storeRecordStart(start, record, length + (length & 1));
     out.commit(p);
 }
 
