@@ -8,7 +8,7 @@
 // own and not the largest of everything before it. The files are deleted
 // after each run.
 //
-//   quillon-bench [--runs N] [--scale F] [--big-gib G] [--dir DIR]
+//   quillon-bench [--runs N] [--warmups N] [--scale F] [--big-gib G] [--dir DIR]
 //                 [--workloads 1,2,...] [--tsv] [--verbose]
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -32,6 +32,8 @@ namespace {
 
 struct Options {
     int runs = 5;
+    int warmups = 1;        // untimed runs first: a file system's first use of
+                            // fresh page-cache memory is much slower
     double scale = 1.0;     // multiplies the element counts of workloads 1 to 6
     double bigGiB = 4.0;    // size of workload 7's file
     std::string dir = ".";  // where the files are written
@@ -363,6 +365,8 @@ Options parse(int argc, char** argv) {
         const bool hasValue = i + 1 < argc;
         if (arg == "--runs" && hasValue) {
             o.runs = std::max(1, std::atoi(argv[++i]));
+        } else if (arg == "--warmups" && hasValue) {
+            o.warmups = std::max(0, std::atoi(argv[++i]));
         } else if (arg == "--scale" && hasValue) {
             o.scale = std::atof(argv[++i]);
         } else if (arg == "--big-gib" && hasValue) {
@@ -387,9 +391,9 @@ Options parse(int argc, char** argv) {
             o.verbose = true;
         } else {
             std::fprintf(stderr,
-                         "usage: quillon-bench [--runs N] [--scale F] [--big-gib G] [--dir DIR]"
+                         "usage: quillon-bench [--runs N] [--warmups N] [--scale F] [--big-gib G] [--dir DIR]"
                          " [--workloads 1,2,...] [--tsv] [--verbose]\n"
-                         "  defaults: 5 runs, scale 1 (workloads 1-6 at full size), 4 GiB for"
+                         "  defaults: 5 runs after 1 warm-up, scale 1 (workloads 1-6 at full size), 4 GiB for"
                          " workload 7 (0 skips it), the current directory\n");
             std::exit(2);
         }
@@ -408,9 +412,9 @@ int main(int argc, char** argv) {
         std::printf("workload\tname\tbytes\telements\tseconds\tMB/s\tns_per_call\tpeak_rss_kib"
                     "\traw_MB/s\tratio\ttarget\tuser_s\tsys_s\n");
     } else {
-        std::printf("quillon-bench: %d run(s) per workload, scale %g, medians shown; "
-                    "MB = 10^6 bytes\n\n",
-                    o.runs, o.scale);
+        std::printf("quillon-bench: %d run(s) per workload after %d warm-up(s), scale %g, medians"
+                    " shown; MB = 10^6 bytes\n\n",
+                    o.runs, o.warmups, o.scale);
         std::printf("%-2s %-28s %12s %9s %7s %7s %7s %9s %8s %6s %6s %6s %s\n", "#", "workload",
                     "bytes", "elements", "seconds", "MB/s", "ns/call", "peak RSS", "raw MB/s",
                     "ratio", "user s", "sys s", "target");
@@ -426,7 +430,7 @@ int main(int argc, char** argv) {
             calls = static_cast<std::uint64_t>(std::ceil(bytes / boundaryBytes));
         }
         std::vector<Run> runs;
-        for (int r = 0; r < o.runs; ++r) {
+        for (int r = -o.warmups; r < o.runs; ++r) {
             Run run;
             ChildUsage usage, rawUsage;
             const ChildReport q =
@@ -444,10 +448,10 @@ int main(int argc, char** argv) {
             unlink(quillonFile.c_str());
             unlink(rawFile.c_str());
             if (o.verbose)
-                std::fprintf(stderr, "workload %d run %d: %.4f s (user %.3f, sys %.3f), raw %.4f s\n",
-                             number, r + 1, run.seconds, run.userSeconds, run.systemSeconds,
-                             run.rawSeconds);
-            runs.push_back(run);
+                std::fprintf(stderr, "workload %d %s %d: %.4f s (user %.3f, sys %.3f), raw %.4f s\n",
+                             number, r < 0 ? "warm-up" : "run", r < 0 ? r + o.warmups + 1 : r + 1,
+                             run.seconds, run.userSeconds, run.systemSeconds, run.rawSeconds);
+            if (r >= 0) runs.push_back(run);
         }
 
         std::vector<double> seconds, rawSeconds, ratios, user, system;
