@@ -42,7 +42,7 @@ constexpr int middleCentre = 0x0005;  // vertical middle, horizontal centre
 constexpr int bottomLeft = 0x0008;
 
 // Micrometres to database units (nanometres).
-constexpr int um(double value) { return static_cast<int>(value * 1000.0); }
+int um(double value) { return static_cast<int>(std::lround(value * 1000.0)); }
 
 int errors = 0;
 
@@ -225,11 +225,12 @@ void writeTop() {
     // Seal ring: one polygon with a cut line from the outer to the inner edge.
     polygon({0, 0, 500, 0, 500, 500, 0, 500, 0, 6, 6, 6, 6, 494, 494, 494, 494, 6, 0, 6}, outline);
 
-    // Pads: four per side, each side an array rotated to face the core.
+    // Pads: four per side, each side an array rotated to face the core. The
+    // lattice turns with the instances: columns run along the pad's own x.
     aref("PAD", 4, 1, 70, 15, 90, 0, 0, 90, 0, 1.0, 0.0);
-    aref("PAD", 1, 4, 485, 70, 90, 0, 0, 90, 0, 1.0, 90.0);
+    aref("PAD", 4, 1, 485, 70, 0, 90, -90, 0, 0, 1.0, 90.0);
     aref("PAD", 4, 1, 430, 485, -90, 0, 0, -90, 0, 1.0, 180.0);
-    aref("PAD", 1, 4, 15, 430, -90, 0, 0, -90, 0, 1.0, 270.0);
+    aref("PAD", 4, 1, 15, 430, 0, -90, 90, 0, 0, 1.0, 270.0);
     const char* const padNames[16] = {"VSS", "IN0", "IN1", "CLK", "VDD", "OUT0", "OUT1", "RF",
                                       "VSS", "IN2", "IN3", "RST", "VDD", "OUT2", "OUT3", "TEST"};
     for (int i = 0; i < 4; ++i) {
@@ -274,7 +275,8 @@ void writeTop() {
     // by 45 degrees and magnified.
     sref("INDUCTOR", 350, 315, 0, 1.0, 0.0);
     sref("LOGO", 350, 185, 0, 1.0, 0.0);
-    aref("MARK", 5, 2, 316, 118, 14, 0, 0, 0, 0, 0.6, 45.0);
+    const double diagonal = 9.0;  // 12.7 um along the diagonal, on the grid
+    aref("MARK", 5, 1, 412, 24, diagonal, diagonal, -diagonal, diagonal, 0, 0.6, 45.0);
     aref("MARK", 5, 1, 316, 250, 14, 0, 0, 14, reflect, 0.6, 0.0);
 
     // Alignment marks in the corners, each turned to face inwards; the last
