@@ -12,8 +12,9 @@
    Usage: host LIBRARY       (run in an empty folder; writes the files
                              windows_host.gds, windows_host_2.gds, events.txt)
 
-   Exit status 0 when every check of the host itself passed: both
-   resolutions give one address per function, the stack pointer and a local
+   Exit status 0 when every check of the host itself passed: the DLL's
+   version resource names Quillon (Windows only), both resolutions give one
+   address per function, the stack pointer and a local
    canary are unchanged after thousands of calls, and return values are the
    documented ones. */
 
@@ -161,6 +162,28 @@ static const char* const namesByOrdinal[19] = {
 
 static AnyFunction byOrdinal(Library library, int ordinal) {
     return byName(library, namesByOrdinal[ordinal]);
+}
+#endif
+
+#if defined(_WIN32)
+/* What Windows shows in the file's properties: the version resource. */
+static void checkVersionResource(const char* path) {
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeA(path, &ignored);
+    char* info = size != 0 ? (char*)malloc(size) : NULL;
+    char* product = NULL;
+    char* description = NULL;
+    UINT length = 0;
+    if (info == NULL || !GetFileVersionInfoA(path, 0, size, info) ||
+        !VerQueryValueA(info, "\\StringFileInfo\\040904B0\\ProductName", (void**)&product,
+                        &length) ||
+        !VerQueryValueA(info, "\\StringFileInfo\\040904B0\\FileDescription",
+                        (void**)&description, &length) ||
+        strcmp(product, "Quillon") != 0 || strcmp(description, "Quillon GDSII Stream writer") != 0)
+        fail("the version resource does not name Quillon");
+    else
+        printf("host: %s is \"%s\" (%s)\n", path, description, product);
+    free(info);
 }
 #endif
 
@@ -334,6 +357,9 @@ int main(int argc, char** argv) {
         fprintf(stderr, "FAIL: cannot load %s\n", argv[1]);
         return 1;
     }
+#if defined(_WIN32)
+    checkVersionResource(argv[1]);
+#endif
     loadApi(library, 1, &byNames);
     loadApi(library, 0, &byOrdinals);
     if (failures != 0) return 1;
