@@ -323,7 +323,7 @@ std::uint64_t fileSize(const std::string& path) {
 // 1 MiB write() calls, and closing it.
 ChildReport rawWrite(const std::string& source, const std::string& target, std::uint64_t total) {
     constexpr std::size_t chunk = 1 << 20;
-    constexpr std::uint64_t window = std::uint64_t{1} << 26;  // 64 MiB
+    constexpr std::uint64_t window = std::uint64_t{1} << 30;  // 1 GiB
     const std::size_t held = static_cast<std::size_t>(std::min(total, window));
     std::vector<char> bytes(held);
     const int in = open(source.c_str(), O_RDONLY);

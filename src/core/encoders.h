@@ -118,34 +118,45 @@ inline std::uint8_t* storeBigEndian64(std::uint8_t* p, std::uint64_t value) {
     return p + 8;
 }
 
+namespace detail {
+
+// real8Bits of the values outside the common range: zero, subnormals and
+// magnitudes below 16^-65 give zero, NaN gives zero, infinities and
+// magnitudes from 16^63 on the largest REAL8 of their sign.
+inline std::uint64_t real8BitsOutOfRange(std::uint64_t bits) {
+    constexpr std::uint64_t largestMagnitude = 0x7FFFFFFFFFFFFFFFu;
+    const std::uint64_t sign = bits & (std::uint64_t{1} << 63);
+    const std::uint64_t magnitude = bits & largestMagnitude;
+    constexpr std::uint64_t infinity = std::uint64_t{0x7FF} << 52;
+    if (magnitude > infinity) return 0;                          // NaN
+    if (magnitude >= (std::uint64_t{1022 + 253} << 52)) return sign | largestMagnitude;
+    return 0;
+}
+
+}  // namespace detail
+
 inline std::uint64_t real8Bits(double value) {
-    // Works on the IEEE 754 fields of the double: value = mantissa / 2^53 *
-    // 2^binaryExponent with the 53-bit mantissa's top bit set (the exponent
-    // as frexp counts it).
+    // Works on the IEEE 754 fields of the double: |value| = mantissa / 2^53
+    // * 2^binaryExponent with the 53-bit mantissa's top bit set (the
+    // exponent as frexp counts it, field - 1022).
     std::uint64_t bits;
     std::memcpy(&bits, &value, 8);
     constexpr std::uint64_t hiddenBit = std::uint64_t{1} << 52;
-    constexpr std::uint64_t largestMagnitude = 0x7FFFFFFFFFFFFFFFu;
-    const std::uint64_t sign = bits & (std::uint64_t{1} << 63);
-    const int field = static_cast<int>((bits >> 52) & 0x7FF);
+    const auto field = static_cast<std::uint32_t>((bits >> 52) & 0x7FF);
+    // binaryExponent + 259: 0 to 511 for the magnitudes that have a REAL8
+    // form, 2^-260 (= 16^-65) up to just below 2^252 (= 16^63).
+    const std::uint32_t biased = field - (1022 - 259);
+    if (biased > 511) return detail::real8BitsOutOfRange(bits);
+    // The power of 16 that brings the magnitude into [1/16, 1) is
+    // ceil(binaryExponent / 4) = q - 65 with q = (biased + 4) / 4; the
+    // REAL8 exponent is then q - 1. The 53 mantissa bits sit, unchanged,
+    // 0 to 3 bits below the top of the 56-bit fraction, so the conversion
+    // is exact with no rounding step at all.
+    const std::uint32_t q = (biased + 4) >> 2;
+    const std::uint32_t shift = biased + 4 - 4 * q;  // 0 to 3
     const std::uint64_t mantissa = (bits & (hiddenBit - 1)) | hiddenBit;
-    // Zero and the subnormals, all far below 16^-65.
-    if (field == 0) return 0;
-    // Infinity clamps, NaN gives zero.
-    if (field == 0x7FF) return mantissa == hiddenBit ? sign | largestMagnitude : 0;
-    const int binaryExponent = field - 1022;
-    // 16^63 = 2^252 is the first magnitude past the largest REAL8, and
-    // 16^-65 = 2^-260 the smallest normalised one.
-    if (binaryExponent > 252) return sign | largestMagnitude;
-    if (binaryExponent <= -260) return 0;
-    // Choose the power of 16 so that magnitude / 16^hexExponent lies in
-    // [1/16, 1): hexExponent = ceil(binaryExponent / 4). The 53 mantissa
-    // bits then sit, unchanged, 0 to 3 bits below the top of the 56-bit
-    // fraction, so the conversion is exact with no rounding step at all.
-    const int hexExponent =
-        binaryExponent > 0 ? (binaryExponent + 3) / 4 : -((-binaryExponent) / 4);
-    const int shift = binaryExponent - 4 * hexExponent + 3;  // 0 to 3
-    return sign | (static_cast<std::uint64_t>(hexExponent + 64) << 56) | (mantissa << shift);
+    const std::uint64_t sign = bits & (std::uint64_t{1} << 63);
+    return sign | (static_cast<std::uint64_t>(q - 1) << 56) | (mantissa << shift);
 }
 
 }  // namespace quillon

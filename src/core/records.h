@@ -102,8 +102,24 @@ inline void writeReal8Record(ByteSink& out, Record record, double value) {
     out.commit(storeBigEndian64(p, real8Bits(value)));
 }
 
-// An ASCII record holding text, padded with one NUL to an even length. The
-// caller makes sure that paddedLength(text) <= maxRecordData.
+// An ASCII record holding the length bytes of text, padded with one NUL to
+// an even length, for a caller that has measured text already. The caller
+// makes sure that length + (length & 1) <= maxRecordData.
+inline void writeStringRecord(ByteSink& out, Record record, const char* text,
+                              std::size_t length) {
+    const std::size_t padded = length + (length & 1);
+    if (4 + padded > ByteSink::capacity) {
+        // Longer than any record can be: written through the chain.
+        beginRecord(out, record, padded).writeString(text);
+        return;
+    }
+    std::uint8_t* p = storeRecordStart(out.reserve(4 + padded), record, padded);
+    p = storeBytes(p, text, length);
+    if (length & 1) *p++ = 0;
+    out.commit(p);
+}
+
+// The same for a text not measured yet.
 inline void writeStringRecord(ByteSink& out, Record record, const char* text) {
     // A short name is copied while its terminator is looked for; a longer
     // string is measured first and copied whole.
@@ -116,18 +132,10 @@ inline void writeStringRecord(ByteSink& out, Record record, const char* text) {
         ++length;
     }
     if (text[length] != 0) {
-        length += std::strlen(text + length);
-        const std::size_t padded = length + (length & 1);
-        if (4 + padded > ByteSink::capacity) {
-            // Longer than any record can be: written through the chain.
-            beginRecord(out, record, padded).writeString(text);
-            return;
-        }
-        start = out.reserve(4 + padded);
-        p = storeBytes(start + 4, text, length);
-    } else {
-        p += length;
+        writeStringRecord(out, record, text, length + std::strlen(text + length));
+        return;
     }
+    p += length;
     if (length & 1) *p++ = 0;
     storeRecordStart(start, record, length + (length & 1));
     out.commit(p);

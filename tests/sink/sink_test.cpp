@@ -459,6 +459,10 @@ TEST(ByteSinkAlone, RecordsMeetingTheEndOfTheBufferAtEveryOffsetArriveWhole) {
         [](ByteSink& s) { quillon::writeReal8Record(s, quillon::Record::ANGLE, 90.0); },
         [](ByteSink& s) { quillon::writeStringRecord(s, quillon::Record::SNAME, "ABCDEFGHIJK"); },
         [](ByteSink& s) { quillon::writeStringRecord(s, quillon::Record::SNAME, "ABC"); },
+        [](ByteSink& s) {
+            quillon::writeStringRecord(s, quillon::Record::STRING, "seventeen chars!!", 17);
+        },
+        [](ByteSink& s) { quillon::writeStringRecord(s, quillon::Record::STRING, "", 0); },
         [&](ByteSink& s) { quillon::writeXYRecord(s, xs, ys, 0, 2, true); },
         [](ByteSink& s) { quillon::beginElement(s, quillon::Record::SREF, 1, 2); },
     };
@@ -522,6 +526,7 @@ TEST(ByteSinkAlone, WholeRecordWritersEncodeLengthHeaderAndBigEndianData) {
     quillon::writeStringRecord(sink, quillon::Record::STRING, "abc");
     quillon::writeStringRecord(sink, quillon::Record::SNAME, "LONGER_THAN_EIGHT");
     quillon::writeStringRecord(sink, quillon::Record::STRNAME, "");
+    quillon::writeStringRecord(sink, quillon::Record::STRING, "abcde", 5);
     quillon::writeXYRecord(sink, xs, ys, 0, 2, true);
     quillon::beginElement(sink, quillon::Record::BOX, -1, 1000);
     quillon::endElement(sink);
@@ -536,6 +541,7 @@ TEST(ByteSinkAlone, WholeRecordWritersEncodeLengthHeaderAndBigEndianData) {
         0x00, 0x16, 0x12, 0x06, 'L', 'O', 'N', 'G', 'E', 'R', '_', 'T', 'H', 'A', 'N', '_',
         'E', 'I', 'G', 'H', 'T', 0x00,                                           // SNAME
         0x00, 0x04, 0x06, 0x06,                                                  // STRNAME
+        0x00, 0x0A, 0x19, 0x06, 'a', 'b', 'c', 'd', 'e', 0x00,                   // STRING
         0x00, 0x1C, 0x10, 0x03,                                                  // XY
         0x00, 0x00, 0x03, 0xE8, 0xFF, 0xFF, 0xFF, 0xFF,
         0xFF, 0xFF, 0xFF, 0xFE, 0x12, 0x34, 0x56, 0x78,
