@@ -62,6 +62,30 @@ inline std::uint8_t* storeBytes(std::uint8_t* p, const char* text, std::size_t n
     return p + n;
 }
 
+// Whole fixed-size records stored at p, for a writer that reserves room for
+// several records at once; each returns the address past its record.
+inline std::uint8_t* storeEmptyRecord(std::uint8_t* p, Record record) {
+    return storeRecordStart(p, record, 0);
+}
+
+inline std::uint8_t* storeInt2Record(std::uint8_t* p, Record record, std::int32_t value) {
+    return storeBigEndian16(storeRecordStart(p, record, 2), static_cast<std::uint32_t>(value));
+}
+
+inline std::uint8_t* storeInt4Record(std::uint8_t* p, Record record, std::int32_t value) {
+    return storeBigEndian32(storeRecordStart(p, record, 4), static_cast<std::uint32_t>(value));
+}
+
+inline std::uint8_t* storeReal8Record(std::uint8_t* p, Record record, double value) {
+    return storeBigEndian64(storeRecordStart(p, record, 8), real8Bits(value));
+}
+
+// Room taken by each of those records.
+inline constexpr std::size_t emptyRecordSize = 4;
+inline constexpr std::size_t int2RecordSize = 6;
+inline constexpr std::size_t int4RecordSize = 8;
+inline constexpr std::size_t real8RecordSize = 12;
+
 // The length and header of a record that carries dataLength bytes of data.
 inline ByteSink& beginRecord(ByteSink& out, Record record, std::size_t dataLength) {
     out.commit(storeRecordStart(out.reserve(4), record, dataLength));
@@ -84,22 +108,21 @@ inline ByteSink& writeReal8(ByteSink& out, double value) {
 }
 
 // A record with no data (BOUNDARY, ENDEL, ENDSTR, ...).
-inline void writeEmptyRecord(ByteSink& out, Record record) { beginRecord(out, record, 0); }
+inline void writeEmptyRecord(ByteSink& out, Record record) {
+    out.commit(storeEmptyRecord(out.reserve(emptyRecordSize), record));
+}
 
 // A record of one INT2 or BITARRAY value: the low 16 bits of value.
 inline void writeInt2Record(ByteSink& out, Record record, std::int32_t value) {
-    std::uint8_t* p = storeRecordStart(out.reserve(6), record, 2);
-    out.commit(storeBigEndian16(p, static_cast<std::uint32_t>(value)));
+    out.commit(storeInt2Record(out.reserve(int2RecordSize), record, value));
 }
 
 inline void writeInt4Record(ByteSink& out, Record record, std::int32_t value) {
-    std::uint8_t* p = storeRecordStart(out.reserve(8), record, 4);
-    out.commit(storeBigEndian32(p, static_cast<std::uint32_t>(value)));
+    out.commit(storeInt4Record(out.reserve(int4RecordSize), record, value));
 }
 
 inline void writeReal8Record(ByteSink& out, Record record, double value) {
-    std::uint8_t* p = storeRecordStart(out.reserve(12), record, 8);
-    out.commit(storeBigEndian64(p, real8Bits(value)));
+    out.commit(storeReal8Record(out.reserve(real8RecordSize), record, value));
 }
 
 // An ASCII record holding the length bytes of text, padded with one NUL to
@@ -164,11 +187,9 @@ inline void writeXYRecord(ByteSink& out, const std::int32_t* xs, const std::int3
 // The prologue of every element: its opening record, ELFLAGS and PLEX.
 inline void beginElement(ByteSink& out, Record element, std::int32_t elFlags,
                          std::int32_t plex) {
-    std::uint8_t* p = storeRecordStart(out.reserve(18), element, 0);
-    p = storeBigEndian16(storeRecordStart(p, Record::ELFLAGS, 2),
-                         static_cast<std::uint32_t>(elFlags));
-    out.commit(storeBigEndian32(storeRecordStart(p, Record::PLEX, 4),
-                                static_cast<std::uint32_t>(plex)));
+    std::uint8_t* p = out.reserve(emptyRecordSize + int2RecordSize + int4RecordSize);
+    p = storeInt2Record(storeEmptyRecord(p, element), Record::ELFLAGS, elFlags);
+    out.commit(storeInt4Record(p, Record::PLEX, plex));
 }
 
 inline void endElement(ByteSink& out) { writeEmptyRecord(out, Record::ENDEL); }
