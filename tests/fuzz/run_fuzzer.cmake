@@ -15,7 +15,7 @@ execute_process(
           -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all
           -I${reader}
           ${reader}/gds_records.cpp ${reader}/gds_parser.cpp ${reader}/gds_values.cpp
-          ${reader}/gds_dump.cpp ${reader}/gds_summary.cpp
+          ${reader}/gds_dump.cpp ${reader}/gds_summary.cpp ${reader}/gds_extent.cpp
           ${SOURCE_DIR}/tests/fuzz/dump_fuzzer.cpp
           -o ${fuzzer}
   RESULT_VARIABLE built)

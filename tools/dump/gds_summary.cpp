@@ -1,6 +1,8 @@
 #include "gds_summary.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 
 #include "gds_records.h"
 #include "gds_values.h"
@@ -31,6 +33,7 @@ void Summary::addPoint(std::int32_t x, std::int32_t y) {
 void Summary::record(const Record& record) {
     ++records[record.type];
     bytes = record.offset + record.length;
+    hierarchy.record(record);
     if (isElementStart(record.type)) {
         ++elements[record.type];
         if (!cells.empty()) ++cells.back().second;
@@ -115,6 +118,19 @@ void Summary::write(std::ostream& out) const {
     }
 
     out << "bounding box: ";
+    if (const auto top = extent()) {
+        // Room for four doubles of any magnitude; adding 0.0 turns -0 into 0.
+        char text[1400];
+        std::snprintf(text, sizeof text, "(%.0f, %.0f) to (%.0f, %.0f)",
+                      std::floor(top->minX) + 0.0, std::floor(top->minY) + 0.0,
+                      std::ceil(top->maxX) + 0.0, std::ceil(top->maxY) + 0.0);
+        out << text;
+    } else {
+        out << "none";
+    }
+    out << " (database units, top structures with references expanded)\n";
+
+    out << "XY extent: ";
     if (box) {
         out << '(' << box->minX << ", " << box->minY << ") to (" << box->maxX << ", " << box->maxY
             << ")";

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "gds_extent.h"
 #include "gds_parser.h"
 
 namespace gdsdump {
@@ -35,6 +36,8 @@ public:
     // Of every XY point of every element, references not expanded (an SREF
     // counts with its origin, an AREF with its three points).
     const std::optional<Box>& boundingBox() const { return box; }
+    // Of the top structures with every reference expanded.
+    std::optional<HierarchyExtent::Box> extent() const { return hierarchy.topExtent(); }
 
 private:
     void addPoint(std::int32_t x, std::int32_t y);
@@ -44,6 +47,7 @@ private:
     std::vector<std::pair<std::string, std::size_t>> cells;
     std::map<std::pair<int, int>, std::size_t> layerUse;
     std::optional<Box> box;
+    HierarchyExtent hierarchy;
     std::string libraryName;
     std::vector<std::string> units;
     std::size_t bytes = 0;
