@@ -8,10 +8,18 @@
 // or a file that cannot be read.
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 #include <vector>
+
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "gds_dump.h"
 #include "gds_parser.h"
@@ -24,9 +32,62 @@ int usage() {
     return 2;
 }
 
+// The bytes of a file: mapped into memory where the system allows it, so
+// that files of many gigabytes need no copy, or else read whole.
+class FileBytes {
+public:
+    explicit FileBytes(const char* path) {
+#if !defined(_WIN32)
+        const int fd = ::open(path, O_RDONLY);
+        if (fd < 0) return;
+        struct stat info {};
+        if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+            void* mapped = ::mmap(nullptr, static_cast<std::size_t>(info.st_size), PROT_READ,
+                                  MAP_PRIVATE, fd, 0);
+            if (mapped != MAP_FAILED) {
+                mapping = mapped;
+                bytes = static_cast<const std::uint8_t*>(mapped);
+                count = static_cast<std::size_t>(info.st_size);
+                opened = true;
+                ::close(fd);
+                return;
+            }
+        }
+        ::close(fd);
+#endif
+        std::ifstream file(path, std::ios::binary);
+        if (!file) return;
+        copy.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+        if (file.bad()) return;
+        bytes = copy.data();
+        count = copy.size();
+        opened = true;
+    }
+
+    ~FileBytes() {
+#if !defined(_WIN32)
+        if (mapping != nullptr) ::munmap(mapping, count);
+#endif
+    }
+
+    FileBytes(const FileBytes&) = delete;
+    FileBytes& operator=(const FileBytes&) = delete;
+
+    bool ok() const { return opened; }
+    const std::uint8_t* data() const { return bytes; }
+    std::size_t size() const { return count; }
+
+private:
+    bool opened = false;
+    void* mapping = nullptr;
+    std::vector<std::uint8_t> copy;
+    const std::uint8_t* bytes = nullptr;
+    std::size_t count = 0;
+};
+
 }  // namespace
 
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     bool summary = false;
     const char* path = nullptr;
     for (int i = 1; i < argc; ++i) {
@@ -35,7 +96,7 @@ int main(int argc, char** argv) {
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             usage();
             return 0;
-        } else if (path == nullptr && (argv[i][0] != '-' || argv[i][1] == '\0')) {
+        } else if (path == nullptr && argv[i][0] != '-') {
             path = argv[i];
         } else {
             return usage();
@@ -43,15 +104,9 @@ int main(int argc, char** argv) {
     }
     if (path == nullptr) return usage();
 
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
+    const FileBytes bytes(path);
+    if (!bytes.ok()) {
         std::cerr << "quillon-dump: " << path << ": cannot open file\n";
-        return 2;
-    }
-    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)),
-                                          std::istreambuf_iterator<char>());
-    if (file.bad()) {
-        std::cerr << "quillon-dump: " << path << ": cannot read file\n";
         return 2;
     }
 
@@ -72,4 +127,13 @@ int main(int argc, char** argv) {
         return 1;
     }
     return 0;
+}
+
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& error) {
+        std::cerr << "quillon-dump: " << error.what() << '\n';
+        return 2;
+    }
 }
