@@ -17,7 +17,7 @@ def points(iterable):
 
 
 def shape_view(shape, info):
-    view = {"layer": info.layer, "datatype": info.datatype}
+    view = {"layer": info.layer, "datatype": info.datatype, "properties": shape.prop_id}
     if shape.is_box():
         b = shape.box
         view.update(kind="box", box=[b.left, b.bottom, b.right, b.top])
@@ -43,7 +43,8 @@ def shape_view(shape, info):
 def instance_view(layout, instance):
     array = instance.cell_inst
     trans = array.cplx_trans
-    view = {"name": layout.cell(array.cell_index).name, "x": trans.disp.x, "y": trans.disp.y,
+    view = {"name": layout.cell(array.cell_index).name, "properties": instance.prop_id,
+            "x": trans.disp.x, "y": trans.disp.y,
             "angle": trans.angle, "mag": trans.mag, "mirror": trans.is_mirror(),
             "array": array.is_regular_array()}
     if array.is_regular_array():

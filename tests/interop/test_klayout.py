@@ -5,7 +5,7 @@
 #   place), corners sorted. KLayout also turns every rectangular BOUNDARY
 #   into a box, so the two cannot be told apart after reading.
 # - NODE: dropped without a message.
-# - ELFLAGS, PLEX: dropped without a message.
+# - ELFLAGS, PLEX: dropped without a message (no user properties either).
 # - TEXT: the angle is rounded to a multiple of 90 degrees, with a warning;
 #   the font bits of PRESENTATION are not kept (font -1).
 import math
@@ -62,6 +62,18 @@ def test_box_elements_become_box_shapes_on_layer_and_boxtype(klayout_generated, 
     # Reversed corners are sorted; a zero-width box is kept.
     assert [b["box"] for b in boxes if b["datatype"] == 1] == [[0, 0, 1000, 500]] * 2
     assert [b["box"] for b in boxes if b["datatype"] == 3] == [[0, 0, 0, 1000]]
+
+
+@pytest.mark.parametrize("which", FILES)
+def test_elflags_and_plex_are_dropped(request, which):
+    view, structures, _ = view_and_model(request, which)
+    if which == "generated":
+        flagged = [e for s in structures.values() for kind in model.KINDS for e in s[kind]
+                   if e["elflags"] or e["plex"]]
+        assert len(flagged) >= 3
+    for cell in view["cells"].values():
+        assert all(s["properties"] == 0 for s in cell["shapes"])
+        assert all(i["properties"] == 0 for i in cell["instances"])
 
 
 def test_rectangular_boundary_becomes_a_box_shape(klayout_generated):
