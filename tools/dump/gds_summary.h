@@ -1,5 +1,6 @@
 // The --summary view of quillon-dump: record and element counts, the
-// structures, the layers in use and the bounding box of all coordinates.
+// structures, the layers in use, the bounding box of the top structures
+// with their references expanded, and the extent of all XY points.
 #pragma once
 
 #include <cstddef>
