@@ -263,7 +263,7 @@ const Workload workloads[] = {
     {4, "texts 16 chars + transforms", 2e6, texts, 0.7},
     {5, "SREFs and AREFs", 2e6, references, 0.7},
     {6, "circles 64 points", 2e5, circles, 0},
-    {7, "4 GiB of boundaries", 0, boundaries, 0},
+    {7, "boundaries, --big-gib file", 0, boundaries, 0},
 };
 
 constexpr long rssLimitKiB = 16 * 1024;
@@ -317,27 +317,41 @@ std::uint64_t fileSize(const std::string& path) {
     return static_cast<std::uint64_t>(st.st_size);
 }
 
-// The raw baseline: loads the bytes of source into memory (at most window
-// bytes of them: a larger file is written by cycling through that window,
-// the same number of bytes), deletes source, then times creating target,
-// writing the bytes to it in 1 MiB write() calls, and closing it. The window
-// keeps the baseline's own memory small: holding a whole 4 GiB file would
-// make it fault in gigabytes of fresh memory that Quillon never needs, and
-// measure that instead of the writes.
-ChildReport rawWrite(const std::string& source, const std::string& target, std::uint64_t total) {
-    constexpr std::size_t chunk = 1 << 20;
-    constexpr std::uint64_t window = std::uint64_t{1} << 26;  // 64 MiB
-    const std::size_t held = static_cast<std::size_t>(std::min(total, window));
-    std::vector<char> bytes(held);
+// At most this many bytes of a workload's output are kept for the raw
+// baseline, which writes a larger file by cycling through them: holding a
+// whole 4 GiB file would make the baseline fault in gigabytes of fresh
+// memory that Quillon never needs, and measure that instead of the writes.
+constexpr std::uint64_t window = std::uint64_t{1} << 26;  // 64 MiB
+
+// Copies the first window bytes of source to target (untimed).
+void saveWindow(const std::string& source, const std::string& target) {
+    std::vector<char> bytes(static_cast<std::size_t>(window));
     const int in = open(source.c_str(), O_RDONLY);
     if (in < 0) fail(source.c_str());
+    std::size_t held = 0;
+    for (ssize_t n; held < bytes.size() && (n = read(in, bytes.data() + held, bytes.size() - held)) > 0;)
+        held += static_cast<std::size_t>(n);
+    close(in);
+    const int out = open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out < 0 || write(out, bytes.data(), held) != static_cast<ssize_t>(held) || close(out) != 0)
+        fail(target.c_str());
+}
+
+// The raw baseline: loads the saved bytes into memory, then times creating
+// target, writing total bytes to it in 1 MiB write() calls (cycling through
+// the saved bytes), and closing it.
+ChildReport rawWrite(const std::string& saved, const std::string& target, std::uint64_t total) {
+    constexpr std::size_t chunk = 1 << 20;
+    const std::size_t held = static_cast<std::size_t>(std::min(total, window));
+    std::vector<char> bytes(held);
+    const int in = open(saved.c_str(), O_RDONLY);
+    if (in < 0) fail(saved.c_str());
     for (std::size_t got = 0; got < held;) {
         const ssize_t n = read(in, bytes.data() + got, held - got);
         if (n <= 0) fail("read");
         got += static_cast<std::size_t>(n);
     }
     close(in);
-    unlink(source.c_str());
 
     const double start = now();
     const int out = open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -410,6 +424,7 @@ int main(int argc, char** argv) {
     const Options o = parse(argc, argv);
     const std::string quillonFile = o.dir + "/quillon-bench.gds";
     const std::string rawFile = o.dir + "/quillon-bench-raw.bin";
+    const std::string windowFile = o.dir + "/quillon-bench-window.bin";
 
     if (o.tsv) {
         std::printf("workload\tname\tbytes\telements\tseconds\tMB/s\tns_per_call\tpeak_rss_kib"
@@ -432,10 +447,12 @@ int main(int argc, char** argv) {
             const double bytes = o.bigGiB * 1024.0 * 1024.0 * 1024.0;
             calls = static_cast<std::uint64_t>(std::ceil(bytes / boundaryBytes));
         }
-        std::vector<Run> runs;
-        for (int r = -o.warmups; r < o.runs; ++r) {
-            Run run;
-            ChildUsage usage, rawUsage;
+        // Each repetition runs Quillon and the baseline one after the other,
+        // in turn Quillon first and the baseline first, so that neither
+        // always inherits the state the other left in the page cache.
+        std::uint64_t expectedBytes = 0;
+        const auto quillonRun = [&](Run& run) {
+            ChildUsage usage;
             const ChildReport q =
                 inChild([&] { return w.write(quillonFile.c_str(), calls); }, &usage);
             run.rssKiB = usage.rssKiB;
@@ -444,18 +461,42 @@ int main(int argc, char** argv) {
             run.seconds = q.seconds;
             run.calls = q.calls;
             run.bytes = fileSize(quillonFile);
-            const ChildReport raw = inChild(
-                [&] { return rawWrite(quillonFile, rawFile, run.bytes); }, &rawUsage);
-            run.rawRssKiB = rawUsage.rssKiB;
-            run.rawSeconds = raw.seconds;
+            if (expectedBytes == 0) {
+                expectedBytes = run.bytes;
+                saveWindow(quillonFile, windowFile);
+            } else if (run.bytes != expectedBytes) {
+                std::fprintf(stderr, "quillon-bench: workload %d wrote %llu bytes, then %llu\n",
+                             number, static_cast<unsigned long long>(expectedBytes),
+                             static_cast<unsigned long long>(run.bytes));
+                std::exit(2);
+            }
             unlink(quillonFile.c_str());
+        };
+        const auto rawRun = [&](Run& run) {
+            ChildUsage usage;
+            const ChildReport raw =
+                inChild([&] { return rawWrite(windowFile, rawFile, expectedBytes); }, &usage);
+            run.rawRssKiB = usage.rssKiB;
+            run.rawSeconds = raw.seconds;
             unlink(rawFile.c_str());
+        };
+        std::vector<Run> runs;
+        for (int r = -o.warmups; r < o.runs; ++r) {
+            Run run;
+            if (r < 0 || r % 2 == 0) {
+                quillonRun(run);
+                rawRun(run);
+            } else {
+                rawRun(run);
+                quillonRun(run);
+            }
             if (o.verbose)
                 std::fprintf(stderr, "workload %d %s %d: %.4f s (user %.3f, sys %.3f), raw %.4f s\n",
                              number, r < 0 ? "warm-up" : "run", r < 0 ? r + o.warmups + 1 : r + 1,
                              run.seconds, run.userSeconds, run.systemSeconds, run.rawSeconds);
             if (r >= 0) runs.push_back(run);
         }
+        unlink(windowFile.c_str());
 
         std::vector<double> seconds, rawSeconds, ratios, user, system;
         long rss = 0;
