@@ -81,7 +81,8 @@ TEST(DumpProgram, NamesTheOffsetOfTheFaultAndListsTheRecordsBeforeIt) {
 }
 
 TEST(DumpProgram, ListsAGoodFileAndExitsZero) {
-    const fs::path file = fs::temp_directory_path() / "quillon-dump-test-good.gds";
+    const fs::path file = fs::temp_directory_path() /
+                          ("quillon-dump-test-good-" + std::to_string(::getpid()) + ".gds");
     {
         const auto bytes = headerRecord + hex("00 06 0D 02 00 07") + endlibRecord;
         std::ofstream(file, std::ios::binary)
