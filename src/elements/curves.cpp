@@ -7,13 +7,16 @@
 // advanced by repeated addition (never recomputed as a multiple of the
 // step), every coordinate is truncated toward zero, the sector step divides
 // the sweep by the whole point count (the slice covers (n - 2) / n of it)
-// and the arc step by the point count (the arc covers (n - 1) / n).
+// and the arc step by the point count (the arc covers (n - 1) / n). Sine and
+// cosine are the library's own, so the points are the same on every
+// platform.
 #include <algorithm>
 #include <cmath>
 #include <vector>
 
 #include "core/gdsii_writer.h"
 #include "core/messages.h"
+#include "elements/sine_cosine.h"
 
 namespace quillon {
 
@@ -56,8 +59,9 @@ public:
     void fillArc(std::int32_t first, double theta, double step) {
         for (std::int32_t i = first; i < count; ++i) {
             const auto at = static_cast<std::size_t>(i);
-            xs[at] = truncateCoordinate(centerX + radius * std::cos(theta));
-            ys[at] = truncateCoordinate(centerY + radius * std::sin(theta));
+            const SineCosine sc = sineCosine(theta);
+            xs[at] = truncateCoordinate(centerX + radius * sc.cosine);
+            ys[at] = truncateCoordinate(centerY + radius * sc.sine);
             theta += step;
         }
     }

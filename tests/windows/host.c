@@ -271,6 +271,18 @@ static void writeEveryElement(const struct Api* api, int k) {
     api->arc(k * 11, -k * 13, 1000 + k, 10.0 + k, 80.0 + 2.5 * k, 8 + k % 20, 20, 6, 0, 1, 0, 0);
     api->circle(-k * 7, k * 9, 2000 + 13 * k, 8 + k % 40, 7, 0, 0, 0);
     api->sector(500, -500, 3000 - k, -30.0 + k, 45.5 + k * 1.25, 6 + k % 30, 8, 1, 0, 0);
+    if (k == 0) {
+        /* Angles whose sine or cosine C libraries round differently: the
+           library's own trigonometry must give every build the same points. */
+        int count;
+        api->circle(-50000, 0, 59413, 4, 7, 1, 0, 0);
+        api->circle(1000000, 0, 316868, 4, 7, 1, 0, 0);
+        api->sector(-50000, 0, 59413, 0.0, 360.0, 8, 7, 1, 0, 0);
+        for (count = 3; count <= 199; ++count) {
+            api->circle(12345, -50000, 1999999, count, 7, 2, 0, 0);
+            api->arc(-1000, 1000000, 987654, -45.0, 315.0 + count, count, 5, 7, 3, 0, 0, 0);
+        }
+    }
     api->sref("LOOP_0", k * 100, -k * 100, (k % 2) * 0x8000, 1.0 + k * 0.125, k * 15.0, 0, 0);
     api->aref("LOOP_0", xs, ys, 1 + k % 4, 2 + k % 3, 0, 0.5 * (1 + k % 3), 90.0 * (k % 4), 0, 0);
     api->text(k, k * 2, "Quillon", 9, k % 256, (k % 4) | 0x04, k % 3, 5 * k, 0, 2.0, 30.0 * k, 0,
