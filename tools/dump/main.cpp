@@ -27,8 +27,13 @@
 
 namespace {
 
+const char* const usageText =
+    "usage: quillon-dump [--summary] FILE.gds\n"
+    "  one line per record: byte offset, total length, record, data type, data;\n"
+    "  --summary: counts per record and element kind, structures, layers, extent\n";
+
 int usage() {
-    std::cerr << "usage: quillon-dump [--summary] FILE.gds\n";
+    std::cerr << usageText;
     return 2;
 }
 
@@ -94,7 +99,7 @@ int run(int argc, char** argv) {
         if (std::strcmp(argv[i], "--summary") == 0) {
             summary = true;
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            usage();
+            std::cout << usageText;
             return 0;
         } else if (path == nullptr && argv[i][0] != '-') {
             path = argv[i];
