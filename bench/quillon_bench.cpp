@@ -430,9 +430,11 @@ int main(int argc, char** argv) {
         std::printf("workload\tname\tbytes\telements\tseconds\tMB/s\tns_per_call\tpeak_rss_kib"
                     "\traw_MB/s\tratio\ttarget\tuser_s\tsys_s\n");
     } else {
+        double load[3] = {0, 0, 0};
+        getloadavg(load, 3);
         std::printf("quillon-bench: %d run(s) per workload after %d warm-up(s), scale %g, medians"
-                    " shown; MB = 10^6 bytes\n\n",
-                    o.runs, o.warmups, o.scale);
+                    " shown; MB = 10^6 bytes; load average %.2f %.2f %.2f\n\n",
+                    o.runs, o.warmups, o.scale, load[0], load[1], load[2]);
         std::printf("%-2s %-28s %12s %9s %7s %7s %7s %9s %8s %6s %6s %6s %s\n", "#", "workload",
                     "bytes", "elements", "seconds", "MB/s", "ns/call", "peak RSS", "raw MB/s",
                     "ratio", "user s", "sys s", "target");
@@ -540,6 +542,9 @@ int main(int argc, char** argv) {
         }
         std::fflush(stdout);
     }
+    double load[3] = {0, 0, 0};
+    if (!o.tsv && getloadavg(load, 3) == 3)
+        std::printf("\nload average at the end: %.2f %.2f %.2f", load[0], load[1], load[2]);
     if (!o.tsv)
         std::printf("\nratio: median over the runs of raw seconds / Quillon seconds for the same"
                     " bytes.\nuser s, sys s: CPU time of the Quillon child (setup included).\n"
