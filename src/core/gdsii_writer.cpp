@@ -1,5 +1,7 @@
 #include "gdsii_writer.h"
 
+#include <cstring>
+
 #include "encoders.h"
 #include "messages.h"
 
@@ -20,22 +22,19 @@ void GDSIIWriter::closeOnUnload() {
     file.closeFile();
 }
 
-void GDSIIWriter::checkStructureOpen() const {
-    if (!file.structureOpen) file.reportError(messages::structureNotOpened);
-}
-
 bool GDSIIWriter::checkPointArrays(const std::int32_t* xs, const std::int32_t* ys) const {
     if (xs != nullptr && ys != nullptr) return true;
     file.reportError(messages::pointArrayNull);
     return false;
 }
 
-bool GDSIIWriter::checkStructureName(const char* name) const {
+bool GDSIIWriter::checkStructureName(const char* name, std::size_t& length) const {
     if (name == nullptr) {
         file.reportError(messages::structureNameNull);
         return false;
     }
-    if (!fitsStringRecord(name)) {
+    length = std::strlen(name);
+    if (length + (length & 1) > maxRecordData) {
         file.reportError(messages::structureNameTooLong);
         return false;
     }

@@ -6,10 +6,12 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "byte_sink.h"
 #include "gdsii_file.h"
+#include "messages.h"
 #include "platform.h"
 
 namespace quillon {
@@ -78,12 +80,15 @@ public:
 
 private:
     // Reports "Error: Structure is not opened." unless a structure is open.
-    void checkStructureOpen() const;
+    void checkStructureOpen() const {
+        if (!file.structureOpen) file.reportError(messages::structureNotOpened);
+    }
     // Reports "Error: Point array is NULL." and answers false when either
     // array is missing.
     bool checkPointArrays(const std::int32_t* xs, const std::int32_t* ys) const;
-    // Reports and answers false for a NULL or over-long structure name.
-    bool checkStructureName(const char* name) const;
+    // Reports and answers false for a NULL or over-long structure name;
+    // otherwise sets length to the name's length.
+    bool checkStructureName(const char* name, std::size_t& length) const;
 
     bool clockFixed = false;
     ClockReading fixedTime{};

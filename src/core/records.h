@@ -80,11 +80,28 @@ inline std::uint8_t* storeReal8Record(std::uint8_t* p, Record record, double val
     return storeBigEndian64(storeRecordStart(p, record, 8), real8Bits(value));
 }
 
+// An ASCII record of the length bytes at text, padded with one NUL to an
+// even length; the caller has made room for 4 + length + (length & 1).
+inline std::uint8_t* storeStringRecord(std::uint8_t* p, Record record, const char* text,
+                                       std::size_t length) {
+    p = storeBytes(storeRecordStart(p, record, length + (length & 1)), text, length);
+    if (length & 1) *p++ = 0;
+    return p;
+}
+
+// The prologue of every element, its opening record, ELFLAGS and PLEX.
+inline std::uint8_t* storeElementStart(std::uint8_t* p, Record element, std::int32_t elFlags,
+                                       std::int32_t plex) {
+    p = storeInt2Record(storeEmptyRecord(p, element), Record::ELFLAGS, elFlags);
+    return storeInt4Record(p, Record::PLEX, plex);
+}
+
 // Room taken by each of those records.
 inline constexpr std::size_t emptyRecordSize = 4;
 inline constexpr std::size_t int2RecordSize = 6;
 inline constexpr std::size_t int4RecordSize = 8;
 inline constexpr std::size_t real8RecordSize = 12;
+inline constexpr std::size_t elementStartSize = emptyRecordSize + int2RecordSize + int4RecordSize;
 
 // The length and header of a record that carries dataLength bytes of data.
 inline ByteSink& beginRecord(ByteSink& out, Record record, std::size_t dataLength) {
@@ -136,10 +153,7 @@ inline void writeStringRecord(ByteSink& out, Record record, const char* text,
         beginRecord(out, record, padded).writeString(text);
         return;
     }
-    std::uint8_t* p = storeRecordStart(out.reserve(4 + padded), record, padded);
-    p = storeBytes(p, text, length);
-    if (length & 1) *p++ = 0;
-    out.commit(p);
+    out.commit(storeStringRecord(out.reserve(4 + padded), record, text, length));
 }
 
 // The same for a text not measured yet.
@@ -187,9 +201,7 @@ inline void writeXYRecord(ByteSink& out, const std::int32_t* xs, const std::int3
 // The prologue of every element: its opening record, ELFLAGS and PLEX.
 inline void beginElement(ByteSink& out, Record element, std::int32_t elFlags,
                          std::int32_t plex) {
-    std::uint8_t* p = out.reserve(emptyRecordSize + int2RecordSize + int4RecordSize);
-    p = storeInt2Record(storeEmptyRecord(p, element), Record::ELFLAGS, elFlags);
-    out.commit(storeInt4Record(p, Record::PLEX, plex));
+    out.commit(storeElementStart(out.reserve(elementStartSize), element, elFlags, plex));
 }
 
 inline void endElement(ByteSink& out) { writeEmptyRecord(out, Record::ENDEL); }

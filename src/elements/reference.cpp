@@ -8,13 +8,20 @@ namespace quillon {
 
 namespace {
 
-// SNAME and the transformation, shared by both reference kinds.
-void writeReferenceTarget(ByteSink& out, const char* structName, std::int32_t strans,
-                          double mag, double angle) {
-    writeStringRecord(out, Record::SNAME, structName);
-    writeInt2Record(out, Record::STRANS, strans);
-    writeReal8Record(out, Record::MAG, mag);
-    writeReal8Record(out, Record::ANGLE, angle);
+// The size of everything but SNAME's data: prologue, SNAME's header,
+// STRANS, MAG, ANGLE and ENDEL; the points and COLROW come on top.
+constexpr std::size_t fixedSize =
+    elementStartSize + 4 + int2RecordSize + 2 * real8RecordSize + emptyRecordSize;
+
+// The prologue, SNAME and the transformation, shared by both kinds.
+std::uint8_t* storeReferenceHead(std::uint8_t* p, Record kind, const char* structName,
+                                 std::size_t nameLength, std::int32_t strans, double mag,
+                                 double angle, std::int32_t elFlags, std::int32_t plex) {
+    p = storeElementStart(p, kind, elFlags, plex);
+    p = storeStringRecord(p, Record::SNAME, structName, nameLength);
+    p = storeInt2Record(p, Record::STRANS, strans);
+    p = storeReal8Record(p, Record::MAG, mag);
+    return storeReal8Record(p, Record::ANGLE, angle);
 }
 
 }  // namespace
@@ -23,12 +30,15 @@ void GDSIIWriter::writeSref(const char* structName, std::int32_t x, std::int32_t
                             std::int32_t strans, double mag, double angle, std::int32_t elFlags,
                             std::int32_t plex) {
     checkStructureOpen();
-    if (!checkStructureName(structName)) return;
+    std::size_t nameLength = 0;
+    if (!checkStructureName(structName, nameLength)) return;
 
-    beginElement(out, Record::SREF, elFlags, plex);
-    writeReferenceTarget(out, structName, strans, mag, angle);
-    writeXYRecord(out, &x, &y, 0, 1, false);
-    endElement(out);
+    // The whole element in one reservation: it is at most 65598 bytes.
+    std::uint8_t* p = out.reserve(fixedSize + nameLength + 1 + 4 + 8);
+    p = storeReferenceHead(p, Record::SREF, structName, nameLength, strans, mag, angle, elFlags,
+                           plex);
+    p = storePoints(storeRecordStart(p, Record::XY, 8), &x, &y, 1);
+    out.commit(storeEmptyRecord(p, Record::ENDEL));
 }
 
 void GDSIIWriter::writeAref(const char* structName, const std::int32_t* xs,
@@ -36,15 +46,19 @@ void GDSIIWriter::writeAref(const char* structName, const std::int32_t* xs,
                             std::int32_t strans, double mag, double angle, std::int32_t elFlags,
                             std::int32_t plex) {
     checkStructureOpen();
-    if (!checkStructureName(structName)) return;
+    std::size_t nameLength = 0;
+    if (!checkStructureName(structName, nameLength)) return;
     if (!checkPointArrays(xs, ys)) return;
 
-    beginElement(out, Record::AREF, elFlags, plex);
-    writeReferenceTarget(out, structName, strans, mag, angle);
-    writeInt2(writeInt2(beginRecord(out, Record::COLROW, 4), columns), rows);
+    std::uint8_t* p = out.reserve(fixedSize + nameLength + 1 + 8 + 4 + 3 * 8);
+    p = storeReferenceHead(p, Record::AREF, structName, nameLength, strans, mag, angle, elFlags,
+                           plex);
+    p = storeRecordStart(p, Record::COLROW, 4);
+    p = storeBigEndian16(p, static_cast<std::uint32_t>(columns));
+    p = storeBigEndian16(p, static_cast<std::uint32_t>(rows));
     // The origin, the origin displaced by the columns, and by the rows.
-    writeXYRecord(out, xs, ys, 0, 3, false);
-    endElement(out);
+    p = storePoints(storeRecordStart(p, Record::XY, 3 * 8), xs, ys, 3);
+    out.commit(storeEmptyRecord(p, Record::ENDEL));
 }
 
 }  // namespace quillon

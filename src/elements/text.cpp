@@ -33,19 +33,25 @@ void GDSIIWriter::writeText(std::int32_t x, std::int32_t y, const char* text,
     if (type < 0 || type > maxTextType) file.reportError(messages::textTypeLimit);
     // A text the host let pass over 512 characters is written whole, as far
     // as STRING's 16-bit length can carry it.
-    if (!fitsStringRecord(text)) return;
+    if (length + (length & 1) > maxRecordData) return;
 
-    beginElement(out, Record::TEXT, elFlags, plex);
-    writeInt2Record(out, Record::LAYER, layer);
-    writeInt2Record(out, Record::TEXTTYPE, textType);
-    writeInt2Record(out, Record::PRESENTATION, presentation);
-    writeInt2Record(out, Record::PATHTYPE, pathType);
-    writeInt4Record(out, Record::WIDTH, width);
-    writeInt2Record(out, Record::STRANS, strans);
-    writeReal8Record(out, Record::MAG, mag);
-    writeReal8Record(out, Record::ANGLE, angle);
-    writeXYRecord(out, &x, &y, 0, 1, false);
-    writeStringRecord(out, Record::STRING, text);
+    // Everything before STRING has a fixed size: one reservation.
+    constexpr std::size_t fixedSize = emptyRecordSize + 5 * int2RecordSize +
+                                      2 * int4RecordSize + 2 * real8RecordSize + 12;
+    std::uint8_t* p = out.reserve(fixedSize);
+    p = storeEmptyRecord(p, Record::TEXT);
+    p = storeInt2Record(p, Record::ELFLAGS, elFlags);
+    p = storeInt4Record(p, Record::PLEX, plex);
+    p = storeInt2Record(p, Record::LAYER, layer);
+    p = storeInt2Record(p, Record::TEXTTYPE, textType);
+    p = storeInt2Record(p, Record::PRESENTATION, presentation);
+    p = storeInt2Record(p, Record::PATHTYPE, pathType);
+    p = storeInt4Record(p, Record::WIDTH, width);
+    p = storeInt2Record(p, Record::STRANS, strans);
+    p = storeReal8Record(p, Record::MAG, mag);
+    p = storeReal8Record(p, Record::ANGLE, angle);
+    out.commit(storePoints(storeRecordStart(p, Record::XY, 8), &x, &y, 1));
+    writeStringRecord(out, Record::STRING, text, length);
     endElement(out);
 }
 

@@ -10,17 +10,18 @@ void GDSIIWriter::beginStructure(const char* name) {
     if (!file.exportRunning) file.reportError(messages::processStopped);
     if (file.structureOpen) file.reportError(messages::structureAlreadyOpened);
     // A structure without a name STRNAME can carry is refused whole.
-    if (!checkStructureName(name)) return;
+    std::size_t length = 0;
+    if (!checkStructureName(name, length)) return;
 
     // Set before the name check: a refused duplicate still leaves the
     // structure open, and hosts rely on that.
     file.structureOpen = true;
-    if (!file.structureNames.insert(name).second)
+    if (!file.structureNames.emplace(name, length).second)
         file.reportError(messages::duplicateStructureName);
 
     const Timestamp now = makeTimestamp();
     beginRecord(out, Record::BGNSTR, now.size()).write24(now.data());
-    writeStringRecord(out, Record::STRNAME, name);
+    writeStringRecord(out, Record::STRNAME, name, length);
 }
 
 void GDSIIWriter::endStructure() {
