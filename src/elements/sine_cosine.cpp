@@ -5,6 +5,8 @@
 #include "sine_cosine.h"
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 namespace quillon {
 
@@ -118,7 +120,9 @@ DoubleDouble series(const DoubleDouble (&c)[termCount], DoubleDouble z) {
 // theta = k * pi/2 + r with |r| <= pi/4 (and a hair); k * halfPi1 is close
 // enough to theta that theta minus it is exact.
 DoubleDouble reduce(double theta, double& k) {
-    k = std::nearbyint(theta * twoOverPi);
+    // Rounded half away from zero by a cast, which every platform does alike.
+    const double scaled = theta * twoOverPi;
+    k = static_cast<double>(static_cast<std::int64_t>(scaled + (scaled < 0 ? -0.5 : 0.5)));
     if (k == 0.0) return {theta, 0.0};
     const DoubleDouble p1 = twoProduct(k, halfPi1);
     DoubleDouble r = add({theta - p1.hi, 0.0}, {-p1.lo, 0.0});
@@ -158,7 +162,15 @@ const Table& table() {
 // Whether value + residual, known to within bound, rounds to value: the
 // residual keeps clear of half the smaller gap next to value.
 bool roundsTo(double value, double residual, double bound) {
-    const double halfGap = std::fabs(value - std::nextafter(value, 0.0)) / 2;
+    // The double next to |value| toward zero has the bit pattern one below.
+    std::uint64_t bits;
+    const double magnitude = std::fabs(value);
+    if (magnitude == 0.0) return false;
+    std::memcpy(&bits, &magnitude, sizeof bits);
+    --bits;
+    double below;
+    std::memcpy(&below, &bits, sizeof below);
+    const double halfGap = (magnitude - below) / 2;
     return std::fabs(residual) + bound < halfGap;
 }
 

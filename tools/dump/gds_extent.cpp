@@ -11,14 +11,7 @@ namespace gdsdump {
 
 void HierarchyExtent::include(std::optional<Box>& box, double x, double y) {
     if (!std::isfinite(x) || !std::isfinite(y)) return;
-    if (!box) {
-        box = Box{x, y, x, y};
-        return;
-    }
-    box->minX = std::min(box->minX, x);
-    box->minY = std::min(box->minY, y);
-    box->maxX = std::max(box->maxX, x);
-    box->maxY = std::max(box->maxY, y);
+    extend(box, x, y);
 }
 
 void HierarchyExtent::record(const Record& record) {

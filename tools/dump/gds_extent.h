@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+
+#include "bounding_box.h"
 #include <string>
 #include <vector>
 
@@ -21,9 +23,7 @@ namespace gdsdump {
 
 class HierarchyExtent {
 public:
-    struct Box {
-        double minX, minY, maxX, maxY;
-    };
+    using Box = BoundingBox<double>;
 
     void record(const Record& record);
 

@@ -19,16 +19,7 @@ std::string asciiText(const Record& record) {
 
 }  // namespace
 
-void Summary::addPoint(std::int32_t x, std::int32_t y) {
-    if (!box) {
-        box = Box{x, y, x, y};
-        return;
-    }
-    box->minX = std::min(box->minX, x);
-    box->minY = std::min(box->minY, y);
-    box->maxX = std::max(box->maxX, x);
-    box->maxY = std::max(box->maxY, y);
-}
+void Summary::addPoint(std::int32_t x, std::int32_t y) { extend(box, x, y); }
 
 void Summary::record(const Record& record) {
     ++records[record.type];

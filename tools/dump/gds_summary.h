@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+
+#include "bounding_box.h"
 #include <ostream>
 #include <string>
 #include <utility>
@@ -31,9 +33,7 @@ public:
     // type, of a box its box type, of a node its node type.
     const std::map<std::pair<int, int>, std::size_t>& layers() const { return layerUse; }
 
-    struct Box {
-        std::int32_t minX, minY, maxX, maxY;
-    };
+    using Box = BoundingBox<std::int32_t>;
     // Of every XY point of every element, references not expanded (an SREF
     // counts with its origin, an AREF with its three points).
     const std::optional<Box>& boundingBox() const { return box; }
