@@ -21,42 +21,35 @@ def empty_structure():
 
 # --- from the manifest --------------------------------------------------------
 
-def _circle_points(call):
-    n = s16(call["count"])
-    step = 6.283185307179586 / n
-    theta = 0.0
+def _points_on_circle(call, theta, step, count):
+    """count points from angle theta on, each angle the previous one plus
+    step, truncated toward zero."""
     points = []
-    for _ in range(n):
+    for _ in range(count):
         points.append([int(call["centerX"] + call["radius"] * math.cos(theta)),
                        int(call["centerY"] + call["radius"] * math.sin(theta))])
         theta += step
     return points
+
+
+def _circle_points(call):
+    n = s16(call["count"])
+    return _points_on_circle(call, 0.0, 6.283185307179586 / n, n)
 
 
 def _sector_points(call):
     n = s16(call["count"])
-    points = [[call["centerX"], call["centerY"]]]
     step = (((call["endAngle"] - call["startAngle"]) * 3.141592653589793) / n) * \
         0.005555555555555556
     theta = call["startAngle"] * 0.017453292519943295
-    for _ in range(1, n):
-        points.append([int(call["centerX"] + call["radius"] * math.cos(theta)),
-                       int(call["centerY"] + call["radius"] * math.sin(theta))])
-        theta += step
-    return points
+    return [[call["centerX"], call["centerY"]]] + _points_on_circle(call, theta, step, n - 1)
 
 
 def _arc_points(call):
     n = s16(call["count"])
     theta0 = call["startAngle"] * 0.017453292519943295
     step = (call["endAngle"] * 0.017453292519943295 - theta0) / n
-    theta = theta0
-    points = []
-    for _ in range(n):
-        points.append([int(call["centerX"] + call["radius"] * math.cos(theta)),
-                       int(call["centerY"] + call["radius"] * math.sin(theta))])
-        theta += step
-    return points
+    return _points_on_circle(call, theta0, step, n)
 
 
 def path_pieces(points):
