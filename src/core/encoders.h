@@ -55,6 +55,14 @@ inline std::size_t paddedLength(const char* text) {
     return length + (length & 1);
 }
 
+// The number of bytes before the terminator of text. Names and labels are
+// short: their first bytes are scanned in place of a library call.
+inline std::size_t measureString(const char* text) {
+    for (std::size_t i = 0; i < 16; ++i)
+        if (text[i] == 0) return i;
+    return 16 + std::strlen(text + 16);
+}
+
 // The largest data length a record can carry: its 16-bit length field
 // counts the 4 header bytes too, and lengths stay even.
 inline constexpr std::size_t maxRecordData = 65530;

@@ -33,7 +33,7 @@ bool GDSIIWriter::checkStructureName(const char* name, std::size_t& length) cons
         file.reportError(messages::structureNameNull);
         return false;
     }
-    length = std::strlen(name);
+    length = measureString(name);
     if (length + (length & 1) > maxRecordData) {
         file.reportError(messages::structureNameTooLong);
         return false;

@@ -13,8 +13,9 @@ namespace {
 constexpr std::size_t fixedSize =
     elementStartSize + 4 + int2RecordSize + 2 * real8RecordSize + emptyRecordSize;
 
-// The prologue, SNAME and the transformation, shared by both kinds.
-std::uint8_t* storeReferenceHead(std::uint8_t* p, Record kind, const char* structName,
+// The prologue, SNAME and the transformation, shared by both kinds; inlined
+// into each, as a call would cost a good part of a whole reference.
+[[gnu::always_inline]] inline std::uint8_t* storeReferenceHead(std::uint8_t* p, Record kind, const char* structName,
                                  std::size_t nameLength, std::int32_t strans, double mag,
                                  double angle, std::int32_t elFlags, std::int32_t plex) {
     p = storeElementStart(p, kind, elFlags, plex);

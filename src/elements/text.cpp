@@ -27,7 +27,7 @@ void GDSIIWriter::writeText(std::int32_t x, std::int32_t y, const char* text,
         file.reportError(messages::textNull);
         return;
     }
-    const std::size_t length = std::strlen(text);
+    const std::size_t length = measureString(text);
     if (length > maxTextLength) file.reportError(messages::textTooLong);
     const std::int32_t type = static_cast<std::int16_t>(textType);
     if (type < 0 || type > maxTextType) file.reportError(messages::textTypeLimit);
