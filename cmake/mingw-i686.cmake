@@ -1,16 +1,6 @@
 # Cross-compiling Quillon.dll with the Debian mingw-w64 toolchain
-# (g++-mingw-w64-i686), win32 thread model.
-set(CMAKE_SYSTEM_NAME Windows)
+# (g++-mingw-w64-i686).
 # The top-level build keys the SSE2 arithmetic of 32-bit builds on this name.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
 set(QUILLON_MINGW_TRIPLET i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${QUILLON_MINGW_TRIPLET}-gcc-win32)
-set(CMAKE_CXX_COMPILER ${QUILLON_MINGW_TRIPLET}-g++-win32)
-set(CMAKE_RC_COMPILER ${QUILLON_MINGW_TRIPLET}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${QUILLON_MINGW_TRIPLET})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
