@@ -40,7 +40,7 @@ void GDSIIWriter::writeText(std::int32_t x, std::int32_t y, const char* text,
     if (length + (length & 1) > maxRecordData) return;
 
     // Everything before STRING has a fixed size: one reservation.
-    constexpr std::size_t fixedSize = emptyRecordSize + 5 * int2RecordSize +
+    constexpr std::size_t fixedSize = emptyRecordSize + 6 * int2RecordSize +
                                       2 * int4RecordSize + 2 * real8RecordSize + 12;
     std::uint8_t* p = out.reserve(fixedSize);
     p = storeEmptyRecord(p, Record::TEXT);
