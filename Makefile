@@ -34,7 +34,7 @@ test-sanitize:
 
 # Writers on several threads at once, under ThreadSanitizer.
 test-threads:
-	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DQUILLON_TOOLS=OFF \
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=Debug \
 	    -DQUILLON_SANITIZE=thread
 	cmake --build $(TSAN_BUILD) -j$(JOBS) --target threads_tests
 	cd $(TSAN_BUILD) && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -R '^threads$$'

@@ -212,6 +212,18 @@ QUILLON_API(int) GDS_SetTimestamp(int year, int month, int day, int hour,
    closed.". Returns the previous setting (0 or 1). */
 QUILLON_API(int) GDS_SetStrict(int on);
 
+/* A property (PROPATTR attribute, PROPVALUE value) for the next element:
+   queued, and written by the next element call after its data, before its
+   ENDEL, in the order given; every piece of a split path carries them. The
+   next element call consumes them whether or not it writes anything; a
+   structure or library end drops unused ones with "Error: Properties have
+   no element.". attribute must lie in 1 to 65535 ("Error: Property
+   attribute must lie in 1 to 65535."), value must not be NULL ("Error:
+   Property value is NULL.") and at most 65530 bytes long. There is no limit
+   on the number of properties: the 128 bytes per element of the classic
+   format are not enforced (KLayout and gdstk write and read more). */
+QUILLON_API(int) GDS_Property(int attribute, const char* value);
+
 /* ------------------------------------------------------------------------ */
 /* Handle API: any number of writers at once                                */
 /*
@@ -304,6 +316,9 @@ QUILLON_API(int) quillon_close(QuillonWriter* writer);
 /* The message of the last error the writer reported, or "" if none. */
 QUILLON_API(const char*) quillon_last_error(const QuillonWriter* writer);
 
+/* A property for the next element, as GDS_Property. */
+QUILLON_API(int) quillon_property(QuillonWriter* writer, int attribute, const char* value);
+
 /* The elements and framing, as the flat functions of the same name. */
 QUILLON_API(int) quillon_begin_structure(QuillonWriter* writer, const char* name);
 QUILLON_API(int) quillon_end_structure(QuillonWriter* writer);
@@ -377,6 +392,10 @@ public:
    "Error: Columns and rows must lie in 1 to 32767."
    "Error: Coordinate does not fit 32 bits."
    "Error: Value is not a finite number."
+   "Error: Property attribute must lie in 1 to 65535."
+   "Error: Property value is NULL."
+   "Error: Property value is too long."
+   "Error: Properties have no element."
    "Error: Called from inside the error handler."  (status only, never reported)
    "Error: Not enougph points for BOUNDARY structure. "
    "Error: Too many points for BOUNDARY structure. "

@@ -105,6 +105,7 @@ bool GDSIIWriter::checkCurve(std::int32_t n) {
 void GDSIIWriter::writeCircle(std::int32_t centerX, std::int32_t centerY, std::int32_t radius,
                               std::int32_t count, std::int32_t layer, std::int32_t dataType,
                               std::int32_t elFlags, std::int32_t plex) {
+    ElementCall call(*this);
     const std::int32_t n = pointCount(count);
     if (!checkCurve(n)) return;
 
@@ -118,6 +119,7 @@ void GDSIIWriter::writeSector(std::int32_t centerX, std::int32_t centerY, std::i
                               double startAngle, double endAngle, std::int32_t count,
                               std::int32_t layer, std::int32_t dataType, std::int32_t elFlags,
                               std::int32_t plex) {
+    ElementCall call(*this);
     const std::int32_t n = pointCount(count);
     if (!checkCurve(n)) return;
     if (!strictFinite(startAngle) || !strictFinite(endAngle)) return;
@@ -134,6 +136,7 @@ void GDSIIWriter::writeArc(std::int32_t centerX, std::int32_t centerY, std::int3
                            double startAngle, double endAngle, std::int32_t count,
                            std::int32_t width, std::int32_t layer, std::int32_t dataType,
                            std::int32_t pathType, std::int32_t elFlags, std::int32_t plex) {
+    ElementCall call(*this);
     const std::int32_t n = pointCount(count);
     if (!checkCurve(n)) return;
     if (!strictFinite(startAngle) || !strictFinite(endAngle)) return;
