@@ -12,6 +12,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 namespace quillon {
 
@@ -107,8 +108,15 @@ inline bool estimateSineCosine(double theta, SineCosineEstimate& out) {
     constexpr double p2 = 0x1.0b4611a600000p-38;
     constexpr double p3 = 0x1.3198a2e037073p-73;
     const double scaled = theta * thirtyTwoOverPi;
-    const int ki = static_cast<int>(scaled < 0 ? scaled - 0.5 : scaled + 0.5);
-    const double k = ki;
+    // k = scaled rounded to the nearest integer by adding and removing
+    // 1.5 * 2^52 (double arithmetic, as the build makes it everywhere); the
+    // low bits of the sum's pattern are k in two's complement.
+    constexpr double roundingShift = 0x1.8p52;
+    const double shifted = scaled + roundingShift;
+    const double k = shifted - roundingShift;
+    std::uint64_t shiftedBits;
+    std::memcpy(&shiftedBits, &shifted, sizeof shiftedBits);
+    const auto ki = static_cast<std::uint32_t>(shiftedBits);
     const double a = theta - k * p1;
     const double b = -(k * p2);
     const double s = a + b;  // twoSum(a, b) = s + e
@@ -124,7 +132,7 @@ inline bool estimateSineCosine(double theta, SineCosineEstimate& out) {
     const double sinR = s + (s * z * sinPoly + lo);
     const double cosR = 1.0 + (z * cosPoly - lo * s);
 
-    const unsigned j = static_cast<unsigned>(ki) & 63u;
+    const std::uint32_t j = ki & 63u;
     const double sj = detail::sineTable.value[j];
     const double cj = detail::sineTable.value[(j + 16u) & 63u];
     out.sine = sj * cosR + cj * sinR;
