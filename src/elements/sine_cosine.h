@@ -84,7 +84,7 @@ inline constexpr SineTable sineTable = makeSineTable();
 //    |eta| <= 2^-106 |s| + 2^-104.
 // 2. sin r = s + (s z P(z) + lo), cos r = 1 + (z Q(z) - lo s), z = s*s, P
 //    and Q the Taylor series to r^9 and r^8 of (sin r - r)/r^3 and (cos r -
-//    1)/r^2 (the first term left out is below 2^-80 |r|). The Horner sums are
+//    1)/r^2 (the first terms left out are below 2^-65). The Horner sums are
 //    within 6u of their value, their terms at most 1/6 and 1/2 of z, so each
 //    result is within 1.1u of its own magnitude plus 2^-103 (the terms in lo
 //    of second order are below that).
