@@ -17,7 +17,8 @@ fail=0
 if [ "$status" -ne 3 ]; then
   echo "FAIL: exit status $status, not the 3 of abort()" >&2; fail=1
 fi
-if [ "$(cat log.txt 2>/dev/null)" != "$expected" ]; then
+# The stream is in text mode: Windows line ends.
+if [ "$(tr -d '\r' < log.txt 2>/dev/null)" != "$expected" ]; then
   echo "FAIL: log.txt holds:" >&2
   cat log.txt >&2 2>/dev/null
   fail=1
