@@ -40,10 +40,12 @@
   and never change. It comes in two flavours per architecture:
   - self-contained (win32, win64): the GCC and C++ runtimes are inside the
     DLL, which imports only system DLLs. For C, VBA, Delphi, .NET, MSVC and
-    every other host that installs an error handler. A GDSIIException cannot
-    leave this DLL towards a host with another C++ runtime: an error without
-    a handler ends the process (std::terminate). The handler must not throw
-    either.
+    every other host that installs an error handler. Install one: without
+    it an error ends the process (std::terminate in the DLL), because the
+    GDSIIException cannot reach a host with another C++ runtime. (A mingw-w64
+    C++ host with its own static runtime does catch it on 64-bit Windows,
+    but its count of exceptions in flight goes wrong; use the other flavour.)
+    The handler must not throw.
   - shared-runtime (win32-shared-runtime, win64-shared-runtime): the DLL
     uses mingw-w64's libgcc_s and libstdc++ DLLs, shipped beside it. For C++
     hosts and plugins built with mingw-w64 and linked against those same

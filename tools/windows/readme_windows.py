@@ -23,6 +23,9 @@ PARAMETER_TYPES = {
     "const char*": ("ByVal {n} As String", "ByVal {n} As String", "{n}: PAnsiChar",
                     "string {n}"),
     "const int*": ("ByRef {n} As Long", "ByRef {n} As Long", "{n}: PInteger", "int[] {n}"),
+    "const double*": ("ByRef {n} As Double", "ByRef {n} As Double", "{n}: PDouble",
+                      "double[] {n}"),
+    "int*": ("ByRef {n} As Long", "ByRef {n} As Long", "var {n}: Integer", "ref int {n}"),
     "ErrorHandler": ("ByVal {n} As Long", "ByVal {n} As LongPtr",
                      "{n}: TQuillonErrorHandler", "ErrorHandler {n}"),
 }
@@ -45,11 +48,12 @@ def prototypes(header_text):
                 entry = re.match(r"^\s*(.*?)\s*(\w+)\s*$", parameter)
                 c_type = re.sub(r"\s*\*", "*", entry.group(1))
                 if c_type not in PARAMETER_TYPES:
-                    sys.exit("%s: parameter %r has a type the notes do not know"
-                             % (name, parameter))
+                    sys.exit("%s: parameter %r has a type the notes do not know; add it to "
+                             "PARAMETER_TYPES in %s" % (name, parameter, __file__))
                 parsed.append((c_type, entry.group(2)))
         if return_type not in RETURN_TYPES:
-            sys.exit("%s returns %s, a type the notes do not know" % (name, return_type))
+            sys.exit("%s returns %s, a type the notes do not know; add it to RETURN_TYPES "
+                     "in %s" % (name, return_type, __file__))
         found.append((name, return_type, parsed))
     return found
 
