@@ -47,7 +47,8 @@ if [ "$listed" != "$wanted" ]; then
 fi
 
 # The entries are the staged files themselves, and the notes declare every
-# function of the .def file for both VBA flavours, Delphi and .NET.
+# flat function of the .def file (GDS_* and SetErrorHandle) for both VBA
+# flavours, Delphi and .NET.
 for i in 0 1 2 3; do
   for file in Quillon.dll libQuillon.dll.a quillon.def quillon.h; do
     if ! unzip -p "$zip_file" "$top/${flavours[$i]}/$file" | cmp -s - "$work/dist/${flavours[$i]}/$file"; then
@@ -61,7 +62,8 @@ if ! unzip -p "$zip_file" "$top/win32/quillon.def" | cmp -s - "$source_dir/src/c
   status=1
 fi
 notes=$(unzip -p "$zip_file" "$top/README-windows.txt" | tr -d '\r')
-for name in $(sed -n 's/^[ \t]\{1,\}\([A-Za-z_][A-Za-z0-9_]*\)[ \t]\{1,\}@[0-9].*/\1/p' "$source_dir/src/core/quillon.def"); do
+for name in $(sed -n 's/^[ \t]\{1,\}\(GDS_[A-Za-z0-9_]*\|SetErrorHandle\)[ \t]\{1,\}@[0-9].*/\1/p' \
+                "$source_dir/src/core/quillon.def"); do
   for declaration in "Private Declare Function $name Lib \"Quillon.dll\"" \
                      "Private Declare PtrSafe Function $name Lib \"Quillon.dll\"" \
                      "function $name" "public static extern [A-Za-z]* $name("; do

@@ -1,12 +1,12 @@
 """Writes README-windows.txt, the notes for Windows hosts that the release
-zip carries, with the declarations of every exported function for C, VBA
-(32-bit and 64-bit Office), Delphi and .NET, derived from the prototypes of
-quillon.h:
+zip carries, with the declarations of every flat function (GDS_* and
+SetErrorHandle) for C, VBA (32-bit and 64-bit Office), Delphi and .NET,
+derived from the prototypes of quillon.h:
 
     readme_windows.py --header include/quillon.h --def src/core/quillon.def
                       --version 1.0.0 --output README-windows.txt
 
-Every function of quillon.def must have a prototype in quillon.h whose
+Every flat function of quillon.def must have a prototype in quillon.h whose
 parameter types are among those the flat interface uses (int, double,
 const char*, const int*, ErrorHandler); anything else stops the script, so
 the notes never fall behind the exports.
@@ -37,30 +37,40 @@ RETURN_TYPES = {
 
 
 def prototypes(header_text):
-    """[(name, return type, [(parameter type, parameter name)])] in header order."""
-    found = []
-    pattern = re.compile(r"QUILLON_API\((\w+)\)\s+(\w+)\s*\(([^)]*)\)\s*;", re.S)
+    """{name: (return type, [(parameter type, parameter name)])} of quillon.h."""
+    found = {}
+    pattern = re.compile(r"QUILLON_API\(([^)]*)\)\s+(\w+)\s*\(([^)]*)\)\s*;", re.S)
     for return_type, name, parameters in pattern.findall(header_text):
         parameters = " ".join(parameters.split())
         parsed = []
         if parameters not in ("", "void"):
             for parameter in parameters.split(","):
                 entry = re.match(r"^\s*(.*?)\s*(\w+)\s*$", parameter)
-                c_type = re.sub(r"\s*\*", "*", entry.group(1))
-                if c_type not in PARAMETER_TYPES:
-                    sys.exit("%s: parameter %r has a type the notes do not know; add it to "
-                             "PARAMETER_TYPES in %s" % (name, parameter, __file__))
-                parsed.append((c_type, entry.group(2)))
-        if return_type not in RETURN_TYPES:
-            sys.exit("%s returns %s, a type the notes do not know; add it to RETURN_TYPES "
-                     "in %s" % (name, return_type, __file__))
-        found.append((name, return_type, parsed))
+                parsed.append((re.sub(r"\s*\*", "*", entry.group(1)), entry.group(2)))
+        found[name] = (return_type.strip(), parsed)
     return found
 
 
-def def_exports(def_text):
+def declared_function(declared, name):
+    """(name, return type, parameters) of name, whose types the notes know."""
+    if name not in declared:
+        sys.exit("quillon.h declares no %s" % name)
+    return_type, parameters = declared[name]
+    for c_type, parameter in parameters:
+        if c_type not in PARAMETER_TYPES:
+            sys.exit("%s: parameter %s %s has a type the notes do not know; add it to "
+                     "PARAMETER_TYPES in %s" % (name, c_type, parameter, __file__))
+    if return_type not in RETURN_TYPES:
+        sys.exit("%s returns %s, a type the notes do not know; add it to RETURN_TYPES "
+                 "in %s" % (name, return_type, __file__))
+    return name, return_type, parameters
+
+
+def flat_exports(def_text):
+    """[(name, ordinal)] of the flat functions that quillon.def exports."""
     return [(m.group(1), int(m.group(2)))
-            for m in re.finditer(r"^\s+([A-Za-z_]\w*)\s+@(\d+)", def_text, re.M)]
+            for m in re.finditer(r"^\s+([A-Za-z_]\w*)\s+@(\d+)", def_text, re.M)
+            if m.group(1).startswith("GDS_") or m.group(1) == "SetErrorHandle"]
 
 
 def vba(name, return_type, parameters, wide):
@@ -171,13 +181,11 @@ def main():
     parser.add_argument("--output", required=True)
     arguments = parser.parse_args()
     with open(arguments.header) as header:
-        declared = {entry[0]: entry for entry in prototypes(header.read())}
+        declared = prototypes(header.read())
     with open(arguments.definition) as definition:
-        exports = def_exports(definition.read())
-    missing = [name for name, _ in exports if name not in declared]
-    if missing:
-        sys.exit("quillon.h declares no %s" % ", ".join(missing))
-    functions = [declared[name] for name, _ in sorted(exports, key=lambda e: e[1])]
+        exports = flat_exports(definition.read())
+    functions = [declared_function(declared, name)
+                 for name, _ in sorted(exports, key=lambda e: e[1])]
 
     def indented(lines):
         return "\n".join("    " + line for line in lines)
