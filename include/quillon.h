@@ -37,7 +37,23 @@
   Windows. Quillon.dll exports every function below by its plain, undecorated
   name at a fixed ordinal, with the stdcall convention on 32-bit Windows (the
   callee removes its arguments). The ordinals are those of src/core/quillon.def
-  and never change.
+  and never change. It comes in two flavours per architecture:
+  - self-contained (win32, win64): the GCC and C++ runtimes are inside the
+    DLL, which imports only system DLLs. For C, VBA, Delphi, .NET, MSVC and
+    every other host that installs an error handler. Install one: without
+    it an error ends the process (std::terminate in the DLL), because the
+    GDSIIException cannot reach a host with another C++ runtime. (A mingw-w64
+    C++ host with its own static runtime does catch it on 64-bit Windows,
+    but its count of exceptions in flight goes wrong; use the other flavour.)
+    The handler must not throw.
+  - shared-runtime (win32-shared-runtime, win64-shared-runtime): the DLL
+    uses mingw-w64's libgcc_s and libstdc++ DLLs, shipped beside it. For C++
+    hosts and plugins built with mingw-w64 and linked against those same
+    DLLs (not -static): the exception is thrown and caught by one C++
+    runtime, so a host catches GDSIIException and afterwards
+    std::uncaught_exceptions() reads 0. A handler may also throw an
+    exception of its own: it leaves through the library's frames to the
+    host's catch, ending the call before its first record.
 */
 
 #ifndef QUILLON_H
@@ -360,8 +376,9 @@ QUILLON_API(int) quillon_node(QuillonWriter* writer, const int* xs, const int* y
 
 /* Thrown out of the exported functions when no error handler is installed.
    It is copyable, carries one of the message texts below in message, and
-   has no base class: catch it by this type (or with catch (...)). A C++ host
-   of Quillon.dll must be built with the same compiler family as the DLL. */
+   has no base class: catch it by this type (or with catch (...)). On
+   Windows only a C++ host sharing the DLL's runtime can catch it: the
+   shared-runtime flavour with mingw-w64 (see Windows above). */
 class QUILLON_CLASS_EXPORT GDSIIException {
 public:
     explicit GDSIIException(const char* text) : message(text) {}
