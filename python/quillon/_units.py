@@ -8,6 +8,7 @@ integers. The results are ints (or int64 numpy arrays) that the usual
 """
 
 import math
+import numbers
 import operator
 
 from ._points import _np
@@ -43,10 +44,9 @@ class Grid:
                 if self.int_scale is not None:
                     return number * self.int_scale
                 value = number
-        try:
-            scaled = float(value) * self.scale
-        except (TypeError, ValueError):
-            raise TypeError(f"{name} must be a number, not {value!r}") from None
+            elif not isinstance(value, numbers.Real):
+                raise TypeError(f"{name} must be a number, not {value!r}")
+        scaled = float(value) * self.scale
         if not math.isfinite(scaled):
             raise ValueError(f"{name} = {value!r} is not a finite number")
         return round_half_away(scaled)

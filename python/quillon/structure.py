@@ -223,8 +223,8 @@ class Structure:
         drops BOX elements).
         """
         (x1, y1), (x2, y2) = point(corner1, "corner1"), point(corner2, "corner2")
-        self.boundary([(x1, y1), (x2, y1), (x2, y2), (x1, y2)], layer=layer,
-                      datatype=datatype, elflags=elflags, plex=plex)
+        Structure.boundary(self, [(x1, y1), (x2, y1), (x2, y2), (x1, y2)], layer=layer,
+                           datatype=datatype, elflags=elflags, plex=plex)
 
     def boxes(self, corners, *, layer=0, boxtype=0, elflags=0, plex=0):
         """Writes one BOX per row of corners: (x1, y1, x2, y2) each.
@@ -244,8 +244,8 @@ class Structure:
         plex = int32(plex, "plex")
         if _np is None or not isinstance(corners, _np.ndarray):
             for x1, y1, x2, y2 in corners:
-                self.box(x1, y1, x2, y2, layer=layer, boxtype=boxtype, elflags=elflags,
-                         plex=plex)
+                Structure.box(self, x1, y1, x2, y2, layer=layer, boxtype=boxtype,
+                              elflags=elflags, plex=plex)
             return
         if corners.ndim != 2 or corners.shape[1] != 4:
             raise ValueError(f"corners must have shape (N, 4), not {corners.shape}")
@@ -306,8 +306,8 @@ class Structure:
             raise TypeError("pass either polygons or xs and ys, not both")
         if _np is None or not isinstance(polygons, _np.ndarray):
             for polygon in polygons:
-                self.boundary(polygon, layer=layer, datatype=datatype, elflags=elflags,
-                              plex=plex)
+                Structure.boundary(self, polygon, layer=layer, datatype=datatype,
+                                   elflags=elflags, plex=plex)
             return
         if polygons.ndim != 3 or polygons.shape[2] != 2:
             raise ValueError(f"polygons must have shape (P, V, 2), not {polygons.shape}")
