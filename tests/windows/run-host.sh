@@ -10,3 +10,8 @@ rm -rf "$work"
 mkdir -p "$work"
 cd "$work"
 wine "$host" "$@"
+# QUILLON_READ_BACK names a file the host wrote that KLayout must read.
+if [ -n "${QUILLON_READ_BACK:-}" ]; then
+  QT_QPA_PLATFORM=offscreen klayout -b -r "$here/../klayout/read_library.py" \
+    -rd file="$work/$QUILLON_READ_BACK"
+fi
