@@ -23,8 +23,10 @@ void GDSIIWriter::beginLib(const char* fileName, double dbUnitInUserUnits,
     const Timestamp now = makeTimestamp();
     beginRecord(out, Record::BGNLIB, now.size()).write24(now.data());
     // LIBNAME is the name as passed, directory and extension included. A
-    // NULL name was reported by openFile; its library gets an empty name.
-    writeStringRecord(out, Record::LIBNAME, fileName != nullptr ? fileName : "");
+    // NULL or over-long name was reported by openFile; its library (written
+    // to no file) gets an empty name.
+    const bool named = fileName != nullptr && fitsStringRecord(fileName);
+    writeStringRecord(out, Record::LIBNAME, named ? fileName : "");
     writeReal8(writeReal8(beginRecord(out, Record::UNITS, 16), dbUnitInUserUnits),
                dbUnitInMeters);
 }
