@@ -9,10 +9,16 @@ namespace quillon {
 
 namespace {
 
-// The size of everything but SNAME's data: prologue, SNAME's header,
-// STRANS, MAG, ANGLE and ENDEL; the points and COLROW come on top.
+// The size of the records of storeReferenceHead but SNAME, and of ENDEL;
+// SNAME, COLROW and the points come on top.
 constexpr std::size_t fixedSize =
-    elementStartSize + 4 + int2RecordSize + 2 * real8RecordSize + emptyRecordSize;
+    fixedRecordsSize<Record::SREF, Record::ELFLAGS, Record::PLEX, Record::STRANS, Record::MAG,
+                     Record::ANGLE, Record::ENDEL>;
+static_assert(fixedRecordSize(Record::AREF) == fixedRecordSize(Record::SREF),
+              "both kinds open with an empty record");
+static_assert(fixedSize + stringRecordSize(maxRecordData) + int2PairRecordSize +
+                      xyRecordSize(3) <= ByteSink::largestReservation,
+              "the largest AREF fits the sink's buffer");
 
 // The prologue, SNAME and the transformation, shared by both kinds; inlined
 // into each, as a call would cost a good part of a whole reference.
@@ -50,8 +56,9 @@ void GDSIIWriter::writeSref(const char* structName, std::int32_t x, std::int32_t
         !strictFits16(elFlags))
         return;
 
-    // The whole element in one reservation: it is at most 65598 bytes.
-    std::uint8_t* p = out.reserve(fixedSize + nameLength + 1 + 4 + 8);
+    // The whole element in one reservation: at most 65598 bytes (65622 for
+    // an AREF), within ByteSink::largestReservation.
+    std::uint8_t* p = out.reserve(fixedSize + stringRecordSize(nameLength) + xyRecordSize(1));
     p = storeReferenceHead(p, Record::SREF, structName, nameLength, strans, mag, angle, elFlags,
                            plex);
     p = storePoints(storeRecordStart(p, Record::XY, 8), &x, &y, 1);
@@ -73,7 +80,8 @@ void GDSIIWriter::writeAref(const char* structName, const std::int32_t* xs,
         !strictFits16(elFlags))
         return;
 
-    std::uint8_t* p = out.reserve(fixedSize + nameLength + 1 + 8 + 4 + 3 * 8);
+    std::uint8_t* p = out.reserve(fixedSize + stringRecordSize(nameLength) + int2PairRecordSize +
+                                  xyRecordSize(3));
     p = storeReferenceHead(p, Record::AREF, structName, nameLength, strans, mag, angle, elFlags,
                            plex);
     p = storeRecordStart(p, Record::COLROW, 4);
