@@ -28,11 +28,15 @@
   end of this file; hosts match on them). With a handler installed, the
   handler receives the message and the call then carries on as documented;
   without one, a C++ GDSIIException carrying the message is thrown out of the
-  function. All checks of a call come before its first record, so a throw
-  never leaves half an element in the file.
+  function, which ends a C host on its first error. All checks of a call
+  come before its first record, so a throw never leaves half an element in
+  the file. Each function returns 0 or the negative status (QUILLON_ERROR_*)
+  of its first error; GDS_Path returns its count. Strict mode (GDS_SetStrict)
+  refuses a bad call whole instead of carrying on.
 
-  Threads. The library starts no thread and takes no lock: call it from one
-  thread at a time. One file is written at a time per process.
+  Threads. The flat functions drive one writer per process: call them from
+  one thread at a time, one file at a time. The handle API (quillon_*) gives
+  every file a writer of its own, usable from any thread.
 
   Windows. Quillon.dll exports every function below by its plain, undecorated
   name at a fixed ordinal, with the stdcall convention on 32-bit Windows (the
@@ -95,7 +99,19 @@ typedef int (QUILLON_CALL *ErrorHandler)(const char* message);
 
 /* Installs handler for every later error report, replacing any earlier one;
    NULL removes it, so that later errors throw GDSIIException. Allowed in any
-   state. Returns the pointer it was given, not the previous handler. */
+   state, also from inside the handler. Returns the pointer it was given, not
+   the previous handler.
+
+   After the handler returns, the call carries on: it writes the element as
+   passed, also outside a structure, with an out-of-range count (a 250-vertex
+   boundary with all its vertices) or a truncated 16-bit field, exactly as
+   each function below documents. The exceptions: a call that finds the file
+   holds no structure although one was begun (after a refused duplicate name)
+   writes nothing, so that no element lands outside a structure unreported;
+   and every other library function called from inside the handler is
+   refused with QUILLON_ERROR_REENTRANT, writing nothing and reporting
+   nothing. A host that wants bad calls refused checks its input or uses
+   strict mode (GDS_SetStrict, or the handle API). */
 QUILLON_API(ErrorHandler) SetErrorHandle(ErrorHandler handler);
 
 /* ------------------------------------------------------------------------ */
@@ -106,7 +122,11 @@ QUILLON_API(ErrorHandler) SetErrorHandle(ErrorHandler handler);
    of a database unit in user units, then in metres (0.001 and 1e-9 for a
    nanometre grid in micrometres). Reports "Error: Cannot start another export
    process." and does nothing else while a library is open; reports "Error:
-   Cannot open GDSII file." when the file cannot be created. */
+   Invalid units." and does nothing else (no file is created) unless both
+   units are finite and positive; reports "Error: Cannot open GDSII file."
+   when the file cannot be created. Each library starts clean: no structure
+   flag or name of an earlier library, or of calls made while idle, carries
+   into it. */
 QUILLON_API(int) GDS_BeginLib(const char* fileName, double dbUnitInUserUnits,
                               double dbUnitInMeters);
 
@@ -119,8 +139,9 @@ QUILLON_API(int) GDS_EndLib(void);
 
 /* Opens a structure (cell) named name: writes BGNSTR with the current time
    and STRNAME. Names are case-sensitive and unique per library: a repeated
-   name reports "Error: Structure with this name is already inserted.".
-   Structures do not nest. */
+   name reports "Error: Structure with this name is already inserted.", and
+   so does an empty one ("Error: Structure name is empty.": no reader accepts
+   it), which is refused whole. Structures do not nest. */
 QUILLON_API(int) GDS_BeginStructure(const char* name);
 
 /* Writes ENDSTR and closes the open structure; reports "Error: Structure is
