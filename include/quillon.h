@@ -139,9 +139,9 @@ QUILLON_API(int) GDS_EndLib(void);
 
 /* Opens a structure (cell) named name: writes BGNSTR with the current time
    and STRNAME. Names are case-sensitive and unique per library: a repeated
-   name reports "Error: Structure with this name is already inserted.", and
-   so does an empty one ("Error: Structure name is empty.": no reader accepts
-   it), which is refused whole. Structures do not nest. */
+   name reports "Error: Structure with this name is already inserted.". An
+   empty name is refused whole with "Error: Structure name is empty." (no
+   reader accepts it). Structures do not nest. */
 QUILLON_API(int) GDS_BeginStructure(const char* name);
 
 /* Writes ENDSTR and closes the open structure; reports "Error: Structure is
