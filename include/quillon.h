@@ -90,7 +90,13 @@ QUILLON_API(ErrorHandler) SetErrorHandle(ErrorHandler handler);
    of a database unit in user units, then in metres (0.001 and 1e-9 for a
    nanometre grid in micrometres). Reports "Error: Cannot start another export
    process." and does nothing else while a library is open; reports "Error:
-   Cannot open GDSII file." when the file cannot be created. */
+   Cannot open GDSII file." when the file cannot be created.
+   A fileName ending in ".gz" (in any case) is written as a gzip stream
+   (deflate level 1) holding exactly the bytes an uncompressed file would;
+   gzip, KLayout and Python's gzip.open read it. LIBNAME is still fileName as
+   passed. Any byte or the gzip trailer that cannot be written is reported
+   as for an uncompressed file, at GDS_EndLib. Other names are written
+   uncompressed. */
 QUILLON_API(int) GDS_BeginLib(const char* fileName, double dbUnitInUserUnits,
                               double dbUnitInMeters);
 
