@@ -13,7 +13,7 @@ everything=(
   python3-gdspy gdsiiconvert libgdsii-dev
   python3-pytest python3-numpy
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 libz-mingw-w64-dev
-  wine wine32:i386 wine64
+  wine wine32:i386 wine64 zip unzip
 )
 
 case "${1:-all}" in

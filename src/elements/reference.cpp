@@ -28,9 +28,21 @@ constexpr std::size_t fixedSize =
 
 }  // namespace
 
+// Commits a reference stored up to p, with its properties and ENDEL; the
+// reservation made room for ENDEL.
+void GDSIIWriter::finishReference(std::uint8_t* p) {
+    if (properties.empty()) {
+        out.commit(storeEmptyRecord(p, Record::ENDEL));
+        return;
+    }
+    out.commit(p);
+    endElementWithProperties();
+}
+
 void GDSIIWriter::writeSref(const char* structName, std::int32_t x, std::int32_t y,
                             std::int32_t strans, double mag, double angle, std::int32_t elFlags,
                             std::int32_t plex) {
+    ElementCall call(*this);
     if (!checkStructureOpen()) return;
     std::size_t nameLength = 0;
     if (!checkStructureName(structName, nameLength)) return;
@@ -43,13 +55,14 @@ void GDSIIWriter::writeSref(const char* structName, std::int32_t x, std::int32_t
     p = storeReferenceHead(p, Record::SREF, structName, nameLength, strans, mag, angle, elFlags,
                            plex);
     p = storePoints(storeRecordStart(p, Record::XY, 8), &x, &y, 1);
-    out.commit(storeEmptyRecord(p, Record::ENDEL));
+    finishReference(p);
 }
 
 void GDSIIWriter::writeAref(const char* structName, const std::int32_t* xs,
                             const std::int32_t* ys, std::int32_t columns, std::int32_t rows,
                             std::int32_t strans, double mag, double angle, std::int32_t elFlags,
                             std::int32_t plex) {
+    ElementCall call(*this);
     if (!checkStructureOpen()) return;
     std::size_t nameLength = 0;
     if (!checkStructureName(structName, nameLength)) return;
@@ -68,7 +81,7 @@ void GDSIIWriter::writeAref(const char* structName, const std::int32_t* xs,
     p = storeBigEndian16(p, static_cast<std::uint32_t>(rows));
     // The origin, the origin displaced by the columns, and by the rows.
     p = storePoints(storeRecordStart(p, Record::XY, 3 * 8), xs, ys, 3);
-    out.commit(storeEmptyRecord(p, Record::ENDEL));
+    finishReference(p);
 }
 
 }  // namespace quillon

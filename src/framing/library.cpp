@@ -70,6 +70,7 @@ void GDSIIWriter::endLib() {
     // Reported last, with the state already back to Idle, so that a throw
     // leaves nothing to clean up.
     if (closedOpenStructure) report(messages::structureNotClosed);
+    dropUnusedProperties();
     if (!written) report(messages::cannotWriteFile);
 }
 

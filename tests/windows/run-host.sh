@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Runs a Windows host program under Wine in an empty folder and passes on its
+# exit status: run-host.sh PREFIX WORK_DIR HOST [ARGUMENT...]
+set -euo pipefail
+here=$(dirname "$0")
+source "$here/wine-env.sh" "$1"
+work=$2 host=$3
+shift 3
+rm -rf "$work"
+mkdir -p "$work"
+cd "$work"
+wine "$host" "$@"
