@@ -8,8 +8,14 @@
 // own and not the largest of everything before it. The files are deleted
 // after each run.
 //
+// The gzip line writes one workload to a file named .gz (deflate level 1)
+// and compares it with two baselines of the same run: the raw write of the
+// uncompressed bytes, and zlib's deflate alone (gzip wrapper, level 1) fed
+// the same uncompressed bytes from memory in 2 MiB pieces and writing its
+// output with write(), which is as fast as compressed output can be made.
+//
 //   quillon-bench [--runs N] [--warmups N] [--scale F] [--big-gib G] [--dir DIR]
-//                 [--workloads 1,2,...] [--tsv] [--verbose]
+//                 [--workloads 1,2,...] [--gzip-workload N] [--tsv] [--verbose]
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -26,6 +32,8 @@
 #include <string>
 #include <vector>
 
+#include <zlib.h>
+
 #include "quillon.h"
 
 namespace {
@@ -38,6 +46,7 @@ struct Options {
     double bigGiB = 4.0;    // size of workload 7's file
     std::string dir = ".";  // where the files are written
     std::vector<int> workloads = {1, 2, 3, 4, 5, 6, 7};
+    int gzipWorkload = 1;   // the workload of the gzip line, 0 for none
     bool tsv = false;       // tab-separated output for scripts
     bool verbose = false;   // every run's figures on stderr
 };
@@ -378,6 +387,65 @@ ChildReport rawWrite(const std::string& saved, const std::string& target, std::u
     return {now() - start, 0};
 }
 
+// The compressor's own speed: loads the saved bytes into memory, then times
+// creating target and deflating total bytes (cycling through the saved
+// bytes, as rawWrite does) in 2 MiB pieces into a gzip stream at level 1,
+// each 256 KiB of output written with write(), and closing it. Reports the
+// compressed size as calls.
+ChildReport deflateWrite(const std::string& saved, const std::string& target,
+                         std::uint64_t total) {
+    constexpr std::size_t piece = 2048 * 1024;
+    constexpr std::size_t outSize = 256 * 1024;
+    const std::size_t held = static_cast<std::size_t>(std::min(total, window));
+    std::vector<unsigned char> bytes(held);
+    const int in = open(saved.c_str(), O_RDONLY);
+    if (in < 0) fail(saved.c_str());
+    for (std::size_t got = 0; got < held;) {
+        const ssize_t n = read(in, bytes.data() + got, held - got);
+        if (n <= 0) fail("read");
+        got += static_cast<std::size_t>(n);
+    }
+    close(in);
+    std::vector<unsigned char> out(outSize);
+    std::uint64_t compressed = 0;
+
+    const double start = now();
+    const int file = open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (file < 0) fail(target.c_str());
+    z_stream z{};
+    if (deflateInit2(&z, 1, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK) fail("deflateInit2");
+    const auto drain = [&] {
+        const std::size_t n = outSize - z.avail_out;
+        if (n > 0 && write(file, out.data(), n) != static_cast<ssize_t>(n)) fail("write");
+        compressed += n;
+        z.next_out = out.data();
+        z.avail_out = static_cast<uInt>(outSize);
+    };
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(outSize);
+    std::size_t at = 0;
+    for (std::uint64_t left = total;;) {
+        const std::size_t n =
+            static_cast<std::size_t>(std::min<std::uint64_t>({left, piece, held - at}));
+        left -= n;
+        const int flush = left == 0 ? Z_FINISH : Z_NO_FLUSH;
+        z.next_in = bytes.data() + at;
+        z.avail_in = static_cast<uInt>(n);
+        at = (at + n) % held;
+        int result;
+        do {
+            result = deflate(&z, flush);
+            if (result == Z_STREAM_ERROR) fail("deflate");
+            if (z.avail_out == 0) drain();
+        } while (z.avail_in > 0 || (flush == Z_FINISH && result != Z_STREAM_END));
+        if (flush == Z_FINISH) break;
+    }
+    drain();
+    deflateEnd(&z);
+    if (close(file) != 0) fail("close");
+    return {now() - start, compressed};
+}
+
 double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     const std::size_t n = values.size();
@@ -411,6 +479,12 @@ Options parse(int argc, char** argv) {
                 o.workloads.push_back(static_cast<int>(w));
                 p = *end == ',' ? end + 1 : end;
             }
+        } else if (arg == "--gzip-workload" && hasValue) {
+            o.gzipWorkload = std::atoi(argv[++i]);
+            if (o.gzipWorkload < 0 || o.gzipWorkload > 6) {
+                std::fprintf(stderr, "quillon-bench: the gzip workload is 1 to 6, or 0\n");
+                std::exit(2);
+            }
         } else if (arg == "--tsv") {
             o.tsv = true;
         } else if (arg == "--verbose") {
@@ -418,9 +492,10 @@ Options parse(int argc, char** argv) {
         } else {
             std::fprintf(stderr,
                          "usage: quillon-bench [--runs N] [--warmups N] [--scale F] [--big-gib G] [--dir DIR]"
-                         " [--workloads 1,2,...] [--tsv] [--verbose]\n"
+                         " [--workloads 1,2,...] [--gzip-workload N] [--tsv] [--verbose]\n"
                          "  defaults: 5 runs after 1 warm-up, scale 1 (workloads 1-6 at full size), 4 GiB for"
-                         " workload 7 (0 skips it), the current directory\n");
+                         " workload 7 (0 skips it), the current directory, gzip line on workload 1"
+                         " (0 skips it)\n");
             std::exit(2);
         }
     }
@@ -551,6 +626,95 @@ int main(int argc, char** argv) {
         }
         std::fflush(stdout);
     }
+    if (o.gzipWorkload > 0) {
+        // The gzip line: Quillon writing a .gz file, deflate alone on the
+        // same bytes, and the raw write of them, in turn in each repetition.
+        const Workload& w = workloads[o.gzipWorkload - 1];
+        const std::uint64_t calls = scaled(o, w.count);
+        const std::string gzFile = o.dir + "/quillon-bench.gds.gz";
+        const std::string deflateFile = o.dir + "/quillon-bench-deflate.gz";
+        ChildUsage usage;
+        inChild([&] { return w.write(quillonFile.c_str(), calls); }, &usage);
+        const std::uint64_t bytes = fileSize(quillonFile);
+        saveWindow(quillonFile, windowFile);
+        unlink(quillonFile.c_str());
+
+        std::vector<double> quillonS, deflateS, rawS, toDeflate, user;
+        std::uint64_t gzBytes = 0, deflateBytes = 0;
+        long rss = 0;
+        for (int r = -o.warmups; r < o.runs; ++r) {
+            double q = 0, d = 0, raw = 0;
+            const auto quillonRun = [&] {
+                ChildUsage u;
+                q = inChild([&] { return w.write(gzFile.c_str(), calls); }, &u).seconds;
+                gzBytes = fileSize(gzFile);
+                unlink(gzFile.c_str());
+                if (r >= 0) {
+                    rss = std::max(rss, u.rssKiB);
+                    user.push_back(u.userSeconds);
+                }
+            };
+            const auto deflateRun = [&] {
+                ChildUsage u;
+                const ChildReport report =
+                    inChild([&] { return deflateWrite(windowFile, deflateFile, bytes); }, &u);
+                d = report.seconds;
+                deflateBytes = report.calls;
+                unlink(deflateFile.c_str());
+            };
+            const auto rawRun = [&] {
+                ChildUsage u;
+                raw = inChild([&] { return rawWrite(windowFile, rawFile, bytes); }, &u).seconds;
+                unlink(rawFile.c_str());
+            };
+            // Each of the three goes first in turn.
+            const int turn = ((r % 3) + 3) % 3;
+            if (turn == 0) { quillonRun(); deflateRun(); rawRun(); }
+            if (turn == 1) { deflateRun(); rawRun(); quillonRun(); }
+            if (turn == 2) { rawRun(); quillonRun(); deflateRun(); }
+            if (o.verbose)
+                std::fprintf(stderr, "gzip %s %d: Quillon %.4f s, deflate %.4f s, raw %.4f s\n",
+                             r < 0 ? "warm-up" : "run", r < 0 ? r + o.warmups + 1 : r + 1, q, d,
+                             raw);
+            if (r < 0) continue;
+            quillonS.push_back(q);
+            deflateS.push_back(d);
+            rawS.push_back(raw);
+            toDeflate.push_back(d / q);
+        }
+        unlink(windowFile.c_str());
+        const double mb = static_cast<double>(bytes) / 1e6;
+        const double qMbps = mb / median(quillonS);
+        const double dMbps = mb / median(deflateS);
+        const double rawMbps = mb / median(rawS);
+        const double compression = static_cast<double>(bytes) / static_cast<double>(gzBytes);
+        if (o.tsv) {
+            std::printf("gzip\tname\tbytes\tgz_bytes\tcompression\tMB/s\tdeflate_MB/s"
+                        "\tdeflate_gz_bytes\tratio_to_deflate\traw_MB/s\tpeak_rss_kib\tuser_s\n");
+            std::printf("%d\t%s\t%llu\t%llu\t%.3f\t%.1f\t%.1f\t%llu\t%.3f\t%.1f\t%ld\t%.4f\n",
+                        o.gzipWorkload, w.name, static_cast<unsigned long long>(bytes),
+                        static_cast<unsigned long long>(gzBytes), compression, qMbps, dMbps,
+                        static_cast<unsigned long long>(deflateBytes), median(toDeflate), rawMbps,
+                        rss, median(user));
+        } else {
+            std::printf("\ngzip line: workload %d (%s) written to a .gz name (deflate level 1);"
+                        " MB/s of GDSII in\n",
+                        o.gzipWorkload, w.name);
+            std::printf("   %12s %11s %11s %8s %12s %16s %8s %9s %6s\n", "bytes in", "gz bytes",
+                        "compression", "MB/s", "deflate MB/s", "ratio to deflate", "raw MB/s",
+                        "peak RSS", "user s");
+            std::printf("   %12llu %11llu %10.2fx %8.1f %12.1f %16.3f %8.1f %5.1f MiB %6.3f\n",
+                        static_cast<unsigned long long>(bytes),
+                        static_cast<unsigned long long>(gzBytes), compression, qMbps, dMbps,
+                        median(toDeflate), rawMbps, static_cast<double>(rss) / 1024.0,
+                        median(user));
+            std::printf("   deflate alone: the same bytes from memory, %llu bytes of gzip out;"
+                        " ratio to deflate = deflate seconds / Quillon seconds (median)\n",
+                        static_cast<unsigned long long>(deflateBytes));
+        }
+        std::fflush(stdout);
+    }
+
     double load[3] = {0, 0, 0};
     if (!o.tsv && getloadavg(load, 3) == 3)
         std::printf("\nload average at the end: %.2f %.2f %.2f", load[0], load[1], load[2]);

@@ -126,7 +126,14 @@ QUILLON_API(ErrorHandler) SetErrorHandle(ErrorHandler handler);
    units are finite and positive; reports "Error: Cannot open GDSII file."
    when the file cannot be created. Each library starts clean: no structure
    flag or name of an earlier library, or of calls made while idle, carries
-   into it. */
+   into it.
+
+   A fileName ending in ".gz" (in any case) is written as a gzip stream
+   (deflate level 1) holding exactly the bytes an uncompressed file would;
+   gzip, KLayout and Python's gzip.open read it. LIBNAME is still fileName as
+   passed. Any byte or the gzip trailer that cannot be written is reported
+   as for an uncompressed file, at GDS_EndLib. Other names are written
+   uncompressed. */
 QUILLON_API(int) GDS_BeginLib(const char* fileName, double dbUnitInUserUnits,
                               double dbUnitInMeters);
 
@@ -328,10 +335,13 @@ typedef struct QuillonOptions {
     QuillonErrorCallback onError; /* NULL: status codes only */
     void* userData;               /* handed to onError */
     int strict;                   /* 1 (default) or 0 */
+    int compression;              /* -1 (default): gzip when fileName ends in
+                                     ".gz"; 0: never; 1 to 9: always, at that
+                                     deflate level */
 } QuillonOptions;
 
 /* Fills options with the defaults: strict, LIBNAME the file name, the local
-   clock, no callback. */
+   clock, no callback, gzip by the file name's suffix. */
 QUILLON_API(void) quillon_default_options(QuillonOptions* options);
 
 /* Creates (or truncates) fileName and writes the library header, as

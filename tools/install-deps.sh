@@ -5,14 +5,14 @@
 #   install-deps.sh demo   just enough to build, write and render the demo
 set -euo pipefail
 
-build=(cmake make g++ libgtest-dev)
+build=(cmake make g++ libgtest-dev zlib1g-dev)
 render=(klayout)
 everything=(
   "${build[@]}" "${render[@]}" xxd
   clang libclang-rt-14-dev
   python3-gdspy gdsiiconvert libgdsii-dev
   python3-pytest python3-numpy
-  g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 libz-mingw-w64-dev
   wine wine32:i386 wine64 zip unzip
 )
 

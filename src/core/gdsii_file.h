@@ -10,23 +10,36 @@
 #include <set>
 #include <string>
 
+#include "gzip_buffer.h"
+
 namespace quillon {
 
 class GDSIIFile {
 public:
     // The stream every byte of the file goes through (the sink's target).
     std::ostream& stream() { return output; }
-    bool isOpen() const { return output.is_open(); }
+    bool isOpen() const { return plain.is_open() || gzip.is_open(); }
 
     // Creates or truncates fileName for untranslated binary output on a
     // clean stream. Answers false when the file is not open afterwards (also
     // for a NULL or over-long name); the stream is then failed, so that the
-    // bytes of an export the host lets run on are dropped.
+    // bytes of an export the host lets run on are dropped. Whether the
+    // file is a gzip stream is decided here, by the compression setting.
     bool openFile(const char* fileName);
 
-    // Flushes and closes the file. Returns false when the open file could
-    // not take every byte written to it, or the flush or close failed.
+    // Flushes and closes the file (a gzip stream is finished first). Returns
+    // false when the open file could not take every byte written to it, or
+    // the flush, the compression or the close failed.
     bool closeFile();
+
+    // The compression of the files opened from now on: -1 by the name (a
+    // name ending in ".gz", in any case, is written as a gzip stream at
+    // level 1), 0 never, 1 to 9 always, at that deflate level. False, with
+    // the setting unchanged, for any other value.
+    bool setCompression(int level);
+    int compression() const { return compressionSetting; }
+    // The file open now is a gzip stream.
+    bool compressing() const { return gzip.is_open(); }
 
     // --- Export state ---------------------------------------------------
     // A library is being exported (GDS_BeginLib to GDS_EndLib).
@@ -64,7 +77,11 @@ public:
     }
 
 private:
-    std::ofstream output;
+    // The two ways to the file; output reads from the one openFile chose.
+    std::filebuf plain;
+    GzipBuffer gzip;
+    std::ostream output{&plain};
+    int compressionSetting = -1;
     // Whether the current export's file was opened, so that a write failure
     // found at the close is worth reporting (a failed open already was).
     bool fileOpened = false;

@@ -47,6 +47,10 @@ public:
     bool isStrict() const { return strict; }
     // LIBNAME of the next library instead of its file name (NULL: the name).
     bool setLibraryName(const char* name);
+    // Compression of the files opened from now on: -1 by the name (".gz"
+    // means gzip at level 1; the default), 0 never, 1 to 9 always at that
+    // deflate level. False, with the setting unchanged, for other values.
+    bool setCompression(int level) { return file.setCompression(level); }
 
     // Each entry point starts a call with beginCall() and answers status():
     // 0, or the status of the first error the call reported.

@@ -2,6 +2,7 @@
 // file, state, callback and sink, so that writers share nothing mutable.
 // Every function answers the call's status and never throws.
 #include <cstddef>
+#include <cstring>
 #include <new>
 
 #include "exports.h"
@@ -36,6 +37,7 @@ QUILLON_API(void) quillon_default_options(QuillonOptions* options) {
     *options = QuillonOptions{};
     options->size = sizeof(QuillonOptions);
     options->strict = 1;
+    options->compression = -1;
 }
 
 QUILLON_API(QuillonWriter*) quillon_open(const char* fileName, double dbUnitInUserUnits,
@@ -44,12 +46,18 @@ QUILLON_API(QuillonWriter*) quillon_open(const char* fileName, double dbUnitInUs
     QuillonOptions chosen;
     quillon_default_options(&chosen);
     if (options != nullptr) {
-        if (holds(*options, offsetof(QuillonOptions, libraryName), sizeof options->libraryName)) chosen.libraryName = options->libraryName;
-        if (holds(*options, offsetof(QuillonOptions, timestamp), sizeof options->timestamp))
-            for (int i = 0; i < 6; ++i) chosen.timestamp[i] = options->timestamp[i];
-        if (holds(*options, offsetof(QuillonOptions, onError), sizeof options->onError)) chosen.onError = options->onError;
-        if (holds(*options, offsetof(QuillonOptions, userData), sizeof options->userData)) chosen.userData = options->userData;
-        if (holds(*options, offsetof(QuillonOptions, strict), sizeof options->strict)) chosen.strict = options->strict;
+        // Each field the caller's struct holds replaces its default.
+        const auto take = [&](std::size_t offset, std::size_t n) {
+            if (holds(*options, offset, n))
+                std::memcpy(reinterpret_cast<char*>(&chosen) + offset,
+                            reinterpret_cast<const char*>(options) + offset, n);
+        };
+        take(offsetof(QuillonOptions, libraryName), sizeof chosen.libraryName);
+        take(offsetof(QuillonOptions, timestamp), sizeof chosen.timestamp);
+        take(offsetof(QuillonOptions, onError), sizeof chosen.onError);
+        take(offsetof(QuillonOptions, userData), sizeof chosen.userData);
+        take(offsetof(QuillonOptions, strict), sizeof chosen.strict);
+        take(offsetof(QuillonOptions, compression), sizeof chosen.compression);
     }
 
     QuillonWriter* handle = new (std::nothrow) QuillonWriter;
@@ -61,6 +69,11 @@ QUILLON_API(QuillonWriter*) quillon_open(const char* fileName, double dbUnitInUs
     w.setThrows(false);
     w.setCallback(chosen.onError, chosen.userData);
     w.setStrict(chosen.strict != 0);
+    if (!w.setCompression(chosen.compression)) {
+        delete handle;
+        if (status != nullptr) *status = QUILLON_ERROR_ARGUMENT;
+        return nullptr;
+    }
     const int* t = chosen.timestamp;
     int result = quillon::runCall(w, [&] {
         if (w.setLibraryName(chosen.libraryName) &&

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "host.h"
@@ -274,6 +275,32 @@ TEST_F(Properties, HandleWritesThemAndKLayoutReadsThem) {
     EXPECT_EQ(quillon_close(w), QUILLON_OK);
     const auto found = propertiesOf(readFile(path));
     EXPECT_EQ(found, (std::vector<std::pair<int, std::string>>{{1, "VDD"}, {2, longValue}}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(HandleOptions, CompressionChosenByOptionOrSuffix) {
+    const std::vector<std::tuple<const char*, int, bool>> cases = {
+        {"plain.gds", -1, false}, {"zipped.gds.gz", -1, true}, {"forced.gds", 1, true},
+        {"never.gds.gz", 0, false}, {"best.gds", 9, true}};
+    for (const auto& [name, level, compressed] : cases) {
+        QuillonOptions options = fixedOptions("Z");
+        options.compression = level;
+        const fs::path path = tempPath(name);
+        QuillonWriter* w = quillon_open(path.c_str(), 0.001, 1e-9, &options, nullptr);
+        ASSERT_NE(w, nullptr) << name;
+        EXPECT_EQ(quillon_close(w), QUILLON_OK);
+        const Bytes bytes = readFile(path);
+        ASSERT_GE(bytes.size(), 2u);
+        EXPECT_EQ(bytes[0] == 0x1F && bytes[1] == 0x8B, compressed) << name;
+    }
+    QuillonOptions options = fixedOptions("Z");
+    options.compression = 10;
+    int status = 0;
+    EXPECT_EQ(quillon_open(tempPath("bad.gds").c_str(), 0.001, 1e-9, &options, &status), nullptr);
+    EXPECT_EQ(status, QUILLON_ERROR_ARGUMENT);
 }
 
 }  // namespace

@@ -3,8 +3,11 @@
 //   quillon-dump FILE             one line per record
 //   quillon-dump --summary FILE   counts, structures, layers, bounding box
 //
+// A gzip-compressed file (chip.gds.gz; known by its first two bytes, not
+// its name) is inflated into memory and read like the file it holds.
 // Exit status 0 for a well-formed file, 1 when the file is malformed (after
-// the records read before the fault have been printed), 2 for a usage error
+// the records read before the fault have been printed; for a corrupt gzip
+// stream, the records of what could be inflated), 2 for a usage error
 // or a file that cannot be read.
 #include <cstdio>
 #include <cstring>
@@ -12,6 +15,7 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <string>
 #include <vector>
 
 #if !defined(_WIN32)
@@ -22,13 +26,14 @@
 #endif
 
 #include "gds_dump.h"
+#include "gds_gunzip.h"
 #include "gds_parser.h"
 #include "gds_summary.h"
 
 namespace {
 
 const char* const usageText =
-    "usage: quillon-dump [--summary] FILE.gds\n"
+    "usage: quillon-dump [--summary] FILE.gds (or FILE.gds.gz)\n"
     "  one line per record: byte offset, total length, record, data type, data;\n"
     "  --summary: counts per record and element kind, structures, layers, extent\n";
 
@@ -115,9 +120,19 @@ int run(int argc, char** argv) {
         return 2;
     }
 
+    const std::uint8_t* data = bytes.data();
+    std::size_t size = bytes.size();
+    std::vector<std::uint8_t> inflated;
+    std::string gzipError;
+    if (gdsdump::isGzip(data, size)) {
+        gzipError = gdsdump::gunzip(data, size, inflated);
+        data = inflated.data();
+        size = inflated.size();
+    }
+
     gdsdump::Dumper dumper(std::cout);
     gdsdump::Summary counts;
-    const auto error = gdsdump::readRecords(bytes.data(), bytes.size(),
+    const auto error = gdsdump::readRecords(data, size,
                                             [&](const gdsdump::Record& record) {
                                                 if (summary) {
                                                     counts.record(record);
@@ -127,6 +142,12 @@ int run(int argc, char** argv) {
                                             });
     if (summary) counts.write(std::cout);
     std::cout.flush();
+    // A broken gzip stream is the fault to report: what the records of the
+    // part inflated before it show follows from it.
+    if (!gzipError.empty()) {
+        std::cerr << "quillon-dump: " << path << ": " << gzipError << '\n';
+        return 1;
+    }
     if (error) {
         std::cerr << "quillon-dump: " << path << ": " << gdsdump::describe(*error) << '\n';
         return 1;
