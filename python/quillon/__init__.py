@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Quillon for Python: write GDSII Stream files as you compute them.
 
 A thin ctypes binding over the Quillon C library (no compiled extension).

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Loading the Quillon shared library and declaring its functions.
 
 The library is looked for, in this order, at:
