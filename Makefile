@@ -5,7 +5,7 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
 
-.PHONY: all build deps test test-native test-sanitize demo windows bench clean
+.PHONY: all build deps test test-native test-sanitize demo windows package bench clean
 
 all: build
 
@@ -44,6 +44,12 @@ demo:
 # Cross-builds dist/win32/Quillon.dll and dist/win64/Quillon.dll.
 windows:
 	bash tools/build-windows.sh
+
+# dist/quillon_VERSION_ARCH.deb: the library, quillon.h, the CMake and
+# pkg-config files and the tools (apt-get install ./dist/quillon_*.deb).
+package: build
+	cd $(BUILD) && cpack -G DEB -B $(CURDIR)/dist
+	rm -rf dist/_CPack_Packages
 
 bench: build
 	$(BUILD)/bench/quillon-bench
