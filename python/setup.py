@@ -20,7 +20,7 @@ import subprocess
 import sys
 from pathlib import Path
 
-from setuptools import setup
+from setuptools import Distribution, setup
 from setuptools.command.build_py import build_py
 
 HERE = Path(__file__).resolve().parent
@@ -64,17 +64,26 @@ class BuildWithLibrary(build_py):
         build_dir = Path(self.get_finalized_command("build").build_temp).resolve() / "cmake"
         configure = ["cmake", "-S", str(ROOT), "-B", str(build_dir),
                      "-DCMAKE_BUILD_TYPE=Release", "-DQUILLON_TESTS=OFF",
-                     "-DQUILLON_TOOLS=OFF"]
+                     "-DQUILLON_TOOLS=OFF", "-DQUILLON_SOVERSION=OFF"]
         configure += shlex.split(os.environ.get("QUILLON_CMAKE_ARGS", ""))
         self.announce(" ".join(configure), level=2)
         subprocess.run(configure, check=True)
         subprocess.run(["cmake", "--build", str(build_dir), "--target", "quillon",
                         "-j", os.environ.get("QUILLON_BUILD_JOBS", "2")], check=True)
-        # The real file behind the libquillon.so -> .so.1 -> .so.1.0.0 links.
+        # A plain libquillon.so (SONAME libquillon.so): the package's copy
+        # goes by that one name.
         library = (build_dir / LIBRARY_NAME).resolve()
         if not library.is_file():
             raise RuntimeError(f"the CMake build made no {build_dir / LIBRARY_NAME}")
         return library
+
+
+class PlatformDistribution(Distribution):
+    """Carries a native library: built into the platform's library folder
+    and packed as a platform wheel."""
+
+    def has_ext_modules(self):
+        return True
 
 
 commands = {"build_py": BuildWithLibrary}
@@ -85,10 +94,6 @@ try:
         """A wheel for this platform (it carries a native library) that any
         Python 3 can use (the binding is ctypes, no extension module)."""
 
-        def finalize_options(self):
-            super().finalize_options()
-            self.root_is_pure = False
-
         def get_tag(self):
             return ("py3", "none", super().get_tag()[2])
 
@@ -96,4 +101,4 @@ try:
 except ImportError:  # no wheel package: pip install still works
     pass
 
-setup(version=project_version(), cmdclass=commands)
+setup(version=project_version(), cmdclass=commands, distclass=PlatformDistribution)

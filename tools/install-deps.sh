@@ -11,7 +11,8 @@ everything=(
   "${build[@]}" "${render[@]}" xxd
   clang libclang-rt-14-dev
   python3-gdspy gdsiiconvert libgdsii-dev
-  python3-pytest python3-numpy
+  python3-pytest python3-numpy python3-venv python3-pip python3-build pkgconf
+  mono-mcs mono-runtime
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
   wine wine32:i386 wine64
 )
