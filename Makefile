@@ -47,7 +47,9 @@ windows:
 
 # dist/quillon_VERSION_ARCH.deb: the library, quillon.h, the CMake and
 # pkg-config files and the tools (apt-get install ./dist/quillon_*.deb).
-package: build
+package:
+	bash tools/install-deps.sh package
+	$(MAKE) build
 	cd $(BUILD) && cpack -G DEB -B $(CURDIR)/dist
 	rm -rf dist/_CPack_Packages
 
