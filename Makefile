@@ -3,9 +3,10 @@
 JOBS ?= 2
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
 
-.PHONY: all build deps test test-native test-sanitize demo windows package bench clean
+.PHONY: all build deps test test-native test-sanitize test-threads demo windows package bench clean
 
 all: build
 
@@ -14,8 +15,9 @@ build:
 	cmake --build $(BUILD) -j$(JOBS)
 
 # Installs what is missing (Debian packages, as root), builds, runs every
-# test, then the C++ suites again under AddressSanitizer and UBSan.
-test: deps test-native test-sanitize
+# test, then the C++ suites again under AddressSanitizer and UBSan, and the
+# thread test under ThreadSanitizer.
+test: deps test-native test-sanitize test-threads
 
 deps:
 	bash tools/install-deps.sh
@@ -29,6 +31,13 @@ test-sanitize:
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	    ctest --output-on-failure -j$(JOBS)
+
+# Writers on several threads at once, under ThreadSanitizer.
+test-threads:
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DQUILLON_TOOLS=OFF \
+	    -DQUILLON_SANITIZE=thread
+	cmake --build $(TSAN_BUILD) -j$(JOBS) --target threads_tests
+	cd $(TSAN_BUILD) && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -R '^threads$$'
 
 # Writes demo.gds with every exported function and, where KLayout is
 # installed, renders it to demo.png.
@@ -57,4 +66,4 @@ bench: build
 	$(BUILD)/bench/quillon-bench
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) build-win32 build-win64 dist
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) build-win32 build-win64 dist

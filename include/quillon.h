@@ -204,6 +204,141 @@ QUILLON_API(int) GDS_Node(const int* xs, const int* ys, int count, int layer,
 QUILLON_API(int) GDS_SetTimestamp(int year, int month, int day, int hour,
                                   int minute, int second);
 
+/* Strict mode for the flat functions' writer (off by default; on is
+   recommended for new hosts): a call whose checks fail writes nothing and
+   changes nothing, also when the handler returns, and values that do not fit
+   their GDSII field are refused instead of truncated (see "Strict mode"
+   below the handle API). GDS_EndLib with a structure open then closes the
+   structure, finishes the file and reports "Error: Structure is not
+   closed.". Returns the previous setting (0 or 1). */
+QUILLON_API(int) GDS_SetStrict(int on);
+
+/* ------------------------------------------------------------------------ */
+/* Handle API: any number of writers at once                                */
+/*
+  Each QuillonWriter writes one file and holds all of its state, so any
+  number may be open at once, from any number of threads, each writer used by
+  one thread at a time. The functions mirror the flat ones, with the writer
+  first, and return a status: QUILLON_OK (0) or one of the negative codes
+  below. A handle never throws. The text of the last error (the flat API's
+  exact message where there is one) is quillon_last_error(writer).
+
+      QuillonOptions options;
+      quillon_default_options(&options);       strict, local clock, no callback
+      int status;
+      QuillonWriter* a = quillon_open("a.gds", 0.001, 1e-9, &options, &status);
+      QuillonWriter* b = quillon_open("b.gds", 0.001, 1e-9, &options, &status);
+      quillon_begin_structure(a, "TOP");
+      quillon_begin_structure(b, "TOP");
+      quillon_box(a, 0, 0, 100, 100, 1, 0, 0, 0);
+      quillon_end_structure(a);
+      quillon_end_structure(b);
+      quillon_close(a);
+      quillon_close(b);
+
+  Strict mode, the default for handles: every check of a call comes first,
+  and a call that fails one writes nothing and changes nothing, even when the
+  callback returns. On top of the flat API's checks it refuses:
+    - 16-bit fields out of 0 to 65535: layer, datatype, box/node/text type,
+      ELFLAGS, STRANS, PRESENTATION ("Error: Value does not fit its GDSII
+      field."), path types other than 0, 1, 2 and 4, and point counts whose
+      slot holds more than 16 bits;
+    - COLROW counts outside 1 to 32767 ("Error: Columns and rows must lie in
+      1 to 32767.");
+    - corners (x + width, y + side) and curve points outside 32 bits ("Error:
+      Coordinate does not fit 32 bits.");
+    - NaN or infinite angles and magnifications ("Error: Value is not a
+      finite number.").
+  With strict mode off (options.strict = 0), a handle behaves as the flat
+  functions do with a handler installed: the call reports and carries on.
+*/
+
+/* Status codes. */
+#define QUILLON_OK 0
+#define QUILLON_ERROR_STATE (-1)     /* call out of order (no structure open, ...) */
+#define QUILLON_ERROR_ARGUMENT (-2)  /* a count, name, text or array is unusable */
+#define QUILLON_ERROR_RANGE (-3)     /* a value does not fit its GDSII field */
+#define QUILLON_ERROR_IO (-4)        /* the file cannot be opened or written */
+#define QUILLON_ERROR_REENTRANT (-5) /* called from inside the error callback */
+#define QUILLON_ERROR_MEMORY (-6)    /* out of memory */
+
+typedef struct QuillonWriter QuillonWriter;
+
+/* The handle API's error callback: userData as given in the options, the
+   status of the error and its message (a constant text). */
+typedef void (QUILLON_CALL *QuillonErrorCallback)(void* userData, int status,
+                                                  const char* message);
+
+/* Options of quillon_open. Fill with quillon_default_options first, so that
+   fields added in later versions get their defaults (size records which
+   fields the caller knows). */
+typedef struct QuillonOptions {
+    unsigned size;                /* sizeof(QuillonOptions) */
+    const char* libraryName;      /* LIBNAME; NULL: the file name as passed */
+    int timestamp[6];             /* year, month, day, hour, minute, second for
+                                     BGNLIB and BGNSTR; all 0: the local clock */
+    QuillonErrorCallback onError; /* NULL: status codes only */
+    void* userData;               /* handed to onError */
+    int strict;                   /* 1 (default) or 0 */
+} QuillonOptions;
+
+/* Fills options with the defaults: strict, LIBNAME the file name, the local
+   clock, no callback. */
+QUILLON_API(void) quillon_default_options(QuillonOptions* options);
+
+/* Creates (or truncates) fileName and writes the library header, as
+   GDS_BeginLib does. options may be NULL (the defaults). Returns the new
+   writer, or NULL with *status (when status is not NULL) set to the reason;
+   the callback, if any, has then received the message. Units must be finite
+   and positive ("Error: Invalid units."). */
+QUILLON_API(QuillonWriter*) quillon_open(const char* fileName, double dbUnitInUserUnits,
+                                         double dbUnitInMeters,
+                                         const QuillonOptions* options, int* status);
+
+/* Finishes the file and frees the writer, whatever its state: a structure
+   still open is closed (reported as "Error: Structure is not closed."), then
+   ENDLIB is written and the file closed. Returns QUILLON_OK, the status of
+   the open structure, or QUILLON_ERROR_IO when any byte could not be written.
+   NULL is accepted and returns QUILLON_OK. */
+QUILLON_API(int) quillon_close(QuillonWriter* writer);
+
+/* The message of the last error the writer reported, or "" if none. */
+QUILLON_API(const char*) quillon_last_error(const QuillonWriter* writer);
+
+/* The elements and framing, as the flat functions of the same name. */
+QUILLON_API(int) quillon_begin_structure(QuillonWriter* writer, const char* name);
+QUILLON_API(int) quillon_end_structure(QuillonWriter* writer);
+QUILLON_API(int) quillon_box(QuillonWriter* writer, int x1, int y1, int x2, int y2,
+                             int layer, int boxType, int elFlags, int plex);
+QUILLON_API(int) quillon_box_wh(QuillonWriter* writer, int x, int y, int width, int height,
+                                int layer, int boxType, int elFlags, int plex);
+QUILLON_API(int) quillon_square(QuillonWriter* writer, int x, int y, int side, int layer,
+                                int boxType, int elFlags, int plex);
+QUILLON_API(int) quillon_boundary(QuillonWriter* writer, const int* xs, const int* ys,
+                                  int count, int layer, int dataType, int elFlags, int plex);
+QUILLON_API(int) quillon_path(QuillonWriter* writer, const int* xs, const int* ys, int count,
+                              int width, int layer, int dataType, int pathType, int elFlags,
+                              int plex);
+QUILLON_API(int) quillon_circle(QuillonWriter* writer, int centerX, int centerY, int radius,
+                                int count, int layer, int dataType, int elFlags, int plex);
+QUILLON_API(int) quillon_sector(QuillonWriter* writer, int centerX, int centerY, int radius,
+                                double startAngle, double endAngle, int count, int layer,
+                                int dataType, int elFlags, int plex);
+QUILLON_API(int) quillon_arc(QuillonWriter* writer, int centerX, int centerY, int radius,
+                             double startAngle, double endAngle, int count, int width,
+                             int layer, int dataType, int pathType, int elFlags, int plex);
+QUILLON_API(int) quillon_sref(QuillonWriter* writer, const char* structName, int x, int y,
+                              int strans, double mag, double angle, int elFlags, int plex);
+QUILLON_API(int) quillon_aref(QuillonWriter* writer, const char* structName, const int* xs,
+                              const int* ys, int columns, int rows, int strans, double mag,
+                              double angle, int elFlags, int plex);
+QUILLON_API(int) quillon_text(QuillonWriter* writer, int x, int y, const char* text,
+                              int layer, int textType, int presentation, int pathType,
+                              int width, int strans, double mag, double angle, int elFlags,
+                              int plex);
+QUILLON_API(int) quillon_node(QuillonWriter* writer, const int* xs, const int* ys, int count,
+                              int layer, int nodeType, int elFlags, int plex);
+
 #ifdef __cplusplus
 }  /* extern "C" */
 
@@ -236,6 +371,14 @@ public:
    "Error: Structure name is too long."
    "Error: Point array is NULL."
    "Error: Timestamp is out of range."
+   "Error: Structure name is empty."
+   "Error: Invalid units."
+   "Error: Library name is too long."
+   "Error: Value does not fit its GDSII field."
+   "Error: Columns and rows must lie in 1 to 32767."
+   "Error: Coordinate does not fit 32 bits."
+   "Error: Value is not a finite number."
+   "Error: Called from inside the error handler."  (status only, never reported)
    "Error: Not enougph points for BOUNDARY structure. "
    "Error: Too many points for BOUNDARY structure. "
    "Error: Not enougph points for PATH structure. "

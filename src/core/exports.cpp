@@ -1,11 +1,14 @@
-// The exported functions: each forwards its arguments unchanged to one
-// operation of the process's one GDSIIWriter and catches nothing, so that a
-// GDSIIException reaches the host.
+// The flat exported functions: each forwards its arguments unchanged to one
+// operation of the process's default GDSIIWriter and catches nothing, so
+// that a GDSIIException reaches the host. Each returns the call's status (0,
+// or the negative code of its first error); the specified interface gives
+// the value no meaning, except GDS_Path's count.
 #include "exports.h"
 
 #include "gdsii_writer.h"
 
 using quillon::GDSIIWriter;
+using quillon::runCall;
 
 namespace {
 
@@ -19,111 +22,152 @@ QUILLON_API(ErrorHandler) SetErrorHandle(ErrorHandler handler) {
 
 QUILLON_API(int) GDS_BeginLib(const char* fileName, double dbUnitInUserUnits,
                               double dbUnitInMeters) {
-    writer().beginLib(fileName, dbUnitInUserUnits, dbUnitInMeters);
-    return 0;
+    GDSIIWriter& w = writer();
+    return runCall(w, [&] {
+        w.beginLib(fileName, dbUnitInUserUnits, dbUnitInMeters);
+    });
 }
 
 QUILLON_API(int) GDS_EndLib(void) {
-    writer().endLib();
-    return 0;
+    GDSIIWriter& w = writer();
+    return runCall(w, [&] {
+        w.endLib();
+    });
 }
 
 QUILLON_API(int) GDS_BeginStructure(const char* name) {
-    writer().beginStructure(name);
-    return 0;
+    GDSIIWriter& w = writer();
+    return runCall(w, [&] {
+        w.beginStructure(name);
+    });
 }
 
 QUILLON_API(int) GDS_EndStructure(void) {
-    writer().endStructure();
-    return 0;
+    GDSIIWriter& w = writer();
+    return runCall(w, [&] {
+        w.endStructure();
+    });
 }
 
 QUILLON_API(int) GDS_Path(const int* xs, const int* ys, int count, int width, int layer,
                           int dataType, int pathType, int elFlags, int plex) {
-    return writer().writePath(xs, ys, count, width, layer, dataType, pathType, elFlags, plex);
+    // The count as read, also for a call refused from inside the handler.
+    GDSIIWriter& w = writer();
+    std::int32_t read = quillon::pointCount(count);
+    runCall(w, [&] {
+            read = w.writePath(xs, ys, count, width, layer, dataType, pathType, elFlags, plex);
+    });
+    return read;
 }
 
 QUILLON_API(int) GDS_Arc(int centerX, int centerY, int radius, double startAngle,
                          double endAngle, int count, int width, int layer, int dataType,
                          int pathType, int elFlags, int plex) {
-    writer().writeArc(centerX, centerY, radius, startAngle, endAngle, count, width, layer,
-                      dataType, pathType, elFlags, plex);
-    return 0;
+    GDSIIWriter& w = writer();
+    return runCall(w, [&] {
+        w.writeArc(centerX, centerY, radius, startAngle, endAngle, count, width, layer,
+                              dataType, pathType, elFlags, plex);
+    });
 }
 
 QUILLON_API(int) GDS_Boundary(const int* xs, const int* ys, int count, int layer, int dataType,
                               int elFlags, int plex) {
-    writer().writeBoundary(xs, ys, count, layer, dataType, elFlags, plex);
-    return 0;
+    GDSIIWriter& w = writer();
+    return runCall(w, [&] {
+        w.writeBoundary(xs, ys, count, layer, dataType, elFlags, plex);
+    });
 }
 
 QUILLON_API(int) GDS_Circle(int centerX, int centerY, int radius, int count, int layer,
                             int dataType, int elFlags, int plex) {
-    writer().writeCircle(centerX, centerY, radius, count, layer, dataType, elFlags, plex);
-    return 0;
+    GDSIIWriter& w = writer();
+    return runCall(w, [&] {
+        w.writeCircle(centerX, centerY, radius, count, layer, dataType, elFlags, plex);
+    });
 }
 
 QUILLON_API(int) GDS_Sector(int centerX, int centerY, int radius, double startAngle,
                             double endAngle, int count, int layer, int dataType, int elFlags,
                             int plex) {
-    writer().writeSector(centerX, centerY, radius, startAngle, endAngle, count, layer, dataType,
-                         elFlags, plex);
-    return 0;
+    GDSIIWriter& w = writer();
+    return runCall(w, [&] {
+        w.writeSector(centerX, centerY, radius, startAngle, endAngle, count, layer, dataType,
+                                 elFlags, plex);
+    });
 }
 
 QUILLON_API(int) GDS_Box(int x1, int y1, int x2, int y2, int layer, int boxType, int elFlags,
                          int plex) {
-    writer().writeBox(x1, y1, x2, y2, layer, boxType, elFlags, plex);
-    return 0;
-}
-
-// The corner sums wrap around like 32-bit two's-complement additions.
-static int wrappingAdd(int a, int b) {
-    return static_cast<int>(static_cast<unsigned>(a) + static_cast<unsigned>(b));
+    GDSIIWriter& w = writer();
+    return runCall(w, [&] {
+        w.writeBox(x1, y1, x2, y2, layer, boxType, elFlags, plex);
+    });
 }
 
 QUILLON_API(int) GDS_BoxWH(int x, int y, int width, int height, int layer, int boxType,
                            int elFlags, int plex) {
-    writer().writeBox(x, y, wrappingAdd(x, width), wrappingAdd(y, height), layer, boxType,
-                      elFlags, plex);
-    return 0;
+    GDSIIWriter& w = writer();
+    return runCall(w, [&] {
+        w.writeBoxWH(x, y, width, height, layer, boxType,
+                              elFlags, plex);
+    });
 }
 
 QUILLON_API(int) GDS_Square(int x, int y, int side, int layer, int boxType, int elFlags,
                             int plex) {
-    writer().writeBox(x, y, wrappingAdd(x, side), wrappingAdd(y, side), layer, boxType, elFlags,
-                      plex);
-    return 0;
+    GDSIIWriter& w = writer();
+    return runCall(w, [&] {
+        w.writeBoxWH(x, y, side, side, layer, boxType, elFlags,
+                              plex);
+    });
 }
 
 QUILLON_API(int) GDS_Sref(const char* structName, int x, int y, int strans, double mag,
                           double angle, int elFlags, int plex) {
-    writer().writeSref(structName, x, y, strans, mag, angle, elFlags, plex);
-    return 0;
+    GDSIIWriter& w = writer();
+    return runCall(w, [&] {
+        w.writeSref(structName, x, y, strans, mag, angle, elFlags, plex);
+    });
 }
 
 QUILLON_API(int) GDS_Aref(const char* structName, const int* xs, const int* ys, int columns,
                           int rows, int strans, double mag, double angle, int elFlags,
                           int plex) {
-    writer().writeAref(structName, xs, ys, columns, rows, strans, mag, angle, elFlags, plex);
-    return 0;
+    GDSIIWriter& w = writer();
+    return runCall(w, [&] {
+        w.writeAref(structName, xs, ys, columns, rows, strans, mag, angle, elFlags, plex);
+    });
 }
 
 QUILLON_API(int) GDS_Text(int x, int y, const char* text, int layer, int textType,
                           int presentation, int pathType, int width, int strans, double mag,
                           double angle, int elFlags, int plex) {
-    writer().writeText(x, y, text, layer, textType, presentation, pathType, width, strans, mag,
-                       angle, elFlags, plex);
-    return 0;
+    GDSIIWriter& w = writer();
+    return runCall(w, [&] {
+        w.writeText(x, y, text, layer, textType, presentation, pathType, width, strans, mag,
+                               angle, elFlags, plex);
+    });
 }
 
 QUILLON_API(int) GDS_Node(const int* xs, const int* ys, int count, int layer, int nodeType,
                           int elFlags, int plex) {
-    writer().writeNode(xs, ys, count, layer, nodeType, elFlags, plex);
-    return 0;
+    GDSIIWriter& w = writer();
+    return runCall(w, [&] {
+        w.writeNode(xs, ys, count, layer, nodeType, elFlags, plex);
+    });
 }
 
 QUILLON_API(int) GDS_SetTimestamp(int year, int month, int day, int hour, int minute,
                                   int second) {
-    return writer().setTimestamp(year, month, day, hour, minute, second) ? 1 : 0;
+    GDSIIWriter& w = writer();
+    bool taken = false;
+    runCall(w, [&] { taken = w.setTimestamp(year, month, day, hour, minute, second); });
+    return taken ? 1 : 0;
+}
+
+QUILLON_API(int) GDS_SetStrict(int on) {
+    GDSIIWriter& w = writer();
+    const int previous = w.isStrict() ? 1 : 0;
+    w.setStrict(on != 0);
+    return previous;
 }

@@ -1,12 +1,21 @@
-// The global pointer through which every exported function reaches the one
-// writer object; set by the platform layer when the library is loaded.
+// What the exported functions share: the process's default writer, which
+// the flat functions drive, and the entry of every call.
 #pragma once
 
-#include "quillon.h"
+#include "gdsii_writer.h"
 
 namespace quillon {
 
-class GDSIIWriter;
 extern GDSIIWriter* theWriter;
+
+// Runs operation as one call of writer and answers its status: a call made
+// from inside the writer's own error handler is refused unrun.
+template <class Operation>
+int runCall(GDSIIWriter& writer, Operation&& operation) {
+    if (writer.inErrorHandler()) return writer.refuseReentrantCall();
+    writer.beginCall();
+    operation();
+    return writer.status();
+}
 
 }  // namespace quillon

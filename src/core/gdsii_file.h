@@ -1,40 +1,78 @@
 // The output file together with the export state: which of Idle, Library
 // open and Structure open the writer is in, the structure names of the
-// current library, and the installed error handler.
+// current library, and what the file really holds. This class is the one
+// owner of that state: its fields are private and change only through the
+// named transitions below, which the framing and element writers call.
 #pragma once
 
 #include <fstream>
+#include <ostream>
 #include <set>
 #include <string>
 
-#include "quillon.h"
-
 namespace quillon {
 
-class GDSIIFile : public std::ofstream {
+class GDSIIFile {
 public:
+    // The stream every byte of the file goes through (the sink's target).
+    std::ostream& stream() { return output; }
+    bool isOpen() const { return output.is_open(); }
+
     // Creates or truncates fileName for untranslated binary output on a
-    // clean stream. Reports "Error: Cannot open GDSII file." when the file
-    // is not open afterwards (also for a NULL or over-long name).
-    void openFile(const char* fileName);
+    // clean stream. Answers false when the file is not open afterwards (also
+    // for a NULL or over-long name); the stream is then failed, so that the
+    // bytes of an export the host lets run on are dropped.
+    bool openFile(const char* fileName);
 
     // Flushes and closes the file. Returns false when the open file could
     // not take every byte written to it, or the flush or close failed.
     bool closeFile();
 
-    // Hands message to the installed handler and returns, or, with no
-    // handler, throws GDSIIException carrying message.
-    void reportError(const char* message) const;
+    // --- Export state ---------------------------------------------------
+    // A library is being exported (GDS_BeginLib to GDS_EndLib).
+    bool exportRunning() const { return running; }
+    // The structure flag: set by GDS_BeginStructure, cleared by
+    // GDS_EndStructure. It may be set without a BGNSTR in the file (a
+    // refused duplicate name leaves it set).
+    bool structureOpen() const { return structureFlag; }
+    // A BGNSTR of the current library stands in the file with no ENDSTR
+    // after it: elements written now belong to a structure.
+    bool structureInFile() const { return structureWritten; }
+    bool nameTaken(const std::string& name) const { return names.count(name) != 0; }
 
-    std::set<std::string> structureNames;
-    bool exportRunning = false;
-    bool structureOpen = false;
-    ErrorHandler handler = nullptr;
+    // A new library starts clean: no flag, no name and no structure of an
+    // earlier library or of calls made while idle carries into it.
+    void startExport();
+    // The library ends: names forgotten, the export no longer running. The
+    // structure flag is left as it is.
+    void finishExport();
+    // GDS_EndLib while idle: only the names are forgotten.
+    void forgetNames() { names.clear(); }
+
+    void setStructureFlag() { structureFlag = true; }
+    // Registers name; false when the library has it already.
+    bool registerName(const char* name, std::size_t length) {
+        return names.emplace(name, length).second;
+    }
+    // BGNSTR was written: while a library runs, the file now holds an open
+    // structure.
+    void structureBegun() { structureWritten = running; }
+    // ENDSTR was written (or the structure was given up).
+    void structureEnded() {
+        structureFlag = false;
+        structureWritten = false;
+    }
 
 private:
+    std::ofstream output;
     // Whether the current export's file was opened, so that a write failure
     // found at the close is worth reporting (a failed open already was).
     bool fileOpened = false;
+
+    std::set<std::string> names;
+    bool running = false;
+    bool structureFlag = false;
+    bool structureWritten = false;
 };
 
 }  // namespace quillon

@@ -1,5 +1,6 @@
 #include "gdsii_writer.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "encoders.h"
@@ -7,35 +8,107 @@
 
 namespace quillon {
 
-GDSIIWriter::GDSIIWriter() : out(file) {}
+GDSIIWriter::GDSIIWriter() : out(file.stream()) {}
 
 GDSIIWriter::~GDSIIWriter() = default;
 
-ErrorHandler GDSIIWriter::setErrorHandler(ErrorHandler handler) {
-    file.handler = handler;
-    return handler;
+ErrorHandler GDSIIWriter::setErrorHandler(ErrorHandler newHandler) {
+    handler = newHandler;
+    return newHandler;
+}
+
+void GDSIIWriter::setCallback(QuillonErrorCallback newCallback, void* userData) {
+    callback = newCallback;
+    callbackData = userData;
+}
+
+bool GDSIIWriter::setLibraryName(const char* name) {
+    libraryNameSet = name != nullptr;
+    libraryName = name != nullptr ? name : "";
+    if (libraryNameSet && !fitsStringRecord(name)) {
+        libraryNameSet = false;
+        libraryName.clear();
+        report(messages::libraryNameTooLong);
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+// Marks a writer as handling a report for as long as the handler runs, also
+// when the handler leaves by an exception of its own.
+class HandlingReport {
+public:
+    explicit HandlingReport(bool& flag) : flag(flag) { flag = true; }
+    ~HandlingReport() { flag = false; }
+    HandlingReport(const HandlingReport&) = delete;
+    HandlingReport& operator=(const HandlingReport&) = delete;
+
+private:
+    bool& flag;
+};
+
+}  // namespace
+
+bool GDSIIWriter::report(const char* message) {
+    if (callStatus == 0) callStatus = messages::statusOf(message);
+    lastMessage = message;
+    if (callback != nullptr) {
+        HandlingReport during(handlingReport);
+        callback(callbackData, messages::statusOf(message), message);
+    } else if (handler != nullptr) {
+        HandlingReport during(handlingReport);
+        handler(message);
+    } else if (throwsWithoutHandler) {
+        throw GDSIIException(message);
+    }
+    return !strict;
+}
+
+int GDSIIWriter::refuseReentrantCall() {
+    lastMessage = messages::reentrantCall;
+    return QUILLON_ERROR_REENTRANT;
+}
+
+bool GDSIIWriter::strictFinite(double value) {
+    return strictFits(std::isfinite(value), messages::notFinite);
 }
 
 void GDSIIWriter::closeOnUnload() {
-    if (!file.is_open()) return;
+    if (!file.isOpen()) return;
     out.drain();
     file.closeFile();
 }
 
-bool GDSIIWriter::checkPointArrays(const std::int32_t* xs, const std::int32_t* ys) const {
+bool GDSIIWriter::checkStructureOpen() {
+    if (!file.structureOpen()) return report(messages::structureNotOpened);
+    if (!file.structureInFile()) {
+        report(messages::structureNotOpened);
+        return false;
+    }
+    return true;
+}
+
+bool GDSIIWriter::checkPointArrays(const std::int32_t* xs, const std::int32_t* ys) {
     if (xs != nullptr && ys != nullptr) return true;
-    file.reportError(messages::pointArrayNull);
+    report(messages::pointArrayNull);
     return false;
 }
 
-bool GDSIIWriter::checkStructureName(const char* name, std::size_t& length) const {
+bool GDSIIWriter::checkStructureName(const char* name, std::size_t& length) {
     if (name == nullptr) {
-        file.reportError(messages::structureNameNull);
+        report(messages::structureNameNull);
         return false;
     }
     length = measureString(name);
+    // No reader accepts a structure without a name.
+    if (length == 0) {
+        report(messages::structureNameEmpty);
+        return false;
+    }
     if (length + (length & 1) > maxRecordData) {
-        file.reportError(messages::structureNameTooLong);
+        report(messages::structureNameTooLong);
         return false;
     }
     return true;

@@ -1,14 +1,22 @@
-// The one writer object of the process. Every exported function forwards its
-// arguments unchanged to one operation here. Each operation first makes its
-// checks, reporting each failure through file.reportError (which either
-// returns, when the host installed a handler, or throws), and then writes
-// its records field by field through out.
+// One writer: one GDSII file at a time, with its export state, its error
+// reporting and its byte sink. The flat functions drive the process's
+// default writer; each handle of the handle API is a writer of its own.
+// Writers share nothing mutable, so any number may be used at once, each by
+// one thread at a time.
+//
+// Each operation first makes its checks, reporting each failure through
+// report(), and then writes its records field by field through out. A report
+// goes to the installed handler or callback and the call carries on, or, in
+// strict mode, the call ends there with nothing written; with neither a
+// handler nor a callback the flat API throws GDSIIException.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
+#include "quillon.h"
 #include "byte_sink.h"
 #include "gdsii_file.h"
 #include "messages.h"
@@ -25,7 +33,32 @@ public:
     GDSIIWriter(const GDSIIWriter&) = delete;
     GDSIIWriter& operator=(const GDSIIWriter&) = delete;
 
+    // --- Error reporting --------------------------------------------------
     ErrorHandler setErrorHandler(ErrorHandler handler);
+    // The handle API's callback; a writer with a callback never throws.
+    void setCallback(QuillonErrorCallback callback, void* userData);
+    // Whether a writer without handler or callback throws (the flat API) or
+    // only records the status (handles).
+    void setThrows(bool throws) { throwsWithoutHandler = throws; }
+    // Strict mode: a call whose checks fail writes nothing and changes
+    // nothing, and values that do not fit their GDSII field are refused.
+    void setStrict(bool on) { strict = on; }
+    bool isStrict() const { return strict; }
+    // LIBNAME of the next library instead of its file name (NULL: the name).
+    bool setLibraryName(const char* name);
+
+    // Each entry point starts a call with beginCall() and answers status():
+    // 0, or the status of the first error the call reported.
+    void beginCall() { callStatus = 0; }
+    int status() const { return callStatus; }
+    // The text of the last error reported ("" if none yet).
+    const char* lastError() const { return lastMessage; }
+    // True while a report is being handled: a call made then from inside
+    // the handler is refused with QUILLON_ERROR_REENTRANT, so that it can
+    // neither recurse into the handler nor mix its records into the call
+    // still running.
+    bool inErrorHandler() const { return handlingReport; }
+    int refuseReentrantCall();
 
     // Library and structure framing.
     void beginLib(const char* fileName, double dbUnitInUserUnits, double dbUnitInMeters);
@@ -34,6 +67,10 @@ public:
     void endStructure();
 
     // Elements.
+    // The box from (x, y) to (x + width, y + height), the sums in 32 bits.
+    void writeBoxWH(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
+                    std::int32_t layer, std::int32_t boxType, std::int32_t elFlags,
+                    std::int32_t plex);
     void writeBox(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2,
                   std::int32_t layer, std::int32_t boxType, std::int32_t elFlags,
                   std::int32_t plex);
@@ -75,20 +112,63 @@ public:
     // it wrote is kept when the library is unloaded.
     void closeOnUnload();
 
+    // The export state, for tests and the handle API.
+    const GDSIIFile& state() const { return file; }
+
+private:
+    // Reports message; answers whether the call carries on (a handler or
+    // callback returned, or there is none to throw to, and the writer is
+    // not strict). Without a handler the flat API throws here.
+    bool report(const char* message);
+    // In strict mode, reports message and answers false unless fits; in the
+    // flat API's own mode every value passes unchecked.
+    bool strictFits(bool fits, const char* message) {
+        return fits || !strict || report(message);
+    }
+    // The 16-bit fields that hold non-negative numbers or flag words
+    // (layers, types, ELFLAGS, STRANS, PRESENTATION): 0 to 65535 in strict
+    // mode.
+    bool strictFits16(std::int32_t value) {
+        return strictFits(value >= 0 && value <= 0xFFFF, messages::valueOutOfRange);
+    }
+    bool strictFinite(double value);
+    // A point count whose slot carries nothing above its 16 bits.
+    bool strictCount(std::int32_t count) {
+        return strictFits(count == static_cast<std::int16_t>(count), messages::valueOutOfRange);
+    }
+
+    // Reports "Error: Structure is not opened." unless a structure is open,
+    // and answers whether the element may be written: after the report the
+    // flat API carries on as specified, except where the file holds no
+    // structure although the flag says one is open (a refused duplicate
+    // name, for one): an element there would land outside any structure
+    // without the host ever hearing of it, so nothing is written.
+    bool checkStructureOpen();
+    // Reports "Error: Point array is NULL." and answers false when either
+    // array is missing.
+    bool checkPointArrays(const std::int32_t* xs, const std::int32_t* ys);
+    // Reports and answers false for a NULL, empty or over-long structure
+    // name; otherwise sets length to the name's length.
+    bool checkStructureName(const char* name, std::size_t& length);
+    // The curves' common checks; false when the call must end.
+    bool checkCurve(std::int32_t n);
+
     GDSIIFile file;
+
+public:
     ByteSink out;
 
 private:
-    // Reports "Error: Structure is not opened." unless a structure is open.
-    void checkStructureOpen() const {
-        if (!file.structureOpen) file.reportError(messages::structureNotOpened);
-    }
-    // Reports "Error: Point array is NULL." and answers false when either
-    // array is missing.
-    bool checkPointArrays(const std::int32_t* xs, const std::int32_t* ys) const;
-    // Reports and answers false for a NULL or over-long structure name;
-    // otherwise sets length to the name's length.
-    bool checkStructureName(const char* name, std::size_t& length) const;
+    ErrorHandler handler = nullptr;
+    QuillonErrorCallback callback = nullptr;
+    void* callbackData = nullptr;
+    bool throwsWithoutHandler = true;
+    bool strict = false;
+    bool handlingReport = false;
+    int callStatus = 0;
+    const char* lastMessage = "";
+    std::string libraryName;
+    bool libraryNameSet = false;
 
     bool clockFixed = false;
     ClockReading fixedTime{};

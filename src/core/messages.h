@@ -17,6 +17,14 @@ inline constexpr const char* structureNameNull = "Error: Structure name is NULL.
 inline constexpr const char* structureNameTooLong = "Error: Structure name is too long.";
 inline constexpr const char* pointArrayNull = "Error: Point array is NULL.";
 inline constexpr const char* timestampOutOfRange = "Error: Timestamp is out of range.";
+inline constexpr const char* structureNameEmpty = "Error: Structure name is empty.";
+inline constexpr const char* invalidUnits = "Error: Invalid units.";
+inline constexpr const char* libraryNameTooLong = "Error: Library name is too long.";
+inline constexpr const char* valueOutOfRange = "Error: Value does not fit its GDSII field.";
+inline constexpr const char* colRowOutOfRange = "Error: Columns and rows must lie in 1 to 32767.";
+inline constexpr const char* coordinateOutOfRange = "Error: Coordinate does not fit 32 bits.";
+inline constexpr const char* notFinite = "Error: Value is not a finite number.";
+inline constexpr const char* reentrantCall = "Error: Called from inside the error handler.";
 inline constexpr const char* boundaryTooFewPoints =
     "Error: Not enougph points for BOUNDARY structure. ";
 inline constexpr const char* boundaryTooManyPoints =
@@ -27,5 +35,8 @@ inline constexpr const char* nodeTooManyPoints = "Error: Too many points for NOD
 inline constexpr const char* textNull = "errStringIsNULL";
 inline constexpr const char* textTooLong = "errStringSizeIsOver";
 inline constexpr const char* textTypeLimit = "errTextTypeLimit";
+
+// The status code of the handle API that each message stands for.
+int statusOf(const char* message);
 
 }  // namespace quillon::messages

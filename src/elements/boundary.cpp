@@ -19,10 +19,13 @@ constexpr std::int32_t maxRecordVertices = 8190;
 void GDSIIWriter::writeBoundary(const std::int32_t* xs, const std::int32_t* ys,
                                 std::int32_t count, std::int32_t layer, std::int32_t dataType,
                                 std::int32_t elFlags, std::int32_t plex) {
-    checkStructureOpen();
+    if (!checkStructureOpen()) return;
     const std::int32_t n = pointCount(count);
-    if (n > maxVertices) file.reportError(messages::boundaryTooManyPoints);
-    if (n < minVertices) file.reportError(messages::boundaryTooFewPoints);
+    if (n > maxVertices && !report(messages::boundaryTooManyPoints)) return;
+    if (n < minVertices && !report(messages::boundaryTooFewPoints)) return;
+    if (!strictCount(count) || !strictFits16(layer) || !strictFits16(dataType) ||
+        !strictFits16(elFlags))
+        return;
     // After a report the host let pass, a polygon is still written as given,
     // but only when it has a vertex to close with and its XY record fits.
     if (n < 1 || n > maxRecordVertices) return;

@@ -31,12 +31,17 @@ constexpr std::int32_t minPoints = 3;
 constexpr std::int32_t maxPoints = 199;
 
 // Truncation toward zero into 32 bits; a value outside the int32 range keeps
-// the low 32 bits of its truncated value. NaN has no point and gives 0.
-std::int32_t truncateCoordinate(double value) {
-    if (std::isnan(value)) return 0;
+// the low 32 bits of its truncated value (and clears fits). NaN has no point
+// and gives 0.
+std::int32_t truncateCoordinate(double value, bool& fits) {
+    if (std::isnan(value)) {
+        fits = false;
+        return 0;
+    }
     const double truncated = std::trunc(value);
     if (truncated >= -2147483648.0 && truncated < 2147483648.0)
         return static_cast<std::int32_t>(truncated);
+    fits = false;
     const double wrapped = std::fmod(truncated, 4294967296.0);  // exact
     const auto low = static_cast<std::int64_t>(wrapped);
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(low));
@@ -60,8 +65,8 @@ public:
         for (std::int32_t i = first; i < count; ++i) {
             const auto at = static_cast<std::size_t>(i);
             const SineCosine sc = sineCosine(theta);
-            xs[at] = truncateCoordinate(centerX + radius * sc.cosine);
-            ys[at] = truncateCoordinate(centerY + radius * sc.sine);
+            xs[at] = truncateCoordinate(centerX + radius * sc.cosine, fit);
+            ys[at] = truncateCoordinate(centerY + radius * sc.sine, fit);
             theta += step;
         }
     }
@@ -72,34 +77,40 @@ public:
         ys[0] = centerY;
     }
 
+    // Whether every point computed so far fits 32 bits.
+    bool fits() const { return fit; }
+
     std::vector<std::int32_t> xs;
     std::vector<std::int32_t> ys;
 
 private:
+    bool fit = true;
     std::int32_t count;
     std::int32_t centerX;
     std::int32_t centerY;
     std::int32_t radius;
 };
 
+}  // namespace
+
 // The checks every curve makes before computing its points; the boundary or
 // path writer then repeats its own.
-void checkCurve(const GDSIIFile& file, std::int32_t n) {
-    if (!file.structureOpen) file.reportError(messages::structureNotOpened);
-    if (n > maxPoints) file.reportError(messages::boundaryTooManyPoints);
-    if (n < minPoints) file.reportError(messages::boundaryTooFewPoints);
+bool GDSIIWriter::checkCurve(std::int32_t n) {
+    if (!checkStructureOpen()) return false;
+    if (n > maxPoints && !report(messages::boundaryTooManyPoints)) return false;
+    if (n < minPoints && !report(messages::boundaryTooFewPoints)) return false;
+    return true;
 }
-
-}  // namespace
 
 void GDSIIWriter::writeCircle(std::int32_t centerX, std::int32_t centerY, std::int32_t radius,
                               std::int32_t count, std::int32_t layer, std::int32_t dataType,
                               std::int32_t elFlags, std::int32_t plex) {
     const std::int32_t n = pointCount(count);
-    checkCurve(file, n);
+    if (!checkCurve(n)) return;
 
     CurvePoints points(n, centerX, centerY, radius);
     points.fillArc(0, 0.0, twoPi / n);
+    if (!strictFits(points.fits(), messages::coordinateOutOfRange)) return;
     writeBoundary(points.xs.data(), points.ys.data(), count, layer, dataType, elFlags, plex);
 }
 
@@ -108,12 +119,14 @@ void GDSIIWriter::writeSector(std::int32_t centerX, std::int32_t centerY, std::i
                               std::int32_t layer, std::int32_t dataType, std::int32_t elFlags,
                               std::int32_t plex) {
     const std::int32_t n = pointCount(count);
-    checkCurve(file, n);
+    if (!checkCurve(n)) return;
+    if (!strictFinite(startAngle) || !strictFinite(endAngle)) return;
 
     CurvePoints points(n, centerX, centerY, radius);
     points.setCentreFirst();
     const double step = (((endAngle - startAngle) * pi) / n) * oneOver180;
     points.fillArc(1, startAngle * radiansPerDegree, step);
+    if (!strictFits(points.fits(), messages::coordinateOutOfRange)) return;
     writeBoundary(points.xs.data(), points.ys.data(), count, layer, dataType, elFlags, plex);
 }
 
@@ -122,11 +135,13 @@ void GDSIIWriter::writeArc(std::int32_t centerX, std::int32_t centerY, std::int3
                            std::int32_t width, std::int32_t layer, std::int32_t dataType,
                            std::int32_t pathType, std::int32_t elFlags, std::int32_t plex) {
     const std::int32_t n = pointCount(count);
-    checkCurve(file, n);
+    if (!checkCurve(n)) return;
+    if (!strictFinite(startAngle) || !strictFinite(endAngle)) return;
 
     CurvePoints points(n, centerX, centerY, radius);
     const double theta0 = startAngle * radiansPerDegree;
     points.fillArc(0, theta0, (endAngle * radiansPerDegree - theta0) / n);
+    if (!strictFits(points.fits(), messages::coordinateOutOfRange)) return;
     writePath(points.xs.data(), points.ys.data(), count, width, layer, dataType, pathType,
               elFlags, plex);
 }

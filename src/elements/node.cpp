@@ -19,10 +19,13 @@ constexpr std::int32_t maxRecordPoints = 8191;
 void GDSIIWriter::writeNode(const std::int32_t* xs, const std::int32_t* ys, std::int32_t count,
                             std::int32_t layer, std::int32_t nodeType, std::int32_t elFlags,
                             std::int32_t plex) {
-    checkStructureOpen();
+    if (!checkStructureOpen()) return;
     const std::int32_t n = pointCount(count);
-    if (n > maxPoints) file.reportError(messages::nodeTooManyPoints);
-    if (n < minPoints) file.reportError(messages::nodeTooFewPoints);
+    if (n > maxPoints && !report(messages::nodeTooManyPoints)) return;
+    if (n < minPoints && !report(messages::nodeTooFewPoints)) return;
+    if (!strictCount(count) || !strictFits16(layer) || !strictFits16(nodeType) ||
+        !strictFits16(elFlags))
+        return;
     // After a report the host let pass, the node is written as given while
     // its XY record can describe it (a count of 0 gives an empty XY).
     if (n < 0 || n > maxRecordPoints) return;

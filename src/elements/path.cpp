@@ -21,12 +21,18 @@ std::int32_t GDSIIWriter::writePath(const std::int32_t* xs, const std::int32_t* 
                                     std::int32_t count, std::int32_t width, std::int32_t layer,
                                     std::int32_t dataType, std::int32_t pathType,
                                     std::int32_t elFlags, std::int32_t plex) {
-    checkStructureOpen();
     const std::int32_t n = pointCount(count);
+    if (!checkStructureOpen()) return n;
     if (n < minPoints) {
-        file.reportError(messages::pathTooFewPoints);
+        report(messages::pathTooFewPoints);
         return n;
     }
+    // Strict mode: GDSII's path types are 0 (flush), 1 (round), 2 (half-width
+    // extension) and 4 (custom extension).
+    const bool knownPathType = pathType == 0 || pathType == 1 || pathType == 2 || pathType == 4;
+    if (!strictCount(count) || !strictFits16(layer) || !strictFits16(dataType) ||
+        !strictFits(knownPathType, messages::valueOutOfRange) || !strictFits16(elFlags))
+        return n;
     if (!checkPointArrays(xs, ys)) return n;
 
     for (std::int32_t first = 0; first + 1 < n; first += maxPointsPerElement - 1) {

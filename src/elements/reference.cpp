@@ -2,6 +2,7 @@
 // another structure named by SNAME, with its transformation. STRANS, MAG and
 // ANGLE are written always, also for the identity transformation.
 #include "core/gdsii_writer.h"
+#include "core/messages.h"
 #include "core/records.h"
 
 namespace quillon {
@@ -30,9 +31,12 @@ constexpr std::size_t fixedSize =
 void GDSIIWriter::writeSref(const char* structName, std::int32_t x, std::int32_t y,
                             std::int32_t strans, double mag, double angle, std::int32_t elFlags,
                             std::int32_t plex) {
-    checkStructureOpen();
+    if (!checkStructureOpen()) return;
     std::size_t nameLength = 0;
     if (!checkStructureName(structName, nameLength)) return;
+    if (!strictFits16(strans) || !strictFinite(mag) || !strictFinite(angle) ||
+        !strictFits16(elFlags))
+        return;
 
     // The whole element in one reservation: it is at most 65598 bytes.
     std::uint8_t* p = out.reserve(fixedSize + nameLength + 1 + 4 + 8);
@@ -46,10 +50,15 @@ void GDSIIWriter::writeAref(const char* structName, const std::int32_t* xs,
                             const std::int32_t* ys, std::int32_t columns, std::int32_t rows,
                             std::int32_t strans, double mag, double angle, std::int32_t elFlags,
                             std::int32_t plex) {
-    checkStructureOpen();
+    if (!checkStructureOpen()) return;
     std::size_t nameLength = 0;
     if (!checkStructureName(structName, nameLength)) return;
     if (!checkPointArrays(xs, ys)) return;
+    const auto colRowFits = [](std::int32_t v) { return v >= 1 && v <= 32767; };
+    if (!strictFits(colRowFits(columns) && colRowFits(rows), messages::colRowOutOfRange) ||
+        !strictFits16(strans) || !strictFinite(mag) || !strictFinite(angle) ||
+        !strictFits16(elFlags))
+        return;
 
     std::uint8_t* p = out.reserve(fixedSize + nameLength + 1 + 8 + 4 + 3 * 8);
     p = storeReferenceHead(p, Record::AREF, structName, nameLength, strans, mag, angle, elFlags,

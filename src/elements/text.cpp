@@ -21,22 +21,26 @@ void GDSIIWriter::writeText(std::int32_t x, std::int32_t y, const char* text,
                             std::int32_t presentation, std::int32_t pathType,
                             std::int32_t width, std::int32_t strans, double mag, double angle,
                             std::int32_t elFlags, std::int32_t plex) {
-    checkStructureOpen();
+    if (!checkStructureOpen()) return;
     if (text == nullptr) {
         // Nothing to measure or write: stop before the first record.
-        file.reportError(messages::textNull);
+        report(messages::textNull);
         return;
     }
     const std::size_t length = measureString(text);
-    if (length > maxTextLength) file.reportError(messages::textTooLong);
+    if (length > maxTextLength && !report(messages::textTooLong)) return;
     const std::int32_t type = static_cast<std::int16_t>(textType);
-    if (type < 0 || type > maxTextType) file.reportError(messages::textTypeLimit);
+    if ((type < 0 || type > maxTextType) && !report(messages::textTypeLimit)) return;
+    if (!strictFits(type == textType, messages::textTypeLimit) || !strictFits16(layer) ||
+        !strictFits16(presentation) || !strictFits16(pathType) || !strictFits16(strans) ||
+        !strictFinite(mag) || !strictFinite(angle) || !strictFits16(elFlags))
+        return;
     // A text the host let pass over 512 characters is written whole, as far
     // as STRING's 16-bit length can carry it.
     if (length + (length & 1) > maxRecordData) return;
 
     // Everything before STRING has a fixed size: one reservation.
-    constexpr std::size_t fixedSize = emptyRecordSize + 5 * int2RecordSize +
+    constexpr std::size_t fixedSize = emptyRecordSize + 6 * int2RecordSize +
                                       2 * int4RecordSize + 2 * real8RecordSize + 12;
     std::uint8_t* p = out.reserve(fixedSize);
     p = storeEmptyRecord(p, Record::TEXT);

@@ -1,48 +1,76 @@
 // The records that open and close a library: HEADER, BGNLIB, LIBNAME and
 // UNITS at GDS_BeginLib, ENDLIB at GDS_EndLib.
+#include <cmath>
+
 #include "core/gdsii_writer.h"
 #include "core/messages.h"
 #include "core/records.h"
 
 namespace quillon {
 
+namespace {
+
+// A database unit must have a size: readers divide by both values.
+bool validUnit(double value) { return std::isfinite(value) && value > 0; }
+
+}  // namespace
+
 void GDSIIWriter::beginLib(const char* fileName, double dbUnitInUserUnits,
                            double dbUnitInMeters) {
     // The running export and its file stay undisturbed: stop here even when
     // the handler returns.
-    if (file.exportRunning) {
-        file.reportError(messages::exportRunning);
+    if (file.exportRunning()) {
+        report(messages::exportRunning);
+        return;
+    }
+    // Refused whole, before the file is touched, so that no library is left
+    // half open and no file is created or truncated for it.
+    if (!validUnit(dbUnitInUserUnits) || !validUnit(dbUnitInMeters)) {
+        report(messages::invalidUnits);
         return;
     }
     // Bytes written while no file was open stay out of this one.
     out.discard();
-    file.openFile(fileName);
-    file.exportRunning = true;
+    if (!file.openFile(fileName) && !report(messages::cannotOpenFile)) return;
+    file.startExport();
 
     writeInt2Record(out, Record::HEADER, 3);
     const Timestamp now = makeTimestamp();
     beginRecord(out, Record::BGNLIB, now.size()).write24(now.data());
-    // LIBNAME is the name as passed, directory and extension included. A
-    // NULL name was reported by openFile; its library gets an empty name.
-    writeStringRecord(out, Record::LIBNAME, fileName != nullptr ? fileName : "");
+    // LIBNAME is the name as passed, directory and extension included,
+    // unless the host chose one. A NULL name was reported above; its
+    // library gets an empty name.
+    const char* name = libraryNameSet ? libraryName.c_str() : fileName;
+    writeStringRecord(out, Record::LIBNAME, name != nullptr ? name : "");
     writeReal8(writeReal8(beginRecord(out, Record::UNITS, 16), dbUnitInUserUnits),
                dbUnitInMeters);
 }
 
 void GDSIIWriter::endLib() {
-    if (!file.exportRunning) file.reportError(messages::processStopped);
-    if (file.structureOpen) file.reportError(messages::structureNotClosed);
+    if (!file.exportRunning() && !report(messages::processStopped)) return;
+    // In strict mode the file is never left without the ENDSTR it needs:
+    // the open structure is closed first and reported once the file is done.
+    bool closedOpenStructure = false;
+    if (file.structureOpen()) {
+        if (strict) {
+            if (file.structureInFile()) writeEmptyRecord(out, Record::ENDSTR);
+            file.structureEnded();
+            closedOpenStructure = true;
+        } else {
+            report(messages::structureNotClosed);
+        }
+    }
 
-    file.structureNames.clear();
     writeEmptyRecord(out, Record::ENDLIB);
     // The sink's buffered bytes go to the stream before it is flushed, so
     // that a failure to write them is found by the close as well.
     out.drain();
     const bool written = file.closeFile();
-    file.exportRunning = false;
+    file.finishExport();
     // Reported last, with the state already back to Idle, so that a throw
     // leaves nothing to clean up.
-    if (!written) file.reportError(messages::cannotWriteFile);
+    if (closedOpenStructure) report(messages::structureNotClosed);
+    if (!written) report(messages::cannotWriteFile);
 }
 
 }  // namespace quillon

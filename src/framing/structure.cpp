@@ -1,5 +1,7 @@
 // The records that frame a structure (cell), BGNSTR, STRNAME and ENDSTR, and
 // the registry that keeps structure names unique within one library.
+#include <string>
+
 #include "core/gdsii_writer.h"
 #include "core/messages.h"
 #include "core/records.h"
@@ -7,27 +9,40 @@
 namespace quillon {
 
 void GDSIIWriter::beginStructure(const char* name) {
-    if (!file.exportRunning) file.reportError(messages::processStopped);
-    if (file.structureOpen) file.reportError(messages::structureAlreadyOpened);
+    if (!file.exportRunning() && !report(messages::processStopped)) return;
+    if (file.structureOpen() && !report(messages::structureAlreadyOpened)) return;
     // A structure without a name STRNAME can carry is refused whole.
     std::size_t length = 0;
     if (!checkStructureName(name, length)) return;
+    // Strict mode refuses a duplicate before anything changes.
+    if (strict && file.nameTaken(std::string(name, length))) {
+        report(messages::duplicateStructureName);
+        return;
+    }
 
     // Set before the name check: a refused duplicate still leaves the
-    // structure open, and hosts rely on that.
-    file.structureOpen = true;
-    if (!file.structureNames.emplace(name, length).second)
-        file.reportError(messages::duplicateStructureName);
+    // structure flag set, and hosts rely on that. The file holds no
+    // structure then, which the element writers check.
+    file.setStructureFlag();
+    if (!file.registerName(name, length)) report(messages::duplicateStructureName);
 
     const Timestamp now = makeTimestamp();
     beginRecord(out, Record::BGNSTR, now.size()).write24(now.data());
     writeStringRecord(out, Record::STRNAME, name, length);
+    file.structureBegun();
 }
 
 void GDSIIWriter::endStructure() {
-    checkStructureOpen();
+    if (file.structureOpen() && !file.structureInFile()) {
+        // The flag is set but the file holds no structure to close: an
+        // ENDSTR would close nothing, so none is written.
+        file.structureEnded();
+        report(messages::structureNotOpened);
+        return;
+    }
+    if (!file.structureOpen() && !report(messages::structureNotOpened)) return;
     writeEmptyRecord(out, Record::ENDSTR);
-    file.structureOpen = false;
+    file.structureEnded();
 }
 
 }  // namespace quillon

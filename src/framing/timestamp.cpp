@@ -21,7 +21,7 @@ bool GDSIIWriter::setTimestamp(int year, int month, int day, int hour, int minut
     }
     if (!inRange(year, 1900, 1900 + 32767) || !inRange(month, 0, 12) || !inRange(day, 0, 31) ||
         !inRange(hour, 0, 23) || !inRange(minute, 0, 59) || !inRange(second, 0, 59)) {
-        file.reportError(messages::timestampOutOfRange);
+        report(messages::timestampOutOfRange);
         return false;
     }
     fixedTime = {year, month, day, hour, minute, second};

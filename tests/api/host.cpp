@@ -1,5 +1,7 @@
 #include "host.h"
 
+#include <cstdlib>
+
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -87,8 +89,15 @@ void resetWriter() {
     GDS_EndStructure();
     GDS_EndLib();
     SetErrorHandle(nullptr);
+    GDS_SetStrict(0);
     GDS_SetTimestamp(2026, 12, 7, 8, 32, 51);
     messages().clear();
+}
+
+std::filesystem::path keptPath(const std::string& name) {
+    const char* dir = std::getenv("QUILLON_KEEP_DIR");
+    if (dir == nullptr || *dir == 0) return tempPath(name);
+    return std::filesystem::path(dir) / name;
 }
 
 namespace {

@@ -31,6 +31,10 @@ int QUILLON_CALL recordMessage(const char* message);
 // A fresh path in the test's own temporary folder.
 std::filesystem::path tempPath(const std::string& name);
 
+// A path for a file that a reader checks after the test run: in the folder
+// QUILLON_KEEP_DIR names, or a temporary one.
+std::filesystem::path keptPath(const std::string& name);
+
 // Brings the writer back to Idle whatever a test left behind, with the
 // handler removed and the clock fixed at 08:32:51 on 7 December 2026.
 void resetWriter();

@@ -346,7 +346,7 @@ TEST_F(SinkFile, AFullDiskIsReportedAtEndLibAfterFinishingAndTheNextFileIsComple
         writer->endLib();
         ASSERT_EQ(messages().size(), before + 1) << elements << " elements";
         EXPECT_EQ(messages().back(), cannotWrite);
-        EXPECT_FALSE(writer->file.exportRunning);
+        EXPECT_FALSE(writer->state().exportRunning());
 
         const std::string path = tempPath("after-full.gds").string();
         messages().clear();
@@ -369,8 +369,8 @@ TEST_F(SinkFile, AFullDiskWithoutAHandlerThrowsFromEndLibWithTheExportFinished) 
     } catch (const GDSIIException& e) {
         EXPECT_STREQ(e.what(), cannotWrite);
     }
-    EXPECT_FALSE(writer->file.exportRunning);
-    EXPECT_FALSE(writer->file.is_open());
+    EXPECT_FALSE(writer->state().exportRunning());
+    EXPECT_FALSE(writer->state().isOpen());
 
     const std::string path = tempPath("after-full-throw.gds").string();
     const Bytes expected = writeRandomLibrary(*writer, path, 13, 1, 50);
@@ -390,7 +390,7 @@ TEST_F(SinkFile, AnUnfinishedExportSavedAtUnloadHoldsEveryByteWritten) {
     writer->closeOnUnload();
     const Bytes actual = readFile(path);
     EXPECT_TRUE(actual == expected.bytes) << firstDifference(actual, expected.bytes);
-    EXPECT_FALSE(writer->file.is_open());
+    EXPECT_FALSE(writer->state().isOpen());
 }
 
 // ---------------------------------------------------------------------------

@@ -1,0 +1,197 @@
+// The handle API: each QuillonWriter is a writer of its own, with its own
+// file, state, callback and sink, so that writers share nothing mutable.
+// Every function answers the call's status and never throws.
+#include <cstddef>
+#include <new>
+
+#include "exports.h"
+#include "messages.h"
+
+struct QuillonWriter {
+    quillon::GDSIIWriter writer;
+};
+
+using quillon::GDSIIWriter;
+
+namespace {
+
+// Runs one call on the writer of handle; a NULL handle is an argument error.
+template <class Operation>
+int onWriter(QuillonWriter* handle, Operation&& operation) {
+    if (handle == nullptr) return QUILLON_ERROR_ARGUMENT;
+    GDSIIWriter& w = handle->writer;
+    return quillon::runCall(w, [&] { operation(w); });
+}
+
+// Whether the caller's options struct, of options.size bytes, holds the
+// field at offset of n bytes (an older caller's struct may be shorter).
+bool holds(const QuillonOptions& options, std::size_t offset, std::size_t n) {
+    return options.size >= offset + n;
+}
+
+}  // namespace
+
+QUILLON_API(void) quillon_default_options(QuillonOptions* options) {
+    if (options == nullptr) return;
+    *options = QuillonOptions{};
+    options->size = sizeof(QuillonOptions);
+    options->strict = 1;
+}
+
+QUILLON_API(QuillonWriter*) quillon_open(const char* fileName, double dbUnitInUserUnits,
+                                         double dbUnitInMeters, const QuillonOptions* options,
+                                         int* status) {
+    QuillonOptions chosen;
+    quillon_default_options(&chosen);
+    if (options != nullptr) {
+        if (holds(*options, offsetof(QuillonOptions, libraryName), sizeof options->libraryName)) chosen.libraryName = options->libraryName;
+        if (holds(*options, offsetof(QuillonOptions, timestamp), sizeof options->timestamp))
+            for (int i = 0; i < 6; ++i) chosen.timestamp[i] = options->timestamp[i];
+        if (holds(*options, offsetof(QuillonOptions, onError), sizeof options->onError)) chosen.onError = options->onError;
+        if (holds(*options, offsetof(QuillonOptions, userData), sizeof options->userData)) chosen.userData = options->userData;
+        if (holds(*options, offsetof(QuillonOptions, strict), sizeof options->strict)) chosen.strict = options->strict;
+    }
+
+    QuillonWriter* handle = new (std::nothrow) QuillonWriter;
+    if (handle == nullptr) {
+        if (status != nullptr) *status = QUILLON_ERROR_MEMORY;
+        return nullptr;
+    }
+    GDSIIWriter& w = handle->writer;
+    w.setThrows(false);
+    w.setCallback(chosen.onError, chosen.userData);
+    w.setStrict(chosen.strict != 0);
+    const int* t = chosen.timestamp;
+    int result = quillon::runCall(w, [&] {
+        if (w.setLibraryName(chosen.libraryName) &&
+            w.setTimestamp(t[0], t[1], t[2], t[3], t[4], t[5]))
+            w.beginLib(fileName, dbUnitInUserUnits, dbUnitInMeters);
+    });
+    // A writer whose library did not start is no use to the caller.
+    const bool started = w.state().exportRunning() && w.state().isOpen();
+    if (result == QUILLON_OK && !started) result = QUILLON_ERROR_IO;
+    if (status != nullptr) *status = result;
+    if (!started) {
+        delete handle;
+        return nullptr;
+    }
+    return handle;
+}
+
+QUILLON_API(int) quillon_close(QuillonWriter* handle) {
+    if (handle == nullptr) return QUILLON_OK;
+    GDSIIWriter& w = handle->writer;
+    if (w.inErrorHandler()) return w.refuseReentrantCall();
+    // Closing refuses nothing the file needs: a structure still open is
+    // closed first, whatever the writer's mode.
+    w.setStrict(true);
+    w.beginCall();
+    w.endLib();
+    const int result = w.status();
+    delete handle;
+    return result;
+}
+
+QUILLON_API(const char*) quillon_last_error(const QuillonWriter* handle) {
+    return handle != nullptr ? handle->writer.lastError() : "";
+}
+
+QUILLON_API(int) quillon_begin_structure(QuillonWriter* handle, const char* name) {
+    return onWriter(handle, [&](GDSIIWriter& w) { w.beginStructure(name); });
+}
+
+QUILLON_API(int) quillon_end_structure(QuillonWriter* handle) {
+    return onWriter(handle, [&](GDSIIWriter& w) { w.endStructure(); });
+}
+
+QUILLON_API(int) quillon_box(QuillonWriter* handle, int x1, int y1, int x2, int y2, int layer,
+                             int boxType, int elFlags, int plex) {
+    return onWriter(handle, [&](GDSIIWriter& w) {
+        w.writeBox(x1, y1, x2, y2, layer, boxType, elFlags, plex);
+    });
+}
+
+QUILLON_API(int) quillon_box_wh(QuillonWriter* handle, int x, int y, int width, int height,
+                                int layer, int boxType, int elFlags, int plex) {
+    return onWriter(handle, [&](GDSIIWriter& w) {
+        w.writeBoxWH(x, y, width, height, layer, boxType, elFlags, plex);
+    });
+}
+
+QUILLON_API(int) quillon_square(QuillonWriter* handle, int x, int y, int side, int layer,
+                                int boxType, int elFlags, int plex) {
+    return onWriter(handle, [&](GDSIIWriter& w) {
+        w.writeBoxWH(x, y, side, side, layer, boxType, elFlags, plex);
+    });
+}
+
+QUILLON_API(int) quillon_boundary(QuillonWriter* handle, const int* xs, const int* ys,
+                                  int count, int layer, int dataType, int elFlags, int plex) {
+    return onWriter(handle, [&](GDSIIWriter& w) {
+        w.writeBoundary(xs, ys, count, layer, dataType, elFlags, plex);
+    });
+}
+
+QUILLON_API(int) quillon_path(QuillonWriter* handle, const int* xs, const int* ys, int count,
+                              int width, int layer, int dataType, int pathType, int elFlags,
+                              int plex) {
+    return onWriter(handle, [&](GDSIIWriter& w) {
+        w.writePath(xs, ys, count, width, layer, dataType, pathType, elFlags, plex);
+    });
+}
+
+QUILLON_API(int) quillon_circle(QuillonWriter* handle, int centerX, int centerY, int radius,
+                                int count, int layer, int dataType, int elFlags, int plex) {
+    return onWriter(handle, [&](GDSIIWriter& w) {
+        w.writeCircle(centerX, centerY, radius, count, layer, dataType, elFlags, plex);
+    });
+}
+
+QUILLON_API(int) quillon_sector(QuillonWriter* handle, int centerX, int centerY, int radius,
+                                double startAngle, double endAngle, int count, int layer,
+                                int dataType, int elFlags, int plex) {
+    return onWriter(handle, [&](GDSIIWriter& w) {
+        w.writeSector(centerX, centerY, radius, startAngle, endAngle, count, layer, dataType,
+                      elFlags, plex);
+    });
+}
+
+QUILLON_API(int) quillon_arc(QuillonWriter* handle, int centerX, int centerY, int radius,
+                             double startAngle, double endAngle, int count, int width,
+                             int layer, int dataType, int pathType, int elFlags, int plex) {
+    return onWriter(handle, [&](GDSIIWriter& w) {
+        w.writeArc(centerX, centerY, radius, startAngle, endAngle, count, width, layer,
+                   dataType, pathType, elFlags, plex);
+    });
+}
+
+QUILLON_API(int) quillon_sref(QuillonWriter* handle, const char* structName, int x, int y,
+                              int strans, double mag, double angle, int elFlags, int plex) {
+    return onWriter(handle, [&](GDSIIWriter& w) {
+        w.writeSref(structName, x, y, strans, mag, angle, elFlags, plex);
+    });
+}
+
+QUILLON_API(int) quillon_aref(QuillonWriter* handle, const char* structName, const int* xs,
+                              const int* ys, int columns, int rows, int strans, double mag,
+                              double angle, int elFlags, int plex) {
+    return onWriter(handle, [&](GDSIIWriter& w) {
+        w.writeAref(structName, xs, ys, columns, rows, strans, mag, angle, elFlags, plex);
+    });
+}
+
+QUILLON_API(int) quillon_text(QuillonWriter* handle, int x, int y, const char* text, int layer,
+                              int textType, int presentation, int pathType, int width,
+                              int strans, double mag, double angle, int elFlags, int plex) {
+    return onWriter(handle, [&](GDSIIWriter& w) {
+        w.writeText(x, y, text, layer, textType, presentation, pathType, width, strans, mag,
+                    angle, elFlags, plex);
+    });
+}
+
+QUILLON_API(int) quillon_node(QuillonWriter* handle, const int* xs, const int* ys, int count,
+                              int layer, int nodeType, int elFlags, int plex) {
+    return onWriter(handle, [&](GDSIIWriter& w) {
+        w.writeNode(xs, ys, count, layer, nodeType, elFlags, plex);
+    });
+}

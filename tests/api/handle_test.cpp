@@ -1,0 +1,174 @@
+// The handle API: writers of their own, open at once, with status codes,
+// the last error's text, options, and a close that always finishes the file.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "host.h"
+
+using namespace host;
+namespace fs = std::filesystem;
+
+namespace {
+
+QuillonOptions fixedOptions(const char* libraryName = nullptr) {
+    QuillonOptions options;
+    quillon_default_options(&options);
+    options.libraryName = libraryName;
+    const int stamp[6] = {2026, 12, 7, 8, 32, 51};
+    for (int i = 0; i < 6; ++i) options.timestamp[i] = stamp[i];
+    return options;
+}
+
+// The same small layout, through a handle.
+void drawCell(QuillonWriter* w, const char* name, int shift) {
+    const int xs[] = {0, 100 + shift, 50};
+    const int ys[] = {0, 0, 80 + shift};
+    EXPECT_EQ(quillon_begin_structure(w, name), QUILLON_OK);
+    EXPECT_EQ(quillon_boundary(w, xs, ys, 3, 1, 0, 0, 0), QUILLON_OK);
+    EXPECT_EQ(quillon_path(w, xs, ys, 3, 10, 2, 0, 0, 0, 0), QUILLON_OK);
+    EXPECT_EQ(quillon_circle(w, 0, 0, 500 + shift, 32, 3, 0, 0, 0), QUILLON_OK);
+    EXPECT_EQ(quillon_text(w, 0, 0, name, 4, 0, 0, 0, 0, 0, 1.0, 0.0, 0, 0), QUILLON_OK);
+    EXPECT_EQ(quillon_end_structure(w), QUILLON_OK);
+}
+
+// The same layout through the flat functions.
+void drawCellFlat(const char* name, int shift) {
+    const int xs[] = {0, 100 + shift, 50};
+    const int ys[] = {0, 0, 80 + shift};
+    GDS_BeginStructure(name);
+    GDS_Boundary(xs, ys, 3, 1, 0, 0, 0);
+    GDS_Path(xs, ys, 3, 10, 2, 0, 0, 0, 0);
+    GDS_Circle(0, 0, 500 + shift, 32, 3, 0, 0, 0);
+    GDS_Text(0, 0, name, 4, 0, 0, 0, 0, 0, 1.0, 0.0, 0, 0);
+    GDS_EndStructure();
+}
+
+class Handles : public ::testing::Test {
+protected:
+    void SetUp() override { resetWriter(); }
+    void TearDown() override { resetWriter(); }
+};
+
+TEST_F(Handles, TwoFilesAtOnceMatchTheFlatFunctionsByteForByte) {
+    const fs::path flatA = tempPath("flat-a.gds");
+    const fs::path flatB = tempPath("flat-b.gds");
+    for (const auto& [path, shift] : {std::pair{flatA, 0}, std::pair{flatB, 7}}) {
+        GDS_BeginLib(path.c_str(), 0.001, 1e-9);
+        drawCellFlat("TOP", shift);
+        GDS_EndLib();
+    }
+    // LIBNAME chosen to be the flat files' names, so that the bytes compare.
+    const std::string nameA = flatA.string(), nameB = flatB.string();
+    const QuillonOptions optionsA = fixedOptions(nameA.c_str());
+    const QuillonOptions optionsB = fixedOptions(nameB.c_str());
+    const fs::path pathA = keptPath("handle-a.gds"), pathB = keptPath("handle-b.gds");
+    int status = 1;
+    QuillonWriter* a = quillon_open(pathA.c_str(), 0.001, 1e-9, &optionsA, &status);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(status, QUILLON_OK);
+    QuillonWriter* b = quillon_open(pathB.c_str(), 0.001, 1e-9, &optionsB, &status);
+    ASSERT_NE(b, nullptr);
+    drawCell(b, "TOP", 7);
+    drawCell(a, "TOP", 0);  // the same name in another writer is no duplicate
+    EXPECT_EQ(quillon_close(a), QUILLON_OK);
+    EXPECT_EQ(quillon_close(b), QUILLON_OK);
+    EXPECT_EQ(toHex(readFile(pathA)), toHex(readFile(flatA)));
+    EXPECT_EQ(toHex(readFile(pathB)), toHex(readFile(flatB)));
+}
+
+struct Reported {
+    std::vector<int> statuses;
+    std::vector<std::string> messages;
+};
+
+void QUILLON_CALL collect(void* userData, int status, const char* message) {
+    auto* reported = static_cast<Reported*>(userData);
+    reported->statuses.push_back(status);
+    reported->messages.push_back(message);
+}
+
+TEST_F(Handles, ErrorsComeBackAsStatusTextAndCallbackAndWriteNothing) {
+    Reported reported;
+    QuillonOptions options = fixedOptions("LIB");
+    options.onError = collect;
+    options.userData = &reported;
+    const fs::path path = keptPath("handle-errors.gds");
+    QuillonWriter* w = quillon_open(path.c_str(), 0.001, 1e-9, &options, nullptr);
+    ASSERT_NE(w, nullptr);
+    EXPECT_STREQ(quillon_last_error(w), "");
+    EXPECT_EQ(quillon_box(w, 0, 0, 1, 1, 1, 0, 0, 0), QUILLON_ERROR_STATE);
+    EXPECT_STREQ(quillon_last_error(w), "Error: Structure is not opened.");
+    EXPECT_EQ(quillon_begin_structure(w, nullptr), QUILLON_ERROR_ARGUMENT);
+    EXPECT_EQ(quillon_begin_structure(w, "TOP"), QUILLON_OK);
+    EXPECT_EQ(quillon_box(w, 0, 0, 1, 1, 70000, 0, 0, 0), QUILLON_ERROR_RANGE);
+    EXPECT_EQ(quillon_text(w, 0, 0, nullptr, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0),
+              QUILLON_ERROR_ARGUMENT);
+    EXPECT_STREQ(quillon_last_error(w), "errStringIsNULL");
+    EXPECT_EQ(quillon_box(nullptr, 0, 0, 1, 1, 1, 0, 0, 0), QUILLON_ERROR_ARGUMENT);
+    // A structure left open is closed by quillon_close, and reported.
+    EXPECT_EQ(quillon_close(w), QUILLON_ERROR_STATE);
+    EXPECT_EQ(reported.statuses,
+              (std::vector<int>{QUILLON_ERROR_STATE, QUILLON_ERROR_ARGUMENT, QUILLON_ERROR_RANGE,
+                                QUILLON_ERROR_ARGUMENT, QUILLON_ERROR_STATE}));
+    EXPECT_EQ(reported.messages.back(), "Error: Structure is not closed.");
+    const auto recs = records(readFile(path));
+    ASSERT_EQ(recs.size(), 4u + 3u + 1u);
+    EXPECT_EQ(toHex(recs[2].data), "4C 49 42 00");  // LIBNAME "LIB"
+    EXPECT_EQ(recs[6].type, 0x07);
+    EXPECT_EQ(quillon_close(nullptr), QUILLON_OK);
+}
+
+TEST_F(Handles, OpenFailsCleanlyWithAReason) {
+    int status = 0;
+    EXPECT_EQ(quillon_open(tempPath("no/such/dir/h.gds").c_str(), 0.001, 1e-9, nullptr, &status),
+              nullptr);
+    EXPECT_EQ(status, QUILLON_ERROR_IO);
+    const fs::path path = tempPath("bad-units.gds");
+    fs::remove(path);
+    EXPECT_EQ(quillon_open(path.c_str(), 0.0, 1e-9, nullptr, &status), nullptr);
+    EXPECT_EQ(status, QUILLON_ERROR_ARGUMENT);
+    EXPECT_FALSE(fs::exists(path));
+    QuillonOptions options = fixedOptions();
+    options.timestamp[1] = 13;
+    EXPECT_EQ(quillon_open(path.c_str(), 0.001, 1e-9, &options, &status), nullptr);
+    EXPECT_EQ(status, QUILLON_ERROR_RANGE);
+    const std::string longName(70000, 'L');
+    options = fixedOptions(longName.c_str());
+    EXPECT_EQ(quillon_open(path.c_str(), 0.001, 1e-9, &options, &status), nullptr);
+    EXPECT_EQ(status, QUILLON_ERROR_ARGUMENT);
+}
+
+TEST_F(Handles, LenientHandleCarriesOnLikeTheFlatFunctionsWithAHandler) {
+    QuillonOptions options = fixedOptions("L");
+    options.strict = 0;
+    const fs::path path = tempPath("lenient.gds");
+    QuillonWriter* w = quillon_open(path.c_str(), 0.001, 1e-9, &options, nullptr);
+    ASSERT_NE(w, nullptr);
+    quillon_begin_structure(w, "S");
+    const int xs[] = {0, 10};
+    const int ys[] = {0, 10};
+    // Reported, then written as passed: two vertices and the closing point.
+    EXPECT_EQ(quillon_boundary(w, xs, ys, 2, 70000, 0, 0, 0), QUILLON_ERROR_ARGUMENT);
+    quillon_end_structure(w);
+    EXPECT_EQ(quillon_close(w), QUILLON_OK);
+    const auto xy = xyRecords(readFile(path));
+    ASSERT_EQ(xy.size(), 1u);
+    EXPECT_EQ(xy[0].size(), 3u);
+}
+
+TEST_F(Handles, OptionsOfAnOlderCallerKeepTheirDefaults) {
+    // A caller that knows only size and libraryName: strict by default.
+    QuillonOptions options = fixedOptions("OLD");
+    options.strict = 0;
+    options.size = offsetof(QuillonOptions, timestamp);
+    QuillonWriter* w = quillon_open(tempPath("old.gds").c_str(), 0.001, 1e-9, &options, nullptr);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(quillon_box(w, 0, 0, 1, 1, 1, 0, 0, 0), QUILLON_ERROR_STATE);
+    EXPECT_EQ(quillon_close(w), QUILLON_OK);
+    const auto recs = records(readFile(tempPath("old.gds")));
+    EXPECT_EQ(recs.size(), 5u);  // the refused box wrote nothing
+}
+
+}  // namespace
