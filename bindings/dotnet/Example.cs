@@ -34,6 +34,8 @@ public static class Example
             if (Native.GDS_SetTimestamp(t[0], t[1], t[2], t[3], t[4], t[5]) != 1) return 1;
         }
 
+        // Strict: a refused call writes nothing at all.
+        Console.WriteLine("GDS_SetStrict: " + Native.GDS_SetStrict(1));
         Native.GDS_BeginLib(args[0], 0.001, 1e-9);
 
         Native.GDS_BeginStructure("CELL");

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 // Quillon.cs -- the flat functions of quillon.h for .NET and Mono hosts.
 //
-// One declaration per export of libquillon.so / Quillon.dll, argument for
-// argument as quillon.h declares them (quillon.h is the manual: contracts
+// One declaration per flat function of libquillon.so / Quillon.dll (the
+// GDS_* functions and SetErrorHandle), argument for argument as quillon.h
+// declares them (quillon.h is the manual: contracts
 // and error texts stand there). Add this file to a project and call
 // Quillon.Native.GDS_BeginLib and so on.
 //
@@ -133,5 +134,11 @@ namespace Quillon
         [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
         public static extern int GDS_SetTimestamp(int year, int month, int day, int hour,
             int minute, int second);
+
+        // Strict mode (1) or not (0, the default): with it, a call whose
+        // checks fail writes nothing, and values too large for their GDSII
+        // field are refused instead of truncated. Returns the previous setting.
+        [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
+        public static extern int GDS_SetStrict(int on);
     }
 }

@@ -28,6 +28,7 @@ int main(int argc, char** argv) {
                          atoi(argv[6]), atoi(argv[7])) != 1)
         return 1;
 
+    printf("GDS_SetStrict: %d\n", GDS_SetStrict(1));
     GDS_BeginLib(argv[1], 0.001, 1e-9);
 
     GDS_BeginStructure("CELL");
