@@ -16,8 +16,8 @@ unset QUILLON_LIBRARY
 shopt -s nullglob
 wheels=("$work"/dist/quillon-"$version"-py3-none-*.whl)
 [ ${#wheels[@]} -eq 1 ] || fail "expected one quillon-$version wheel, found: $(ls "$work/dist")"
-"$python" -m zipfile -l "${wheels[0]}" | grep -Eq "^quillon/libquillon\.so " \
-  || fail "the wheel holds no quillon/libquillon.so"
+listing=$("$python" -m zipfile -l "${wheels[0]}")
+grep -Eq "^quillon/libquillon\.so " <<<"$listing" || fail "the wheel holds no quillon/libquillon.so"
 
 "$python" -m venv --system-site-packages "$work/venv"
 venv_python=$work/venv/bin/python
