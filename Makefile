@@ -34,7 +34,7 @@ test-sanitize:
 
 # Writers on several threads at once, under ThreadSanitizer.
 test-threads:
-	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DQUILLON_TOOLS=OFF \
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=Debug \
 	    -DQUILLON_SANITIZE=thread
 	cmake --build $(TSAN_BUILD) -j$(JOBS) --target threads_tests
 	cd $(TSAN_BUILD) && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -R '^threads$$'
@@ -50,7 +50,10 @@ demo:
 	        -rd input=demo.gds -rd output=demo.png && echo "wrote demo.png"; \
 	else echo "KLayout not installed: demo.png not rendered"; fi
 
-# Cross-builds dist/win32/Quillon.dll and dist/win64/Quillon.dll.
+# Cross-builds Quillon.dll for 32-bit and 64-bit Windows, self-contained
+# (dist/win32/, dist/win64/) and on the shared GCC and C++ runtime DLLs
+# (dist/win32-shared-runtime/, dist/win64-shared-runtime/), and packs all
+# four into dist/quillon-VERSION-windows.zip.
 windows:
 	bash tools/build-windows.sh
 
@@ -66,4 +69,5 @@ bench: build
 	$(BUILD)/bench/quillon-bench
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) build-win32 build-win64 dist
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) build-win32 build-win64 \
+	    build-win32-shared-runtime build-win64-shared-runtime dist

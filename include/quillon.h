@@ -38,7 +38,23 @@
   Windows. Quillon.dll exports every function below by its plain, undecorated
   name at a fixed ordinal, with the stdcall convention on 32-bit Windows (the
   callee removes its arguments). The ordinals are those of src/core/quillon.def
-  and never change.
+  and never change. It comes in two flavours per architecture:
+  - self-contained (win32, win64): the GCC and C++ runtimes are inside the
+    DLL, which imports only system DLLs. For C, VBA, Delphi, .NET, MSVC and
+    every other host that installs an error handler. Install one: without
+    it an error ends the process (std::terminate in the DLL), because the
+    GDSIIException cannot reach a host with another C++ runtime. (A mingw-w64
+    C++ host with its own static runtime does catch it on 64-bit Windows,
+    but its count of exceptions in flight goes wrong; use the other flavour.)
+    The handler must not throw.
+  - shared-runtime (win32-shared-runtime, win64-shared-runtime): the DLL
+    uses mingw-w64's libgcc_s and libstdc++ DLLs, shipped beside it. For C++
+    hosts and plugins built with mingw-w64 and linked against those same
+    DLLs (not -static): the exception is thrown and caught by one C++
+    runtime, so a host catches GDSIIException and afterwards
+    std::uncaught_exceptions() reads 0. A handler may also throw an
+    exception of its own: it leaves through the library's frames to the
+    host's catch, ending the call before its first record.
 */
 
 #ifndef QUILLON_H
@@ -213,6 +229,18 @@ QUILLON_API(int) GDS_SetTimestamp(int year, int month, int day, int hour,
    closed.". Returns the previous setting (0 or 1). */
 QUILLON_API(int) GDS_SetStrict(int on);
 
+/* A property (PROPATTR attribute, PROPVALUE value) for the next element:
+   queued, and written by the next element call after its data, before its
+   ENDEL, in the order given; every piece of a split path carries them. The
+   next element call consumes them whether or not it writes anything; a
+   structure or library end drops unused ones with "Error: Properties have
+   no element.". attribute must lie in 1 to 65535 ("Error: Property
+   attribute must lie in 1 to 65535."), value must not be NULL ("Error:
+   Property value is NULL.") and at most 65530 bytes long. There is no limit
+   on the number of properties: the 128 bytes per element of the classic
+   format are not enforced (KLayout and gdstk write and read more). */
+QUILLON_API(int) GDS_Property(int attribute, const char* value);
+
 /* ------------------------------------------------------------------------ */
 /* Handle API: any number of writers at once                                */
 /*
@@ -305,6 +333,9 @@ QUILLON_API(int) quillon_close(QuillonWriter* writer);
 /* The message of the last error the writer reported, or "" if none. */
 QUILLON_API(const char*) quillon_last_error(const QuillonWriter* writer);
 
+/* A property for the next element, as GDS_Property. */
+QUILLON_API(int) quillon_property(QuillonWriter* writer, int attribute, const char* value);
+
 /* The elements and framing, as the flat functions of the same name. */
 QUILLON_API(int) quillon_begin_structure(QuillonWriter* writer, const char* name);
 QUILLON_API(int) quillon_end_structure(QuillonWriter* writer);
@@ -346,8 +377,9 @@ QUILLON_API(int) quillon_node(QuillonWriter* writer, const int* xs, const int* y
 
 /* Thrown out of the exported functions when no error handler is installed.
    It is copyable, carries one of the message texts below in message, and
-   has no base class: catch it by this type (or with catch (...)). A C++ host
-   of Quillon.dll must be built with the same compiler family as the DLL. */
+   has no base class: catch it by this type (or with catch (...)). On
+   Windows only a C++ host sharing the DLL's runtime can catch it: the
+   shared-runtime flavour with mingw-w64 (see Windows above). */
 class QUILLON_CLASS_EXPORT GDSIIException {
 public:
     explicit GDSIIException(const char* text) : message(text) {}
@@ -378,6 +410,10 @@ public:
    "Error: Columns and rows must lie in 1 to 32767."
    "Error: Coordinate does not fit 32 bits."
    "Error: Value is not a finite number."
+   "Error: Property attribute must lie in 1 to 65535."
+   "Error: Property value is NULL."
+   "Error: Property value is too long."
+   "Error: Properties have no element."
    "Error: Called from inside the error handler."  (status only, never reported)
    "Error: Not enougph points for BOUNDARY structure. "
    "Error: Too many points for BOUNDARY structure. "

@@ -17,7 +17,7 @@ everything=(
   python3-setuptools python3-wheel pkgconf "${package[@]}"
   mono-mcs mono-runtime
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
-  wine wine32:i386 wine64
+  wine wine32:i386 wine64 zip unzip
 )
 
 case "${1:-all}" in

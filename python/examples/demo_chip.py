@@ -6,8 +6,9 @@ ring, sixteen bond pads arrayed along the four sides (rotated arrays), a core
 of standard-cell rows (alternate rows reflected, one cell mirrored), power
 rings and routing paths of all three path types, a spiral inductor, a logo of
 circles, sectors and arcs, alignment marks in the corners and labels on the
-pads. It makes the same calls as the C program quillon-demo, so the two write
-the same file.
+pads. It makes the same calls as the C program quillon-demo
+(tools/demo/demo.cpp), with the same rounding of micrometres to nanometres,
+so the two write the same bytes (the tests compare them).
 
 Run from the source tree after `make`:  PYTHONPATH=python python3
 python/examples/demo_chip.py demo_py.gds
@@ -29,8 +30,14 @@ BOTTOM_LEFT = 0x0008
 
 
 def um(value):
-    """Micrometres to database units (nanometres), truncated like C."""
-    return int(value * 1000.0)
+    """Micrometres to database units (nanometres), rounded half away from
+    zero, as quillon-demo's std::lround does (not int(), which truncates,
+    nor round(), which rounds halves to even)."""
+    scaled = value * 1000.0
+    whole = math.trunc(scaled)
+    if abs(scaled - whole) >= 0.5:
+        whole += 1 if scaled > 0 else -1
+    return whole
 
 
 def pts(*xy):
@@ -185,11 +192,12 @@ def top(lib):
         # Seal ring: one polygon with a cut line from the outer to the inner edge.
         cell.boundary(pts(0, 0, 500, 0, 500, 500, 0, 500, 0, 6, 6, 6, 6, 494, 494, 494, 494, 6,
                           0, 6), layer=OUTLINE)
-        # Pads: four per side, each side an array rotated to face the core.
+        # Pads: four per side, each side an array rotated to face the core. The
+        # lattice turns with the instances: columns run along the pad's own x.
         aref(cell, "PAD", 4, 1, 70, 15, (90, 0), (0, 90))
-        aref(cell, "PAD", 1, 4, 485, 70, (90, 0), (0, 90), angle=90.0)
+        aref(cell, "PAD", 4, 1, 485, 70, (0, 90), (-90, 0), angle=90.0)
         aref(cell, "PAD", 4, 1, 430, 485, (-90, 0), (0, -90), angle=180.0)
-        aref(cell, "PAD", 1, 4, 15, 430, (-90, 0), (0, -90), angle=270.0)
+        aref(cell, "PAD", 4, 1, 15, 430, (0, -90), (90, 0), angle=270.0)
         for i in range(4):
             label(cell, 100 + 90 * i, 45, PAD_NAMES[i], MIDDLE_CENTRE, 9.0)
             label(cell, 455, 100 + 90 * i, PAD_NAMES[4 + i], MIDDLE_CENTRE, 9.0, 90.0)
@@ -211,7 +219,9 @@ def top(lib):
         # Analog corner: the inductor, the logo and rotated, magnified fillers.
         cell.sref("INDUCTOR", (um(350), um(315)))
         cell.sref("LOGO", (um(350), um(185)))
-        aref(cell, "MARK", 5, 2, 316, 118, (14, 0), (0, 0), magnification=0.6, angle=45.0)
+        diagonal = 9.0  # 12.7 um along the diagonal, on the grid
+        aref(cell, "MARK", 5, 1, 412, 24, (diagonal, diagonal), (-diagonal, diagonal),
+             magnification=0.6, angle=45.0)
         aref(cell, "MARK", 5, 1, 316, 250, (14, 0), (0, 14), reflect=True, magnification=0.6)
         # Alignment marks in the corners, turned to face inwards.
         cell.sref("MARK", (um(20), um(20)))

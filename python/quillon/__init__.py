@@ -7,16 +7,19 @@ runs in constant memory whatever the size of the layout::
 
     import quillon
 
-    with quillon.Library("chip.gds", db_in_user_units=0.001, db_in_meters=1e-9) as lib:
+    with quillon.Library("chip.gds", unit=1e-6, precision=1e-9) as lib:
         with lib.structure("TOP") as top:
-            top.box(0, 0, 1000, 500, layer=1)
+            top.box((0, 0), (1000, 500), layer=1)
+            top.rectangle((0, 0), (1000, 500), layer=(1, 2))
             top.boundary([(0, 0), (100, 0), (50, 80)], layer=2)
             top.text("hello", (0, -100), layer=10)
 
-Errors the library reports raise :class:`QuillonError` with its exact
-message, before anything of the offending call is written; values too large
-for their GDSII field raise ValueError. See :class:`Library` and
-:class:`Structure`.
+Coordinates are integers in database units, or ints and floats in user
+units with ``Library(..., coordinates="user")``. Each Library has a writer of
+its own: any number may be open at once, from any threads. Errors the
+library reports raise :class:`QuillonError` with its exact message and
+status, before anything of the offending call is written. See
+:class:`Library` and :class:`Structure`.
 """
 
 from ._native import candidate_paths

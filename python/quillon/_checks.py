@@ -55,10 +55,12 @@ def point(value, name):
 
 
 def real8(value, name):
-    """value as a float that a GDSII 8-byte real holds (finite, in range)."""
+    """value as a float that a GDSII 8-byte real holds (in range). NaN and
+    the infinities pass: the library refuses them with its own message."""
     number = float(value)
     magnitude = abs(number)
-    if not (magnitude == 0.0 or _REAL8_SMALLEST <= magnitude < _REAL8_LIMIT):
+    if not (magnitude == 0.0 or _REAL8_SMALLEST <= magnitude < _REAL8_LIMIT
+            or not math.isfinite(number)):
         raise ValueError(f"{name} = {number!r} has no GDSII 8-byte real form")
     return number
 

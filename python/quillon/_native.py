@@ -33,14 +33,17 @@ if _WINDOWS:
     _LIBRARY_NAME = "Quillon.dll"
     _Loader = ctypes.WinDLL
     _HANDLER_TYPE = ctypes.WINFUNCTYPE(ctypes.c_int, ctypes.c_char_p)
+    CALLBACK_TYPE = ctypes.WINFUNCTYPE(None, ctypes.c_void_p, ctypes.c_int, ctypes.c_char_p)
 elif sys.platform == "darwin":
     _LIBRARY_NAME = "libquillon.dylib"
     _Loader = ctypes.CDLL
     _HANDLER_TYPE = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_char_p)
+    CALLBACK_TYPE = ctypes.CFUNCTYPE(None, ctypes.c_void_p, ctypes.c_int, ctypes.c_char_p)
 else:
     _LIBRARY_NAME = "libquillon.so"
     _Loader = ctypes.CDLL
     _HANDLER_TYPE = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_char_p)
+    CALLBACK_TYPE = ctypes.CFUNCTYPE(None, ctypes.c_void_p, ctypes.c_int, ctypes.c_char_p)
 
 _int = ctypes.c_int
 _double = ctypes.c_double
@@ -68,6 +71,43 @@ _PROTOTYPES = {
                  _int, _int],
     "GDS_Node": [_ints, _ints, _int, _int, _int, _int, _int],
     "GDS_SetTimestamp": [_int, _int, _int, _int, _int, _int],
+}
+
+
+class QuillonOptions(ctypes.Structure):
+    """struct QuillonOptions of quillon.h, field for field."""
+
+    _fields_ = [("size", ctypes.c_uint), ("libraryName", ctypes.c_char_p),
+                ("timestamp", ctypes.c_int * 6), ("onError", CALLBACK_TYPE),
+                ("userData", ctypes.c_void_p), ("strict", ctypes.c_int)]
+
+
+_writer = ctypes.c_void_p  # QuillonWriter*
+
+# The handle API: (argument types, result type), as include/quillon.h declares
+# them. Every writer function but quillon_open answers an int status.
+_HANDLE_PROTOTYPES = {
+    "quillon_default_options": ([ctypes.POINTER(QuillonOptions)], None),
+    "quillon_open": ([_text, _double, _double, ctypes.POINTER(QuillonOptions),
+                      ctypes.POINTER(_int)], _writer),
+    "quillon_close": ([_writer], _int),
+    "quillon_last_error": ([_writer], _text),
+    "quillon_begin_structure": ([_writer, _text], _int),
+    "quillon_end_structure": ([_writer], _int),
+    "quillon_box": ([_writer] + [_int] * 8, _int),
+    "quillon_box_wh": ([_writer] + [_int] * 8, _int),
+    "quillon_square": ([_writer] + [_int] * 7, _int),
+    "quillon_boundary": ([_writer, _ints, _ints, _int, _int, _int, _int, _int], _int),
+    "quillon_path": ([_writer, _ints, _ints] + [_int] * 7, _int),
+    "quillon_circle": ([_writer] + [_int] * 8, _int),
+    "quillon_sector": ([_writer, _int, _int, _int, _double, _double] + [_int] * 5, _int),
+    "quillon_arc": ([_writer, _int, _int, _int, _double, _double] + [_int] * 7, _int),
+    "quillon_sref": ([_writer, _text, _int, _int, _int, _double, _double, _int, _int], _int),
+    "quillon_aref": ([_writer, _text, _ints, _ints, _int, _int, _int, _double, _double, _int,
+                      _int], _int),
+    "quillon_text": ([_writer, _int, _int, _text, _int, _int, _int, _int, _int, _int, _double,
+                      _double, _int, _int], _int),
+    "quillon_node": ([_writer, _ints, _ints, _int, _int, _int, _int, _int], _int),
 }
 
 # Texts reported during the call in progress, oldest first.
@@ -120,7 +160,9 @@ def candidate_paths():
 class Native:
     """The loaded library: its functions with their argument types declared.
 
-    Every function of quillon.h is an attribute under its C name. ``raw_box``
+    Every function of quillon.h is an attribute under its C name (the flat
+    GDS_* ones and the quillon_* handle API). ``raw_quillon_box`` is
+    ``quillon_box`` without declared argument types, as ``raw_box`` below. ``raw_box``
     is ``GDS_Box`` without declared argument types, for the batch loop that
     hands it plain, already checked Python ints (ctypes converts those
     faster without a declaration). ``path`` is the file that was loaded.
@@ -139,6 +181,15 @@ class Native:
         self.SetErrorHandle.restype = ctypes.c_void_p
         self.raw_box = self.dll["GDS_Box"]
         self.raw_box.restype = ctypes.c_int
+        for name, (argtypes, restype) in _HANDLE_PROTOTYPES.items():
+            function = getattr(self.dll, name)
+            function.argtypes = argtypes
+            function.restype = restype
+            setattr(self, name, function)
+        # quillon_box without declared argument types: the fastest ctypes
+        # path for plain, already checked ints (the writer goes as a c_void_p).
+        self.raw_quillon_box = self.dll["quillon_box"]
+        self.raw_quillon_box.restype = ctypes.c_int
         self.install_handler()
 
     def install_handler(self):

@@ -1,23 +1,26 @@
 # SPDX-License-Identifier: MIT
 """The GDSII library (file) being written."""
 
-import atexit
+import ctypes
 import datetime
 import os
+import warnings
+import weakref
 
 from . import _messages as msg
 from . import _native
-from ._checks import MAX_RECORD_DATA, padded_length, real8, structure_name
+from . import _writer
+from ._checks import ascii_bytes, real8, structure_name
+from ._units import Grid
 from .errors import QuillonError
-from .structure import Structure
+from .structure import Structure, UserStructure
 
-# The one Library open in this process: the C library writes one file at a
-# time.
-_active = None
+_ON_ERROR = ("partial", "remove", "keep")
+_COORDINATES = ("db", "user")
 
 
 def _timestamp_fields(timestamp):
-    """The six GDS_SetTimestamp arguments for timestamp (None: the clock)."""
+    """The six timestamp fields of the options for timestamp (None: the clock)."""
     if timestamp is None:
         return (0, 0, 0, 0, 0, 0)
     if not isinstance(timestamp, datetime.date):
@@ -32,66 +35,115 @@ def _file_name(filename):
     data = os.fsencode(os.fspath(filename))
     if b"\0" in data:
         raise ValueError("the file name must not contain a NUL character")
-    if padded_length(data) > MAX_RECORD_DATA:
-        # LIBNAME could not hold it: the library refuses it like this.
-        raise QuillonError(msg.CANNOT_OPEN_FILE, "the file name is too long for LIBNAME")
     return data
+
+
+def _units(db_in_user_units, db_in_meters, unit, precision):
+    """(database unit in user units, in metres) from either spelling."""
+    if unit is not None or precision is not None:
+        if db_in_user_units is not None or db_in_meters is not None:
+            raise TypeError("give the units either as db_in_user_units and db_in_meters or "
+                            "as unit and precision, not both")
+        unit = 1e-6 if unit is None else float(unit)
+        precision = 1e-9 if precision is None else float(precision)
+        return precision / unit, precision
+    return (0.001 if db_in_user_units is None else db_in_user_units,
+            1e-9 if db_in_meters is None else db_in_meters)
+
+
+def _abandoned(native, handle, filename):
+    # The finalizer of a Library nobody closed: finish the file like an
+    # unclosed file object is closed, with a ResourceWarning.
+    warnings.warn(f"unclosed quillon.Library {filename!r}: finished and closed by the "
+                  f"garbage collector", ResourceWarning, stacklevel=2)
+    native.quillon_close(handle)
 
 
 class Library:
     """A GDSII Stream file being written, from HEADER to ENDLIB.
 
     ``Library("chip.gds", db_in_user_units=0.001, db_in_meters=1e-9)``
-    creates (or truncates) the file and writes HEADER, BGNLIB, LIBNAME (the
-    file name exactly as given) and UNITS: the size of a database unit in user
-    units and in metres, passed to the library unchanged (0.001 and 1e-9 for
-    a nanometre grid in micrometres).
+    creates (or truncates) the file and writes HEADER, BGNLIB, LIBNAME and
+    UNITS: the size of a database unit in user units and in metres, passed
+    to the library unchanged (0.001 and 1e-9 for a nanometre grid in
+    micrometres, the defaults). The same units in gdstk's spelling:
+    ``Library("chip.gds", unit=1e-6, precision=1e-9)`` (unit: the user unit
+    in metres; precision: the database unit in metres; UNITS then holds
+    precision / unit and precision). The two spellings are exclusive; the
+    positional arguments are always the first one.
+
+    ``coordinates``: ``"db"`` (the default) takes every coordinate, width
+    and radius as an integer in database units, exactly as the C library
+    does. ``"user"`` takes them in user units, as ints or floats, and rounds
+    ``value / db_in_user_units`` half away from zero to the database grid
+    (computed as ``value * (1 / db_in_user_units)``; ints times an integral
+    factor stay exact).
 
     ``timestamp``: a :class:`datetime.datetime` written as the creation time
     of the library and of every structure (fields as given, time zone
     ignored), for reproducible files; None uses the local clock.
 
-    Use it as a context manager; leaving the ``with`` block, also by an
-    exception, ends any open structure and the library, so the file is
-    always complete. Without ``with``, call :meth:`close`. Only one Library
-    can be open at a time in a process: opening a second raises
-    :class:`QuillonError`. Call the library from one thread at a time.
+    ``library_name``: the LIBNAME record (str or bytes); None writes the
+    file name as given.
+
+    ``on_error``: what leaving a ``with`` block by an exception does to the
+    file, once it has been closed (so that a half layout never passes for a
+    whole one): ``"partial"`` (the default) renames it to ``NAME.partial``
+    (replacing any file of that name), ``"remove"`` deletes it, ``"keep"``
+    leaves it complete at its name.
+
+    Every Library has a writer of its own: any number can be open at once,
+    each used from one thread at a time (different libraries from different
+    threads in parallel). Use it as a context manager, or call
+    :meth:`close`. A Library dropped without either is finished and closed
+    when it is garbage-collected (or at interpreter exit), with a
+    ResourceWarning, as an unclosed file is.
     """
 
-    def __init__(self, filename, db_in_user_units=0.001, db_in_meters=1e-9, timestamp=None):
-        global _active
-        if _active is not None:
-            raise QuillonError(msg.EXPORT_RUNNING,
-                               f"the library {_active.filename!r} is still open: only one "
-                               f"quillon.Library can be open at a time in a process; close "
-                               f"it first")
+    def __init__(self, filename, db_in_user_units=None, db_in_meters=None, timestamp=None, *,
+                 unit=None, precision=None, coordinates="db", library_name=None,
+                 on_error="partial"):
+        if on_error not in _ON_ERROR:
+            raise ValueError(f"on_error must be one of {_ON_ERROR}, not {on_error!r}")
+        if coordinates not in _COORDINATES:
+            raise ValueError(f"coordinates must be one of {_COORDINATES}, not {coordinates!r}")
         name = _file_name(filename)
-        units = (real8(db_in_user_units, "db_in_user_units"),
-                 real8(db_in_meters, "db_in_meters"))
+        user, meters = _units(db_in_user_units, db_in_meters, unit, precision)
+        units = (real8(user, "db_in_user_units"), real8(meters, "db_in_meters"))
         stamp = _timestamp_fields(timestamp)
+        libname = None if library_name is None else ascii_bytes(library_name, "library_name")
 
         native = _native.native()
-        native.install_handler()
-        _native.reports.clear()
-        native.GDS_SetTimestamp(*stamp)
-        _native.check_reports(f"timestamp {timestamp}")
-        native.GDS_BeginLib(name, *units)
-        if _native.reports:
-            if msg.CANNOT_OPEN_FILE in _native.reports:
-                # Nothing was written; return the library to its idle state.
-                native.GDS_EndLib()
-                message = msg.CANNOT_OPEN_FILE
-                _native.reports.clear()
-                raise QuillonError(message, f"cannot create {os.fspath(filename)!r}")
-            _native.raise_reports()
+        try:
+            handle = _writer.open_writer(native, name, units[0], units[1], libname, stamp)
+        except QuillonError as error:
+            if error.message == msg.CANNOT_OPEN_FILE:
+                error.detail = f"cannot create {os.fspath(filename)!r}"
+                error.args = (f"{error.message} ({error.detail})",)
+            raise
 
         self.filename = os.fspath(filename)
         self.db_in_user_units, self.db_in_meters = units
+        self.coordinates = coordinates
+        self.on_error = on_error
+        self._grid = Grid(units[0]) if coordinates == "user" else None
         self._native = native
+        self._handle = handle
+        self._writer = ctypes.c_void_p(handle)
         self._names = set()
         self._structure = None
         self._closed = False
-        _active = self
+        self._finalizer = weakref.finalize(self, _abandoned, native, handle, self.filename)
+
+    @property
+    def unit(self):
+        """The user unit in metres (db_in_meters / db_in_user_units)."""
+        return self.db_in_meters / self.db_in_user_units
+
+    @property
+    def precision(self):
+        """The database unit in metres."""
+        return self.db_in_meters
 
     @property
     def closed(self):
@@ -103,6 +155,9 @@ class Library:
         """The names of the structures written so far, as bytes, in no order."""
         return frozenset(self._names)
 
+    def _fail(self, status, detail=None):
+        raise _writer.error(status, self._native, self._handle, detail)
+
     def structure(self, name):
         """Opens the structure (cell) name: writes BGNSTR and STRNAME.
 
@@ -112,16 +167,16 @@ class Library:
         """
         if self._closed:
             raise QuillonError(msg.PROCESS_STOPPED, f"the library {self.filename!r} is closed")
-        if self._structure is not None:
-            raise QuillonError(msg.STRUCTURE_ALREADY_OPENED,
-                               f"structure {self._structure.name!r} is open")
-        data = structure_name(name)
-        if data in self._names:
-            raise QuillonError(msg.DUPLICATE_STRUCTURE, f"structure {name!r}")
-        self._native.GDS_BeginStructure(data)
-        _native.check_reports()
+        data = None if name is None else structure_name(name)
+        status = self._native.quillon_begin_structure(self._handle, data)
+        if status:
+            detail = None
+            if self._structure is not None:
+                detail = f"structure {self._structure.name!r} is open"
+            self._fail(status, detail)
         self._names.add(data)
-        self._structure = Structure(self, name if isinstance(name, str) else data.decode(
+        kind = Structure if self._grid is None else UserStructure
+        self._structure = kind(self, name if isinstance(name, str) else data.decode(
             "latin-1"), self._native)
         return self._structure
 
@@ -131,17 +186,18 @@ class Library:
         Calling it again does nothing. Raises QuillonError("Error: Cannot
         write GDSII file.") when some byte could not be written (a full disk).
         """
-        global _active
         if self._closed:
             return
+        self._finalizer.detach()
         try:
             if self._structure is not None:
                 self._structure.end()
         finally:
             self._closed = True
-            _active = None
-            self._native.GDS_EndLib()
-            _native.check_reports(f"file {self.filename!r}")
+            status = self._native.quillon_close(self._handle)
+            self._handle = None
+            if status:
+                raise _writer.error(status, detail=f"file {self.filename!r}")
 
     def __enter__(self):
         return self
@@ -152,18 +208,18 @@ class Library:
         except QuillonError:
             if exc_type is None:
                 raise
+        if exc_type is not None and self.on_error != "keep":
+            path = self.filename
+            try:
+                if self.on_error == "remove":
+                    os.remove(path)
+                else:
+                    suffix = b".partial" if isinstance(path, bytes) else ".partial"
+                    os.replace(path, path + suffix)
+            except OSError:
+                pass  # the exception in flight matters more
         return False
 
     def __repr__(self):
         state = "closed" if self._closed else "open"
         return f"<quillon.Library {self.filename!r} {state}>"
-
-
-@atexit.register
-def _close_at_exit():
-    # A script that never closed its library still leaves a complete file.
-    if _active is not None:
-        try:
-            _active.close()
-        except QuillonError:
-            pass

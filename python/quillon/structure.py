@@ -2,18 +2,17 @@
 """A structure (cell) being written, and the elements that go into it."""
 
 import ctypes
+import math
 import operator
-from collections import deque
 from itertools import repeat, starmap
 
 from . import _messages as msg
-from . import _native
-from ._checks import (INT16_MIN, INT32_MAX, INT32_MIN, UINT16_MAX, int32, point, real8,
-                      finite, strans, structure_name, text_string, word16)
+from . import _writer
+from ._checks import (INT32_MAX, INT32_MIN, ascii_bytes, int32, point, real8, strans,
+                      text_string)
 from ._points import _np, checked_int32_array, to_points
+from ._units import round_half_away
 from .errors import QuillonError
-
-_reports = _native.reports
 
 # Rows handed to the library per batch step: large enough that the Python
 # overhead per step vanishes, small enough that the temporary Python ints
@@ -23,28 +22,26 @@ _BATCH_ROWS = 4096
 _MAX_PATH_POINTS = 32767  # the count is read as a signed 16-bit number
 
 
-def _count_check(count, low, high, too_few, too_many):
-    if count < low:
-        raise QuillonError(too_few, f"{count} points, at least {low}")
-    if count > high:
-        raise QuillonError(too_many, f"{count} points, at most {high}")
-
-
 def _boundary_count(count):
-    _count_check(count, 3, 199, msg.BOUNDARY_TOO_FEW, msg.BOUNDARY_TOO_MANY)
+    # Batches check their common vertex count once, before the loop.
+    if count < 3:
+        raise QuillonError(msg.BOUNDARY_TOO_FEW, f"{count} points, at least 3")
+    if count > 199:
+        raise QuillonError(msg.BOUNDARY_TOO_MANY, f"{count} points, at most 199")
 
 
-def _curve_limits(center, radius):
-    """The centre as ints, refusing a circle whose points could leave the
-    32-bit range (the library would wrap them around silently)."""
-    cx, cy = point(center, "center")
-    r = int32(radius, "radius")
-    reach = abs(r)
-    if not (INT32_MIN <= cx - reach and cx + reach <= INT32_MAX
-            and INT32_MIN <= cy - reach and cy + reach <= INT32_MAX):
-        raise ValueError("the circle around the centre with this radius leaves the "
-                         "signed 32-bit coordinate range")
-    return cx, cy, r
+def _layer(layer, kind, kind_name):
+    """(layer, type) from layer=N or a layer=(N, type) pair."""
+    if layer.__class__ is tuple or isinstance(layer, (tuple, list)):
+        try:
+            number, value = layer
+        except ValueError:
+            raise TypeError(f"layer must be an int or a (layer, {kind_name}) pair, not "
+                            f"{layer!r}") from None
+        if kind != 0 and kind != value:
+            raise TypeError(f"layer={layer!r} and {kind_name}={kind!r} disagree")
+        return int32(number, "layer"), int32(value, kind_name)
+    return int32(layer, "layer"), int32(kind, kind_name)
 
 
 def _argument_error(error):
@@ -62,12 +59,22 @@ class Structure:
     Keyword arguments are named after the GDSII records they fill (``layer``,
     ``datatype``, ``width``, ``pathtype``, ``texttype``, ``presentation``,
     ``magnification``, ``angle``, ``boxtype``, ``nodetype``, ``elflags``,
-    ``plex``); their defaults give the plain element. Coordinates, widths and
-    radii are integers in database units. 16-bit fields take -32768 to 65535
-    and 32-bit ones the signed 32-bit range; anything else raises
-    ValueError instead of being truncated. Errors the library would report
-    raise :class:`quillon.QuillonError` with its message, before anything of
-    the element is written.
+    ``plex``); their defaults give the plain element. ``layer`` also takes a
+    ``(layer, type)`` pair, the type being the datatype, texttype, boxtype
+    or nodetype of the element. Coordinates, widths and radii are integers
+    in database units (in user units with ``coordinates="user"``, see
+    :class:`quillon.Library`). A point is always an (x, y) pair: ``box``,
+    ``box_wh`` and ``square`` take their corner as a pair too (their
+    older all-scalar forms still work).
+
+    Checks. Python-side problems raise before the call: TypeError for
+    values of the wrong type, ValueError for ints that a 32-bit C int cannot
+    carry (ctypes would silently keep their low 32 bits) and for reals a
+    GDSII 8-byte real cannot hold. The library, in strict mode, checks
+    everything else (counts, 16-bit fields: 0 to 65535, path types, COLROW,
+    computed corners and curve points, finite angles, names and texts): a
+    refused call raises :class:`quillon.QuillonError` with its exact message
+    and status, and nothing of the element is written.
 
     Points. The library reads a point list as two parallel C arrays of
     32-bit ints, xs then ys. Any of these forms gives the same file:
@@ -94,9 +101,13 @@ class Structure:
         self._library = library
         self.name = name
         self._native = native
-        self._box = native.GDS_Box
-        self._raw_box = native.raw_box
+        self._h = library._handle
+        self._writer = library._writer
+        self._raw_box = native.raw_quillon_box
         self._open = True
+
+    def _fail(self, status, detail=None):
+        raise _writer.error(status, self._native, self._h, detail)
 
     # -- framing ---------------------------------------------------------
 
@@ -111,8 +122,9 @@ class Structure:
             return
         self._open = False
         self._library._structure = None
-        self._native.GDS_EndStructure()
-        _native.check_reports()
+        status = self._native.quillon_end_structure(self._h)
+        if status:
+            self._fail(status)
 
     def __enter__(self):
         return self
@@ -134,48 +146,86 @@ class Structure:
 
     # -- boxes -------------------------------------------------------------
 
-    def box(self, x1, y1, x2, y2, *, layer=0, boxtype=0, elflags=0, plex=0):
-        """Writes a BOX with corners (x1, y1) and (x2, y2), in the order given.
+    def box(self, x1, y1, x2=None, y2=None, *, layer=0, boxtype=0, elflags=0, plex=0):
+        """Writes a BOX with corners (x1, y1) and (x2, y2), in the order given:
+        ``box((x1, y1), (x2, y2))`` or ``box(x1, y1, x2, y2)``.
 
         The XY record holds (x1, y1), (x2, y1), (x2, y2), (x1, y2), (x1, y1).
+        gdspy and some other readers skip BOX elements: :meth:`rectangle`
+        writes the same outline as a BOUNDARY.
         """
         if not self._open:
             self._not_open()
+        if x2 is None:
+            (x1, y1), (x2, y2) = point(x1, "corner1"), point(y1, "corner2")
+        if layer.__class__ is not int:
+            layer, boxtype = _layer(layer, boxtype, "boxtype")
         # Inline range tests: this is the call scripts make millions of times.
+        # Only the 32-bit range: the library checks the 16-bit fields.
         if not (INT32_MIN <= x1 <= INT32_MAX and INT32_MIN <= y1 <= INT32_MAX
                 and INT32_MIN <= x2 <= INT32_MAX and INT32_MIN <= y2 <= INT32_MAX
-                and INT32_MIN <= plex <= INT32_MAX and INT16_MIN <= layer <= UINT16_MAX
-                and INT16_MIN <= boxtype <= UINT16_MAX and INT16_MIN <= elflags <= UINT16_MAX):
+                and INT32_MIN <= plex <= INT32_MAX and INT32_MIN <= layer <= INT32_MAX
+                and INT32_MIN <= boxtype <= INT32_MAX and INT32_MIN <= elflags <= INT32_MAX):
             self._refuse_box(x1, y1, x2, y2, layer, boxtype, elflags, plex)
         try:
             # Plain ints go through the undeclared function, the fastest
             # ctypes path; anything else (numpy integers, floats) meets the
             # declared one, which converts integers and refuses the rest.
-            self._raw_box(x1, y1, x2, y2, layer, boxtype, elflags, plex)
+            status = self._raw_box(self._writer, x1, y1, x2, y2, layer, boxtype, elflags, plex)
         except ctypes.ArgumentError:
             try:
-                self._box(x1, y1, x2, y2, layer, boxtype, elflags, plex)
+                status = self._native.quillon_box(self._h, x1, y1, x2, y2, layer, boxtype,
+                                                  elflags, plex)
             except ctypes.ArgumentError as error:
                 raise _argument_error(error) from None
-        if _reports:
-            _native.raise_reports()
+        if status:
+            self._fail(status)
 
     @staticmethod
     def _refuse_box(x1, y1, x2, y2, layer, boxtype, elflags, plex):
-        for name, value in (("x1", x1), ("y1", y1), ("x2", x2), ("y2", y2), ("plex", plex)):
+        for name, value in (("x1", x1), ("y1", y1), ("x2", x2), ("y2", y2), ("plex", plex),
+                            ("layer", layer), ("boxtype", boxtype), ("elflags", elflags)):
             int32(value, name)
-        for name, value in (("layer", layer), ("boxtype", boxtype), ("elflags", elflags)):
-            word16(value, name)
 
-    def box_wh(self, x, y, width, height, *, layer=0, boxtype=0, elflags=0, plex=0):
-        """Writes a BOX from corner (x, y) to (x + width, y + height)."""
-        self.box(x, y, int32(x + width, "x + width"), int32(y + height, "y + height"),
-                 layer=layer, boxtype=boxtype, elflags=elflags, plex=plex)
+    def box_wh(self, x, y, width, height=None, *, layer=0, boxtype=0, elflags=0, plex=0):
+        """Writes a BOX from corner (x, y) to (x + width, y + height):
+        ``box_wh((x, y), width, height)`` or ``box_wh(x, y, width, height)``."""
+        if not self._open:
+            self._not_open()
+        if height is None:
+            (x, y), width, height = point(x, "corner"), y, width
+        layer, boxtype = _layer(layer, boxtype, "boxtype")
+        self._check(self._native.quillon_box_wh(
+            self._h, int32(x, "x"), int32(y, "y"), int32(width, "width"),
+            int32(height, "height"), layer, boxtype, int32(elflags, "elflags"),
+            int32(plex, "plex")))
 
-    def square(self, x, y, side, *, layer=0, boxtype=0, elflags=0, plex=0):
-        """Writes a BOX from corner (x, y) to (x + side, y + side)."""
-        self.box(x, y, int32(x + side, "x + side"), int32(y + side, "y + side"),
-                 layer=layer, boxtype=boxtype, elflags=elflags, plex=plex)
+    def square(self, x, y, side=None, *, layer=0, boxtype=0, elflags=0, plex=0):
+        """Writes a BOX from corner (x, y) to (x + side, y + side):
+        ``square((x, y), side)`` or ``square(x, y, side)``."""
+        if not self._open:
+            self._not_open()
+        if side is None:
+            (x, y), side = point(x, "corner"), y
+        layer, boxtype = _layer(layer, boxtype, "boxtype")
+        self._check(self._native.quillon_square(
+            self._h, int32(x, "x"), int32(y, "y"), int32(side, "side"), layer, boxtype,
+            int32(elflags, "elflags"), int32(plex, "plex")))
+
+    def _check(self, status):
+        if status:
+            self._fail(status)
+
+    def rectangle(self, corner1, corner2, *, layer=0, datatype=0, elflags=0, plex=0):
+        """Writes the rectangle with opposite corners corner1 and corner2 as a
+        BOUNDARY of 4 vertices: (x1, y1), (x2, y1), (x2, y2), (x1, y2).
+
+        Unlike :meth:`box`, every GDSII reader draws it (gdspy, for one,
+        drops BOX elements).
+        """
+        (x1, y1), (x2, y2) = point(corner1, "corner1"), point(corner2, "corner2")
+        Structure.boundary(self, [(x1, y1), (x2, y1), (x2, y2), (x1, y2)], layer=layer,
+                           datatype=datatype, elflags=elflags, plex=plex)
 
     def boxes(self, corners, *, layer=0, boxtype=0, elflags=0, plex=0):
         """Writes one BOX per row of corners: (x1, y1, x2, y2) each.
@@ -185,29 +235,35 @@ class Structure:
         whole batch is checked at once and the library is called in a tight
         loop, several times faster than calling :meth:`box` per row. A batch
         is written in steps of a few thousand rows, so it needs no memory
-        beyond the array itself.
+        beyond the array itself. A refused row raises QuillonError; the rows
+        before it are written.
         """
         if not self._open:
             self._not_open()
-        layer = word16(layer, "layer")
-        boxtype = word16(boxtype, "boxtype")
-        elflags = word16(elflags, "elflags")
+        layer, boxtype = _layer(layer, boxtype, "boxtype")
+        elflags = int32(elflags, "elflags")
         plex = int32(plex, "plex")
         if _np is None or not isinstance(corners, _np.ndarray):
             for x1, y1, x2, y2 in corners:
-                self.box(x1, y1, x2, y2, layer=layer, boxtype=boxtype, elflags=elflags,
-                         plex=plex)
+                Structure.box(self, x1, y1, x2, y2, layer=layer, boxtype=boxtype,
+                              elflags=elflags, plex=plex)
             return
         if corners.ndim != 2 or corners.shape[1] != 4:
             raise ValueError(f"corners must have shape (N, 4), not {corners.shape}")
         corners = checked_int32_array(corners, "corners")
-        raw_box = self._native.raw_box
-        constants = (repeat(layer), repeat(boxtype), repeat(elflags), repeat(plex))
+        raw_box = self._raw_box
+        constants = (repeat(self._writer), repeat(layer), repeat(boxtype), repeat(elflags),
+                     repeat(plex))
         for start in range(0, corners.shape[0], _BATCH_ROWS):
             x1, y1, x2, y2 = corners[start:start + _BATCH_ROWS].T.tolist()
-            deque(starmap(raw_box, zip(x1, y1, x2, y2, *constants)), 0)
-            if _reports:
-                _native.raise_reports()
+            self._check_batch(starmap(raw_box, zip(constants[0], x1, y1, x2, y2,
+                                                   *constants[1:])))
+
+    def _check_batch(self, statuses):
+        # Stops at the first refused element: it and everything after it in
+        # the batch are not written.
+        for status in filter(None, statuses):
+            self._fail(status)
 
     # -- polygons and polylines ------------------------------------------
 
@@ -219,15 +275,12 @@ class Structure:
         """
         if not self._open:
             self._not_open()
-        layer = word16(layer, "layer")
-        datatype = word16(datatype, "datatype")
-        elflags = word16(elflags, "elflags")
+        layer, datatype = _layer(layer, datatype, "datatype")
+        elflags = int32(elflags, "elflags")
         plex = int32(plex, "plex")
         pts = to_points(points, xs, ys)
-        _boundary_count(pts.count)
-        self._native.GDS_Boundary(pts.xs, pts.ys, pts.count, layer, datatype, elflags, plex)
-        if _reports:
-            _native.raise_reports()
+        self._check(self._native.quillon_boundary(self._h, pts.xs, pts.ys, pts.count, layer,
+                                                  datatype, elflags, plex))
 
     def boundaries(self, polygons=None, *, xs=None, ys=None, layer=0, datatype=0,
                    elflags=0, plex=0):
@@ -244,9 +297,8 @@ class Structure:
         """
         if not self._open:
             self._not_open()
-        layer = word16(layer, "layer")
-        datatype = word16(datatype, "datatype")
-        elflags = word16(elflags, "elflags")
+        layer, datatype = _layer(layer, datatype, "datatype")
+        elflags = int32(elflags, "elflags")
         plex = int32(plex, "plex")
         if polygons is None:
             self._boundary_rows(xs, ys, layer, datatype, elflags, plex)
@@ -255,8 +307,8 @@ class Structure:
             raise TypeError("pass either polygons or xs and ys, not both")
         if _np is None or not isinstance(polygons, _np.ndarray):
             for polygon in polygons:
-                self.boundary(polygon, layer=layer, datatype=datatype, elflags=elflags,
-                              plex=plex)
+                Structure.boundary(self, polygon, layer=layer, datatype=datatype,
+                                   elflags=elflags, plex=plex)
             return
         if polygons.ndim != 3 or polygons.shape[2] != 2:
             raise ValueError(f"polygons must have shape (P, V, 2), not {polygons.shape}")
@@ -287,24 +339,23 @@ class Structure:
                                layer, datatype, elflags, plex)
 
     def _write_boundaries(self, xs, stride, y_offset, shape, layer, datatype, elflags, plex):
-        """Calls GDS_Boundary for shape[0] polygons of shape[2] vertices whose
-        xs start at the address of array xs and every stride bytes, and whose
-        ys start y_offset bytes after their xs (the caller keeps both alive)."""
+        """Calls quillon_boundary for shape[0] polygons of shape[2] vertices
+        whose xs start at the address of array xs and every stride bytes, and
+        whose ys start y_offset bytes after their xs (the caller keeps both
+        alive)."""
         count = shape[2]
-        write = self._native.GDS_Boundary
+        write = self._native.quillon_boundary
         base = xs.__array_interface__["data"][0]
         end = base + stride * shape[0]
-        deque(starmap(write, zip(range(base, end, stride),
-                                 range(base + y_offset, end + y_offset, stride), repeat(count),
-                                 repeat(layer), repeat(datatype), repeat(elflags),
-                                 repeat(plex))), 0)
-        if _reports:
-            _native.raise_reports()
+        self._check_batch(starmap(write, zip(
+            repeat(self._h), range(base, end, stride),
+            range(base + y_offset, end + y_offset, stride), repeat(count), repeat(layer),
+            repeat(datatype), repeat(elflags), repeat(plex))))
 
     def path(self, points=None, *, xs=None, ys=None, width=0, layer=0, datatype=0,
              pathtype=0, elflags=0, plex=0):
         """Writes a PATH (polyline) of at least 2 points with width and pathtype
-        (0 flush, 1 round, 2 half-width extension).
+        (0 flush, 1 round, 2 half-width extension, 4 custom extensions).
 
         The library writes a polyline of more than 200 points as consecutive
         PATH elements of at most 200 points, each starting where the previous
@@ -312,22 +363,14 @@ class Structure:
         """
         if not self._open:
             self._not_open()
-        width = int32(width, "width")
-        layer = word16(layer, "layer")
-        datatype = word16(datatype, "datatype")
-        pathtype = word16(pathtype, "pathtype")
-        elflags = word16(elflags, "elflags")
-        plex = int32(plex, "plex")
+        layer, datatype = _layer(layer, datatype, "datatype")
         pts = to_points(points, xs, ys)
-        if pts.count < 2:
-            raise QuillonError(msg.PATH_TOO_FEW, f"{pts.count} points, at least 2")
-        if pts.count > _MAX_PATH_POINTS:
+        if pts.count > _MAX_PATH_POINTS:  # the library would see a negative count
             raise ValueError(f"a path of {pts.count} points: one call takes at most "
                              f"{_MAX_PATH_POINTS}")
-        self._native.GDS_Path(pts.xs, pts.ys, pts.count, width, layer, datatype, pathtype,
-                              elflags, plex)
-        if _reports:
-            _native.raise_reports()
+        self._check(self._native.quillon_path(
+            self._h, pts.xs, pts.ys, pts.count, int32(width, "width"), layer, datatype,
+            int32(pathtype, "pathtype"), int32(elflags, "elflags"), int32(plex, "plex")))
 
     # -- curves --------------------------------------------------------------
 
@@ -337,14 +380,11 @@ class Structure:
         coordinates are truncated toward zero."""
         if not self._open:
             self._not_open()
-        cx, cy, r = _curve_limits(center, radius)
-        count = operator.index(count)
-        _boundary_count(count)
-        self._native.GDS_Circle(cx, cy, r, count, word16(layer, "layer"),
-                                word16(datatype, "datatype"), word16(elflags, "elflags"),
-                                int32(plex, "plex"))
-        if _reports:
-            _native.raise_reports()
+        cx, cy = point(center, "center")
+        layer, datatype = _layer(layer, datatype, "datatype")
+        self._check(self._native.quillon_circle(
+            self._h, cx, cy, int32(radius, "radius"), int32(count, "count"), layer, datatype,
+            int32(elflags, "elflags"), int32(plex, "plex")))
 
     def arc(self, center, radius, start_angle, end_angle, count=64, *, width=0, layer=0,
             datatype=0, pathtype=0, elflags=0, plex=0):
@@ -354,16 +394,12 @@ class Structure:
         end_angle."""
         if not self._open:
             self._not_open()
-        cx, cy, r = _curve_limits(center, radius)
-        count = operator.index(count)
-        _boundary_count(count)
-        self._native.GDS_Arc(cx, cy, r, finite(start_angle, "start_angle"),
-                             finite(end_angle, "end_angle"), count, int32(width, "width"),
-                             word16(layer, "layer"), word16(datatype, "datatype"),
-                             word16(pathtype, "pathtype"), word16(elflags, "elflags"),
-                             int32(plex, "plex"))
-        if _reports:
-            _native.raise_reports()
+        cx, cy = point(center, "center")
+        layer, datatype = _layer(layer, datatype, "datatype")
+        self._check(self._native.quillon_arc(
+            self._h, cx, cy, int32(radius, "radius"), float(start_angle), float(end_angle),
+            int32(count, "count"), int32(width, "width"), layer, datatype,
+            int32(pathtype, "pathtype"), int32(elflags, "elflags"), int32(plex, "plex")))
 
     def sector(self, center, radius, start_angle, end_angle, count=64, *, layer=0,
                datatype=0, elflags=0, plex=0):
@@ -373,15 +409,12 @@ class Structure:
         (count - 2) / count of the sweep."""
         if not self._open:
             self._not_open()
-        cx, cy, r = _curve_limits(center, radius)
-        count = operator.index(count)
-        _boundary_count(count)
-        self._native.GDS_Sector(cx, cy, r, finite(start_angle, "start_angle"),
-                                finite(end_angle, "end_angle"), count, word16(layer, "layer"),
-                                word16(datatype, "datatype"), word16(elflags, "elflags"),
-                                int32(plex, "plex"))
-        if _reports:
-            _native.raise_reports()
+        cx, cy = point(center, "center")
+        layer, datatype = _layer(layer, datatype, "datatype")
+        self._check(self._native.quillon_sector(
+            self._h, cx, cy, int32(radius, "radius"), float(start_angle), float(end_angle),
+            int32(count, "count"), layer, datatype, int32(elflags, "elflags"),
+            int32(plex, "plex")))
 
     # -- references ----------------------------------------------------------
 
@@ -395,37 +428,40 @@ class Structure:
         """
         if not self._open:
             self._not_open()
-        name = structure_name(sname, "sname")
         x, y = point(origin, "origin")
-        self._native.GDS_Sref(name, x, y, strans(reflect, abs_magnification, abs_angle),
-                              real8(magnification, "magnification"), real8(angle, "angle"),
-                              word16(elflags, "elflags"), int32(plex, "plex"))
-        if _reports:
-            _native.raise_reports()
+        self._check(self._native.quillon_sref(
+            self._h, _name(sname), x, y, strans(reflect, abs_magnification, abs_angle),
+            real8(magnification, "magnification"), real8(angle, "angle"),
+            int32(elflags, "elflags"), int32(plex, "plex")))
 
-    def aref(self, sname, xy, columns, rows, *, magnification=1.0, angle=0.0, reflect=False,
-             abs_magnification=False, abs_angle=False, elflags=0, plex=0):
+    def aref(self, sname, xy, columns, rows, spacing=None, *, magnification=1.0, angle=0.0,
+             reflect=False, abs_magnification=False, abs_angle=False, elflags=0, plex=0):
         """Writes an AREF: columns x rows instances of structure sname.
 
-        xy holds the three points of the GDSII record: the origin, the origin
-        displaced by columns column pitches, and the origin displaced by rows
-        row pitches. For pitches (dx, dy) from origin (x, y):
-        ``[(x, y), (x + columns * dx, y), (x, y + rows * dy)]``.
-        The transformation keywords are those of :meth:`sref`.
+        Either the three points of the GDSII record: xy is the origin, the
+        origin displaced by columns column pitches, and the origin displaced
+        by rows row pitches; or, with ``spacing=(dx, dy)``, xy is the origin
+        and the instances lie dx apart along the columns and dy apart along
+        the rows, in the array's own frame: the lattice turns with the
+        instances (mirrored by reflect, then rotated by angle, the points
+        rounded half away from zero), as gdspy and gdstk place it. With angle
+        0 and no reflection that is ``[(x, y), (x + columns * dx, y), (x, y +
+        rows * dy)]``. The transformation keywords are those of :meth:`sref`.
         """
         if not self._open:
             self._not_open()
-        name = structure_name(sname, "sname")
+        if spacing is not None:
+            xy = [(_whole(px), _whole(py)) for px, py in _lattice(
+                point(xy, "origin"), columns, rows, point(spacing, "spacing"), reflect,
+                float(angle))]
         pts = to_points(xy)
         if pts.count != 3:
             raise ValueError(f"an AREF takes exactly 3 points, not {pts.count}")
-        self._native.GDS_Aref(name, pts.xs, pts.ys, word16(columns, "columns"),
-                              word16(rows, "rows"),
-                              strans(reflect, abs_magnification, abs_angle),
-                              real8(magnification, "magnification"), real8(angle, "angle"),
-                              word16(elflags, "elflags"), int32(plex, "plex"))
-        if _reports:
-            _native.raise_reports()
+        self._check(self._native.quillon_aref(
+            self._h, _name(sname), pts.xs, pts.ys, int32(columns, "columns"),
+            int32(rows, "rows"), strans(reflect, abs_magnification, abs_angle),
+            real8(magnification, "magnification"), real8(angle, "angle"),
+            int32(elflags, "elflags"), int32(plex, "plex")))
 
     # -- annotation ----------------------------------------------------------
 
@@ -441,31 +477,164 @@ class Structure:
         """
         if not self._open:
             self._not_open()
-        data = text_string(string)
-        texttype = word16(texttype, "texttype")
-        if not 0 <= texttype <= 255:
-            raise QuillonError(msg.TEXT_TYPE_LIMIT, f"texttype {texttype}, 0 to 255")
+        data = None if string is None else text_string(string)
+        layer, texttype = _layer(layer, texttype, "texttype")
         x, y = point(origin, "origin")
-        self._native.GDS_Text(x, y, data, word16(layer, "layer"), texttype,
-                              word16(presentation, "presentation"),
-                              word16(pathtype, "pathtype"), int32(width, "width"),
-                              strans(reflect, abs_magnification, abs_angle),
-                              real8(magnification, "magnification"), real8(angle, "angle"),
-                              word16(elflags, "elflags"), int32(plex, "plex"))
-        if _reports:
-            _native.raise_reports()
+        self._check(self._native.quillon_text(
+            self._h, x, y, data, layer, texttype, int32(presentation, "presentation"),
+            int32(pathtype, "pathtype"), int32(width, "width"),
+            strans(reflect, abs_magnification, abs_angle), real8(magnification, "magnification"),
+            real8(angle, "angle"), int32(elflags, "elflags"), int32(plex, "plex")))
 
     def node(self, points=None, *, xs=None, ys=None, layer=0, nodetype=0, elflags=0, plex=0):
         """Writes a NODE (electrical net node) of 1 to 50 points, not closed."""
         if not self._open:
             self._not_open()
-        layer = word16(layer, "layer")
-        nodetype = word16(nodetype, "nodetype")
-        elflags = word16(elflags, "elflags")
+        layer, nodetype = _layer(layer, nodetype, "nodetype")
+        elflags = int32(elflags, "elflags")
         plex = int32(plex, "plex")
         pts = to_points(points, xs, ys)
-        _count_check(pts.count, 1, 50, msg.NODE_TOO_FEW, msg.NODE_TOO_MANY)
-        self._native.GDS_Node(pts.xs, pts.ys, pts.count, layer, nodetype, elflags, plex)
-        if _reports:
-            _native.raise_reports()
+        self._check(self._native.quillon_node(self._h, pts.xs, pts.ys, pts.count, layer,
+                                              nodetype, elflags, plex))
 
+
+def _name(sname):
+    """A referenced structure name as bytes (None passes as NULL: the library
+    refuses it with its own message)."""
+    return None if sname is None else ascii_bytes(sname, "sname")
+
+
+def _whole(value):
+    return value if isinstance(value, int) else round_half_away(value)
+
+
+def _lattice(origin, columns, rows, spacing, reflect, angle):
+    """The three AREF points of a columns x rows array of pitch spacing in
+    the array's own frame, mirrored about x when reflect, rotated by angle
+    (unrounded: floats unless the turn is a multiple of 90 degrees)."""
+    (x, y), (dx, dy) = origin, spacing
+    cols_x, cols_y = operator.index(columns) * dx, 0
+    rows_x, rows_y = 0, operator.index(rows) * dy
+    if reflect:
+        rows_y = -rows_y
+    if angle % 360.0 == 0.0:
+        return [(x, y), (x + cols_x, y + cols_y), (x + rows_x, y + rows_y)]
+    turn = math.radians(angle)
+    c, s = math.cos(turn), math.sin(turn)
+    quarter = angle % 90.0 == 0.0
+    if quarter:  # exact for the right angles
+        c, s = round(c), round(s)
+
+    def rotate(vx, vy):
+        return (x + (vx * c - vy * s), y + (vx * s + vy * c))
+
+    return [(x, y), rotate(cols_x, cols_y), rotate(rows_x, rows_y)]
+
+
+class UserStructure(Structure):
+    """A structure of a ``coordinates="user"`` library: every coordinate,
+    width and radius is in user units (int or float) and is rounded half
+    away from zero to the database grid before the :class:`Structure`
+    method of the same name writes it."""
+
+    def __init__(self, library, name, native):
+        super().__init__(library, name, native)
+        self._grid = library._grid
+
+    def box(self, x1, y1, x2=None, y2=None, **keywords):
+        g = self._grid
+        if x2 is None:
+            (x1, y1), (x2, y2) = g.point(x1, "corner1"), g.point(y1, "corner2")
+        else:
+            x1, y1, x2, y2 = g.length(x1), g.length(y1), g.length(x2), g.length(y2)
+        super().box(x1, y1, x2, y2, **keywords)
+
+    def box_wh(self, x, y, width, height=None, **keywords):
+        g = self._grid
+        if height is None:
+            (x, y), width, height = g.point(x, "corner"), y, width
+        else:
+            x, y = g.length(x), g.length(y)
+        super().box_wh(x, y, g.length(width, "width"), g.length(height, "height"), **keywords)
+
+    def square(self, x, y, side=None, **keywords):
+        g = self._grid
+        if side is None:
+            (x, y), side = g.point(x, "corner"), y
+        else:
+            x, y = g.length(x), g.length(y)
+        super().square(x, y, g.length(side, "side"), **keywords)
+
+    def rectangle(self, corner1, corner2, **keywords):
+        g = self._grid
+        super().rectangle(g.point(corner1, "corner1"), g.point(corner2, "corner2"), **keywords)
+
+    def boxes(self, corners, **keywords):
+        g = self._grid
+        if _np is not None and isinstance(corners, _np.ndarray):
+            corners = g.array(corners, "corners")
+        else:
+            corners = [[g.length(v, "corners") for v in row] for row in corners]
+        super().boxes(corners, **keywords)
+
+    def boundary(self, points=None, *, xs=None, ys=None, **keywords):
+        g = self._grid
+        super().boundary(g.points(points), xs=g.axis(xs, "xs"), ys=g.axis(ys, "ys"),
+                         **keywords)
+
+    def boundaries(self, polygons=None, *, xs=None, ys=None, **keywords):
+        g = self._grid
+        if polygons is not None:
+            if _np is not None and isinstance(polygons, _np.ndarray):
+                polygons = g.array(polygons, "polygons")
+            else:
+                polygons = [g.points(p) for p in polygons]
+        super().boundaries(polygons, xs=g.axis(xs, "xs"), ys=g.axis(ys, "ys"), **keywords)
+
+    def path(self, points=None, *, xs=None, ys=None, width=0, **keywords):
+        g = self._grid
+        super().path(g.points(points), xs=g.axis(xs, "xs"), ys=g.axis(ys, "ys"),
+                     width=g.length(width, "width"), **keywords)
+
+    def circle(self, center, radius, count=64, **keywords):
+        g = self._grid
+        super().circle(g.point(center, "center"), g.length(radius, "radius"), count, **keywords)
+
+    def arc(self, center, radius, start_angle, end_angle, count=64, *, width=0, **keywords):
+        g = self._grid
+        super().arc(g.point(center, "center"), g.length(radius, "radius"), start_angle,
+                    end_angle, count, width=g.length(width, "width"), **keywords)
+
+    def sector(self, center, radius, start_angle, end_angle, count=64, **keywords):
+        g = self._grid
+        super().sector(g.point(center, "center"), g.length(radius, "radius"), start_angle,
+                       end_angle, count, **keywords)
+
+    def sref(self, sname, origin=(0, 0), **keywords):
+        super().sref(sname, self._grid.point(origin, "origin"), **keywords)
+
+    def aref(self, sname, xy, columns, rows, spacing=None, **keywords):
+        g = self._grid
+        if spacing is not None:
+            # The lattice is computed in user units and rounded once per point.
+            xy = _lattice(point_float(xy, "origin"), columns, rows,
+                          point_float(spacing, "spacing"), keywords.get("reflect", False),
+                          float(keywords.get("angle", 0.0)))
+        super().aref(sname, g.points(xy), columns, rows, **keywords)
+
+    def text(self, string, origin=(0, 0), *, width=0, **keywords):
+        g = self._grid
+        super().text(string, g.point(origin, "origin"), width=g.length(width, "width"),
+                     **keywords)
+
+    def node(self, points=None, *, xs=None, ys=None, **keywords):
+        g = self._grid
+        super().node(g.points(points), xs=g.axis(xs, "xs"), ys=g.axis(ys, "ys"), **keywords)
+
+
+def point_float(value, name):
+    try:
+        x, y = value
+        return float(x), float(y)
+    except (TypeError, ValueError):
+        raise TypeError(f"{name} must be an (x, y) pair of numbers, not {value!r}") from None

@@ -62,7 +62,8 @@ RING = [(i, (i * 7) % 13) for i in range(200)]
     (lambda t: t.arc((0, 0), 100, 0, 90, 2), msg.BOUNDARY_TOO_FEW),
     (lambda t: t.arc((0, 0), 100, 0, 90, 200), msg.BOUNDARY_TOO_MANY),
     (lambda t: t.sector((0, 0), 100, 0, 90, 1), msg.BOUNDARY_TOO_FEW),
-    (lambda t: t.sector((0, 0), 100, 0, 90, 65539), msg.BOUNDARY_TOO_MANY),
+    # A count whose slot holds more than 16 bits: refused by the strict mode.
+    (lambda t: t.sector((0, 0), 100, 0, 90, 65539), msg.VALUE_OUT_OF_RANGE),
 ], ids=["boundary2", "boundary0", "boundary200", "boundaries200", "boundaries2", "path1",
         "node0", "node51", "circle2", "circle200", "arc2", "arc200", "sector1",
         "sector65539"])
@@ -83,62 +84,76 @@ def test_a_path_too_long_for_one_call_raises_value_error(refused):
     refused(lambda t: t.path(np.zeros((32768, 2), np.int32)), ValueError)
 
 
-@pytest.mark.parametrize("bad", [
-    lambda t: t.box(0, 0, 1, 1, layer=65536),
-    lambda t: t.box(0, 0, 1, 1, layer=-32769),
-    lambda t: t.box(0, 0, 1, 1, boxtype=70000),
-    lambda t: t.box(0, 0, 1, 1, elflags=1 << 16),
-    lambda t: t.boxes(np.zeros((3, 4), np.int32), layer=65536),
-    lambda t: t.boundary(SQUARE, datatype=65541),
-    lambda t: t.boundaries([SQUARE], layer=-40000),
-    lambda t: t.path(SQUARE, pathtype=65536),
-    lambda t: t.path(SQUARE, layer=100000),
-    lambda t: t.circle((0, 0), 10, 8, datatype=1 << 20),
-    lambda t: t.arc((0, 0), 10, 0, 90, 8, pathtype=-32769),
-    lambda t: t.sector((0, 0), 10, 0, 90, 8, elflags=65536),
-    lambda t: t.text("A", texttype=65536),
-    lambda t: t.text("A", presentation=65536),
-    lambda t: t.text("A", layer=70000),
-    lambda t: t.node(SQUARE, nodetype=65536),
-    lambda t: t.aref("A", SQUARE[:3], 65536, 1),
-    lambda t: t.aref("A", SQUARE[:3], 1, -32769),
-    lambda t: t.sref("A", elflags=70000),
-], ids=["layer", "layer-neg", "boxtype", "elflags", "boxes-layer", "datatype",
+FIELD, COLROW, TEXTTYPE = msg.VALUE_OUT_OF_RANGE, msg.COLROW_OUT_OF_RANGE, msg.TEXT_TYPE_LIMIT
+
+
+# The library's strict mode refuses 16-bit fields outside 0 to 65535 (and
+# path types other than 0, 1, 2, 4): QuillonError with its message.
+@pytest.mark.parametrize("bad, message", [
+    (lambda t: t.box(0, 0, 1, 1, layer=65536), FIELD),
+    (lambda t: t.box(0, 0, 1, 1, layer=-1), FIELD),
+    (lambda t: t.box(0, 0, 1, 1, layer=(1, 70000)), FIELD),
+    (lambda t: t.box(0, 0, 1, 1, boxtype=70000), FIELD),
+    (lambda t: t.box(0, 0, 1, 1, elflags=1 << 16), FIELD),
+    (lambda t: t.boxes(np.zeros((3, 4), np.int32), layer=65536), FIELD),
+    (lambda t: t.boundary(SQUARE, datatype=65541), FIELD),
+    (lambda t: t.boundaries([SQUARE], layer=-40000), FIELD),
+    (lambda t: t.path(SQUARE, pathtype=3), FIELD),
+    (lambda t: t.path(SQUARE, layer=100000), FIELD),
+    (lambda t: t.circle((0, 0), 10, 8, datatype=1 << 20), FIELD),
+    (lambda t: t.arc((0, 0), 10, 0, 90, 8, pathtype=-32769), FIELD),
+    (lambda t: t.sector((0, 0), 10, 0, 90, 8, elflags=65536), FIELD),
+    (lambda t: t.text("A", texttype=65536), TEXTTYPE),
+    (lambda t: t.text("A", presentation=65536), FIELD),
+    (lambda t: t.text("A", layer=70000), FIELD),
+    (lambda t: t.node(SQUARE, nodetype=65536), FIELD),
+    (lambda t: t.aref("A", SQUARE[:3], 32768, 1), COLROW),
+    (lambda t: t.aref("A", SQUARE[:3], 1, 0), COLROW),
+    (lambda t: t.sref("A", elflags=70000), FIELD),
+], ids=["layer", "layer-neg", "layer-pair", "boxtype", "elflags", "boxes-layer", "datatype",
         "boundaries-layer", "pathtype", "path-layer", "circle-datatype", "arc-pathtype",
         "sector-elflags", "texttype", "presentation", "text-layer", "nodetype", "columns",
         "rows", "sref-elflags"])
-def test_values_too_large_for_16_bits_raise_value_error(refused, bad):
-    refused(bad, ValueError)
+def test_values_outside_their_gdsii_field_raise_the_library_message(refused, bad, message):
+    error = refused(bad, QuillonError, message)
+    assert error.status == -3 if message != TEXTTYPE else error.status < 0
 
 
 def test_16_bit_limits_are_written_as_given(write_py):
-    data = write_py(lambda t: (t.box(0, 0, 1, 1, layer=65535, boxtype=-32768),
-                               t.boundary(SQUARE, layer=-32768, datatype=65535)))
+    data = write_py(lambda t: (t.box(0, 0, 1, 1, layer=65535, boxtype=0),
+                               t.boundary(SQUARE, layer=0, datatype=65535)))
     layers = [r.data.hex() for r in read_records(data) if r.name in ("LAYER", "BOXTYPE",
                                                                        "DATATYPE")]
-    assert layers == ["ffff", "8000", "8000", "ffff"]
+    assert layers == ["ffff", "0000", "0000", "ffff"]
 
 
 @pytest.mark.parametrize("bad", [
     lambda t: t.box(2 ** 31, 0, 1, 1),
     lambda t: t.box(0, -(2 ** 31) - 1, 1, 1),
     lambda t: t.box(0, 0, 1, 1, plex=2 ** 31),
-    lambda t: t.box_wh(2 ** 31 - 5, 0, 10, 10),
-    lambda t: t.square(0, -(2 ** 31), -1),
     lambda t: t.boxes(np.array([[0, 0, 2 ** 32, 1]], np.int64)),
     lambda t: t.boundary([(0, 0), (2 ** 32 + 5, 0), (0, 1)]),
     lambda t: t.boundary(np.array([(0, 0), (2 ** 31, 0), (0, 1)], np.int64)),
     lambda t: t.boundaries(np.full((2, 3, 2), 2 ** 40, np.int64)),
     lambda t: t.path(SQUARE, width=2 ** 31),
-    lambda t: t.circle((2 ** 31 - 1, 0), 1, 8),
-    lambda t: t.arc((0, -(2 ** 31) + 5), -10, 0, 90, 8),
     lambda t: t.sref("A", (0, 2 ** 31)),
     lambda t: t.text("A", (0, 0), width=-(2 ** 31) - 1),
     lambda t: t.node(xs=[0, 2 ** 31], ys=[0, 0]),
-], ids=["x1", "y1", "plex", "box_wh", "square", "boxes", "boundary", "boundary-np",
-        "boundaries", "width", "circle-wrap", "arc-wrap", "sref", "text-width", "node"])
+], ids=["x1", "y1", "plex", "boxes", "boundary", "boundary-np", "boundaries", "width",
+        "sref", "text-width", "node"])
 def test_values_outside_32_bits_raise_value_error(refused, bad):
+    # ctypes would keep their low 32 bits: the binding refuses them first.
     refused(bad, ValueError)
+
+
+@pytest.mark.parametrize("bad", [
+    lambda t: t.box_wh(2 ** 31 - 5, 0, 10, 10),
+    lambda t: t.square(0, -(2 ** 31), -1),
+    lambda t: t.circle((2 ** 31 - 1, 0), 1, 8),
+    lambda t: t.arc((0, -(2 ** 31) + 5), -10, 0, 90, 8),
+], ids=["box_wh", "square", "circle-wrap", "arc-wrap"])
+def test_computed_points_outside_32_bits_raise_the_library_message(refused, bad):
+    refused(bad, QuillonError, msg.COORDINATE_OUT_OF_RANGE)
 
 
 @pytest.mark.parametrize("bad", [
@@ -185,13 +200,20 @@ def test_bad_texts_and_names_raise_the_library_message(refused, bad, message):
     lambda t: t.text("caf\u00e9"),
     lambda t: t.text("a\0b"),
     lambda t: t.sref("A\0"),
-    lambda t: t.sref("A", magnification=math.inf),
-    lambda t: t.sref("A", angle=math.nan),
     lambda t: t.text("A", magnification=1e80),
-    lambda t: t.arc((0, 0), 10, math.nan, 90, 8),
-], ids=["non-ascii", "nul", "sname-nul", "mag-inf", "angle-nan", "mag-huge", "arc-nan"])
+], ids=["non-ascii", "nul", "sname-nul", "mag-huge"])
 def test_values_the_file_cannot_hold_raise_value_error(refused, bad):
     refused(bad, ValueError)
+
+
+@pytest.mark.parametrize("bad", [
+    lambda t: t.sref("A", magnification=math.inf),
+    lambda t: t.sref("A", angle=math.nan),
+    lambda t: t.arc((0, 0), 10, math.nan, 90, 8),
+    lambda t: t.sector((0, 0), 10, 0, -math.inf, 8),
+], ids=["mag-inf", "angle-nan", "arc-nan", "sector-inf"])
+def test_non_finite_reals_raise_the_library_message(refused, bad):
+    refused(bad, QuillonError, msg.NOT_FINITE)
 
 
 def test_texts_at_the_limits_are_written(write_py):

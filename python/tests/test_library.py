@@ -64,57 +64,76 @@ def test_bad_timestamps_and_units_create_no_file(tmp_path):
     assert info.value.message == msg.TIMESTAMP_OUT_OF_RANGE
     with pytest.raises(TypeError):
         quillon.Library(path, timestamp="2024-01-01")
+    for units in ((float("nan"), 1e-9), (0.001, float("inf")), (0.0, 1e-9), (-1.0, 1e-9)):
+        with pytest.raises(QuillonError) as info:
+            quillon.Library(path, *units)
+        assert (info.value.message, info.value.status) == (msg.INVALID_UNITS, -2)
     with pytest.raises(ValueError):
-        quillon.Library(path, db_in_user_units=float("nan"))
-    with pytest.raises(ValueError):
-        quillon.Library(path, db_in_meters=float("inf"))
+        quillon.Library(path, db_in_user_units=1e80)  # no GDSII 8-byte real
     assert not path.exists()
     with quillon.Library(path):  # nothing was left open
         pass
 
 
-def test_only_one_library_is_open_at_a_time(tmp_path):
-    first = tmp_path / "first.gds"
+def test_several_libraries_are_open_at_once(tmp_path):
+    first, second = tmp_path / "first.gds", tmp_path / "second.gds"
     with quillon.Library(first, timestamp=STAMP) as lib:
         with lib.structure("A") as a:
             a.box(0, 0, 1, 1)
-            with pytest.raises(QuillonError) as info:
-                quillon.Library(tmp_path / "second.gds")
-            assert info.value.message == msg.EXPORT_RUNNING
-            assert "first.gds" in str(info.value) and "one" in str(info.value)
+            with quillon.Library(second, timestamp=STAMP) as other:
+                other.structure("A").box(5, 5, 6, 6)  # same name, another library
             a.box(1, 1, 2, 2)
-    assert not (tmp_path / "second.gds").exists()
     names = [r.name for r in read_records(first.read_bytes())]
     assert names.count("BOX") == 2 and is_complete(first.read_bytes())
-    with quillon.Library(tmp_path / "second.gds"):  # allowed once the first is closed
-        pass
+    assert [r.name for r in read_records(second.read_bytes())].count("BOX") == 1
+    assert is_complete(second.read_bytes())
 
 
-def test_an_exception_inside_with_blocks_still_completes_the_file(tmp_path):
+def test_an_exception_inside_with_blocks_renames_the_file_to_partial(tmp_path):
     path = tmp_path / "interrupted.gds"
+    partial = tmp_path / "interrupted.gds.partial"
     with pytest.raises(RuntimeError, match="generator failed"):
         with quillon.Library(path) as lib:
             with lib.structure("A") as a:
                 a.box(0, 0, 1, 1)
                 raise RuntimeError("generator failed")
-    assert lib.closed and is_complete(path.read_bytes())
+    assert lib.closed and not path.exists() and is_complete(partial.read_bytes())
     with pytest.raises(KeyError):
         with quillon.Library(path) as lib:
             top = lib.structure("TOP")  # no with: the library ends it
             top.box(0, 0, 1, 1)
             raise KeyError("oops")
-    assert top.closed and is_complete(path.read_bytes())
-    names = [r.name for r in read_records(path.read_bytes())]
-    assert names[-3:] == ["ENDEL", "ENDSTR", "ENDLIB"]
+    assert top.closed and not path.exists() and is_complete(partial.read_bytes())
+    names = [r.name for r in read_records(partial.read_bytes())]
+    assert names[-3:] == ["ENDEL", "ENDSTR", "ENDLIB"] and "STRNAME" in names
+    assert [r.text() for r in read_records(partial.read_bytes())
+            if r.name == "STRNAME"] == ["TOP"]  # the second run replaced the first
 
 
-def test_a_quillon_error_inside_with_blocks_still_completes_the_file(tmp_path):
-    path = tmp_path / "refused.gds"
-    with pytest.raises(QuillonError):
-        with quillon.Library(path) as lib:
+@pytest.mark.parametrize("on_error, kept, partial", [
+    ("keep", True, False), ("remove", False, False), ("partial", False, True)])
+def test_on_error_chooses_what_happens_to_an_interrupted_file(tmp_path, on_error, kept,
+                                                              partial):
+    path = tmp_path / "chip.gds"
+    with pytest.raises(QuillonError) as info:
+        with quillon.Library(path, on_error=on_error) as lib:
             with lib.structure("A") as a:
+                a.box(0, 0, 1, 1)
                 a.boundary([(0, 0), (1, 1)])
+    assert info.value.message == msg.BOUNDARY_TOO_FEW and info.value.status == -2
+    assert path.exists() == kept
+    assert (tmp_path / "chip.gds.partial").exists() == partial
+    survivor = path if kept else tmp_path / "chip.gds.partial"
+    if kept or partial:
+        data = survivor.read_bytes()
+        assert is_complete(data) and [r.name for r in read_records(data)].count("BOX") == 1
+    assert sorted(p.name for p in tmp_path.iterdir()) == sorted(
+        ["chip.gds"] * kept + ["chip.gds.partial"] * partial)
+    with quillon.Library(path, on_error=on_error):  # no exception: the file stays
+        pass
     assert is_complete(path.read_bytes())
+    with pytest.raises(ValueError):
+        quillon.Library(path, on_error="discard")
 
 
 def test_close_is_idempotent_and_explicit_use_works(tmp_path):

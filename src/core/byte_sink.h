@@ -15,6 +15,13 @@
 // failed or closed stream is dropped exactly as its bytes would have been
 // one by one. discard() forgets what is buffered, so that bytes written
 // while no file was open never lead the next file.
+//
+// Checked builds (every build without NDEBUG, so the Debug and sanitizer
+// builds, or any build defining QUILLON_CHECK_RESERVATIONS=1) remember the
+// end of each reservation and the function that took it; commit aborts with
+// a message naming that function when the bytes stored run past the
+// reservation, and reserve aborts when asked for more than the buffer. In
+// release builds both are the bare pointer operations.
 #pragma once
 
 #include <cstddef>
@@ -23,13 +30,39 @@
 #include <memory>
 #include <ostream>
 
+#ifndef QUILLON_CHECK_RESERVATIONS
+#  ifdef NDEBUG
+#    define QUILLON_CHECK_RESERVATIONS 0
+#  else
+#    define QUILLON_CHECK_RESERVATIONS 1
+#  endif
+#endif
+
+// The buffer size; test builds make it small (QUILLON_SINK_CAPACITY) so
+// that elements meet the end of the buffer often.
+#ifndef QUILLON_SINK_CAPACITY
+#  define QUILLON_SINK_CAPACITY (2048 * 1024)
+#endif
+
+// The name of the function that calls the one this is a default argument
+// of, for the checked builds' messages.
+#if defined(__GNUC__) || defined(__clang__)
+#  define QUILLON_CALLER_NAME __builtin_FUNCTION()
+#else
+#  define QUILLON_CALLER_NAME "a record writer"
+#endif
+
 namespace quillon {
 
 class ByteSink {
 public:
-    // The size of the buffer: the most bytes one reserve can ask for. Every
-    // GDSII record (at most 65535 bytes) fits.
-    static constexpr std::size_t capacity = 2048 * 1024;
+    // The size of the buffer: the most bytes one reserve can ask for.
+    static constexpr std::size_t capacity = QUILLON_SINK_CAPACITY;
+    // The most any writer reserves at once: a whole AREF with the longest
+    // name (65530 bytes) and its fixed records, with room to spare. Every
+    // GDSII record (at most 65535 bytes) fits too.
+    static constexpr std::size_t largestReservation = 65536 + 256;
+    static_assert(capacity >= largestReservation, "the sink's buffer must hold every element");
 
     explicit ByteSink(std::ostream& stream);
     ByteSink(const ByteSink&) = delete;
@@ -49,17 +82,37 @@ public:
     // caller stores its bytes there in file order and then passes the
     // address just past the last of them to commit; nothing else may be
     // written in between.
+#if QUILLON_CHECK_RESERVATIONS
+    std::uint8_t* reserve(std::size_t n, const char* writer = QUILLON_CALLER_NAME) {
+        if (n > capacity) reservationTooLarge(n, writer);
+        if (static_cast<std::size_t>(limit - cursor) < n) handOver();
+        reservedEnd = cursor + n;
+        reservingWriter = writer;
+        return cursor;
+    }
+    void commit(std::uint8_t* end) {
+        if (reservedEnd == nullptr || end < cursor || end > reservedEnd) overrun(end);
+        cursor = end;
+        reservedEnd = nullptr;
+    }
+#else
     std::uint8_t* reserve(std::size_t n) {
         if (static_cast<std::size_t>(limit - cursor) < n) handOver();
         return cursor;
     }
     void commit(std::uint8_t* end) { cursor = end; }
+#endif
 
     // Hands every buffered byte to the stream, in order.
     void drain() { handOver(); }
 
     // Forgets the buffered bytes without handing them over.
-    void discard() { cursor = buffer.get(); }
+    void discard() {
+        cursor = buffer.get();
+#if QUILLON_CHECK_RESERVATIONS
+        reservedEnd = nullptr;
+#endif
+    }
 
     // The number of bytes written since the last hand-over or discard.
     std::size_t buffered() const { return static_cast<std::size_t>(cursor - buffer.get()); }
@@ -78,6 +131,12 @@ private:
     std::unique_ptr<std::uint8_t[]> buffer;
     std::uint8_t* cursor;
     std::uint8_t* limit;
+#if QUILLON_CHECK_RESERVATIONS
+    [[noreturn]] void reservationTooLarge(std::size_t n, const char* writer) const;
+    [[noreturn]] void overrun(const std::uint8_t* end) const;
+    std::uint8_t* reservedEnd = nullptr;
+    const char* reservingWriter = "";
+#endif
 };
 
 }  // namespace quillon

@@ -165,6 +165,11 @@ QUILLON_API(int) GDS_SetTimestamp(int year, int month, int day, int hour, int mi
     return taken ? 1 : 0;
 }
 
+QUILLON_API(int) GDS_Property(int attribute, const char* value) {
+    GDSIIWriter& w = writer();
+    return runCall(w, [&] { w.addProperty(attribute, value); });
+}
+
 QUILLON_API(int) GDS_SetStrict(int on) {
     GDSIIWriter& w = writer();
     const int previous = w.isStrict() ? 1 : 0;

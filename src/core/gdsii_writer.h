@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "quillon.h"
 #include "byte_sink.h"
@@ -104,6 +105,12 @@ public:
                    std::int32_t layer, std::int32_t nodeType, std::int32_t elFlags,
                    std::int32_t plex);
 
+    // Properties (PROPATTR, PROPVALUE) for the next element: queued here and
+    // written by the next element call before its ENDEL (by each of its
+    // elements, when a long path is split), then forgotten, also when that
+    // call writes nothing. A structure or library end drops them, reported.
+    void addProperty(std::int32_t attribute, const char* value);
+
     // Time stamps: the fixed time set here, or the local clock.
     bool setTimestamp(int year, int month, int day, int hour, int minute, int second);
     Timestamp makeTimestamp() const;
@@ -152,6 +159,30 @@ private:
     bool checkStructureName(const char* name, std::size_t& length);
     // The curves' common checks; false when the call must end.
     bool checkCurve(std::int32_t n);
+
+    // The queued properties and ENDEL: the end of every element.
+    void endElementWithProperties();
+    void finishReference(std::uint8_t* p);
+    // Reports and forgets properties that no element took.
+    void dropUnusedProperties();
+    // Forgets the queued properties when an element call returns, however
+    // it returns.
+    class ElementCall {
+    public:
+        explicit ElementCall(GDSIIWriter& writer) : writer(writer) {}
+        ~ElementCall() { writer.properties.clear(); }
+        ElementCall(const ElementCall&) = delete;
+        ElementCall& operator=(const ElementCall&) = delete;
+
+    private:
+        GDSIIWriter& writer;
+    };
+
+    struct Property {
+        std::int32_t attribute;
+        std::string value;
+    };
+    std::vector<Property> properties;
 
     GDSIIFile file;
 

@@ -96,6 +96,10 @@ QUILLON_API(const char*) quillon_last_error(const QuillonWriter* handle) {
     return handle != nullptr ? handle->writer.lastError() : "";
 }
 
+QUILLON_API(int) quillon_property(QuillonWriter* handle, int attribute, const char* value) {
+    return onWriter(handle, [&](GDSIIWriter& w) { w.addProperty(attribute, value); });
+}
+
 QUILLON_API(int) quillon_begin_structure(QuillonWriter* handle, const char* name) {
     return onWriter(handle, [&](GDSIIWriter& w) { w.beginStructure(name); });
 }

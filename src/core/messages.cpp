@@ -27,6 +27,8 @@ int statusOf(const char* message) {
         {coordinateOutOfRange, QUILLON_ERROR_RANGE},
         {notFinite, QUILLON_ERROR_RANGE},
         {timestampOutOfRange, QUILLON_ERROR_RANGE},
+        {propertyAttributeRange, QUILLON_ERROR_RANGE},
+        {propertiesWithoutElement, QUILLON_ERROR_STATE},
     };
     for (const Entry& entry : table)
         if (std::strcmp(entry.message, message) == 0) return entry.status;

@@ -24,6 +24,11 @@ inline constexpr const char* valueOutOfRange = "Error: Value does not fit its GD
 inline constexpr const char* colRowOutOfRange = "Error: Columns and rows must lie in 1 to 32767.";
 inline constexpr const char* coordinateOutOfRange = "Error: Coordinate does not fit 32 bits.";
 inline constexpr const char* notFinite = "Error: Value is not a finite number.";
+inline constexpr const char* propertyAttributeRange =
+    "Error: Property attribute must lie in 1 to 65535.";
+inline constexpr const char* propertyValueNull = "Error: Property value is NULL.";
+inline constexpr const char* propertyValueTooLong = "Error: Property value is too long.";
+inline constexpr const char* propertiesWithoutElement = "Error: Properties have no element.";
 inline constexpr const char* reentrantCall = "Error: Called from inside the error handler.";
 inline constexpr const char* boundaryTooFewPoints =
     "Error: Not enougph points for BOUNDARY structure. ";

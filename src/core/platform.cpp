@@ -7,7 +7,8 @@
 #include "gdsii_writer.h"
 
 #if defined(_WIN32)
-#  include "unwind_bridge.h"
+#  define WIN32_LEAN_AND_MEAN
+#  include <windows.h>
 #else
 #  include <ctime>
 #endif
@@ -36,14 +37,12 @@ ClockReading readLocalClock() {
 
 }  // namespace quillon
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {
-        quillon::registerUnwindTables(self);
         quillon::createWriter();
     }
     if (reason == DLL_PROCESS_DETACH) {
         quillon::saveUnfinishedFile();
-        quillon::deregisterUnwindTables();
     }
     return TRUE;
 }

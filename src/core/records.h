@@ -17,9 +17,18 @@
 
 namespace quillon {
 
+#if QUILLON_CHECK_RESERVATIONS
+// Aborts with a message naming the record (checked builds only).
+[[noreturn]] void recordTooLong(Record record, std::size_t dataLength);
+#endif
+
 // Stores the length and header of a record that carries dataLength bytes of
 // data at p, as one 4-byte big-endian word; returns the address past it.
 inline std::uint8_t* storeRecordStart(std::uint8_t* p, Record record, std::size_t dataLength) {
+#if QUILLON_CHECK_RESERVATIONS
+    // A length the 16-bit field cannot hold would silently wrap.
+    if (dataLength > maxRecordData + 1) recordTooLong(record, dataLength);
+#endif
     const std::uint8_t* header = headerOf(record);
     const auto length = static_cast<std::uint32_t>(dataLength + 4) & 0xFFFFu;
     return storeBigEndian32(p, (length << 16) | (std::uint32_t{header[0]} << 8) | header[1]);
@@ -96,11 +105,42 @@ inline std::uint8_t* storeElementStart(std::uint8_t* p, Record element, std::int
     return storeInt4Record(p, Record::PLEX, plex);
 }
 
-// Room taken by each of those records.
+// The room records take, for writers that reserve several at once. The
+// size of a record of one value follows from its data type in the header
+// table, so that a writer's reservation lists the same records as its
+// stores and nothing else: fixedRecordsSize<Record::TEXT, Record::ELFLAGS>.
+inline constexpr std::size_t fixedRecordSize(Record record) {
+    switch (headerOf(record)[1]) {
+        case dataType::noData: return 4;
+        case dataType::bitArray:
+        case dataType::int2: return 4 + 2;
+        case dataType::int4: return 4 + 4;
+        case dataType::real8: return 4 + 8;
+        default: return 0;  // no fixed size: strings
+    }
+}
+
+template <Record... records>
+inline constexpr std::size_t fixedRecordsSize = (fixedRecordSize(records) + ... + 0);
+
+// An ASCII record of length bytes, padded to even; an XY record of points.
+inline constexpr std::size_t stringRecordSize(std::size_t length) {
+    return 4 + length + (length & 1);
+}
+inline constexpr std::size_t xyRecordSize(std::size_t points) { return 4 + 8 * points; }
+// A record of two INT2 values (COLROW).
+inline constexpr std::size_t int2PairRecordSize = 4 + 2 * 2;
+
 inline constexpr std::size_t emptyRecordSize = 4;
 inline constexpr std::size_t int2RecordSize = 6;
 inline constexpr std::size_t int4RecordSize = 8;
 inline constexpr std::size_t real8RecordSize = 12;
+static_assert(fixedRecordSize(Record::ENDEL) == emptyRecordSize &&
+              fixedRecordSize(Record::LAYER) == int2RecordSize &&
+              fixedRecordSize(Record::STRANS) == int2RecordSize &&
+              fixedRecordSize(Record::PLEX) == int4RecordSize &&
+              fixedRecordSize(Record::MAG) == real8RecordSize,
+              "record sizes follow from their data types");
 inline constexpr std::size_t elementStartSize = emptyRecordSize + int2RecordSize + int4RecordSize;
 
 // The length and header of a record that carries dataLength bytes of data.

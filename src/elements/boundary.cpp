@@ -19,6 +19,7 @@ constexpr std::int32_t maxRecordVertices = 8190;
 void GDSIIWriter::writeBoundary(const std::int32_t* xs, const std::int32_t* ys,
                                 std::int32_t count, std::int32_t layer, std::int32_t dataType,
                                 std::int32_t elFlags, std::int32_t plex) {
+    ElementCall call(*this);
     if (!checkStructureOpen()) return;
     const std::int32_t n = pointCount(count);
     if (n > maxVertices && !report(messages::boundaryTooManyPoints)) return;
@@ -35,7 +36,7 @@ void GDSIIWriter::writeBoundary(const std::int32_t* xs, const std::int32_t* ys,
     writeInt2Record(out, Record::LAYER, layer);
     writeInt2Record(out, Record::DATATYPE, dataType);
     writeXYRecord(out, xs, ys, 0, static_cast<std::size_t>(n), true);
-    endElement(out);
+    endElementWithProperties();
 }
 
 }  // namespace quillon

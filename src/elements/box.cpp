@@ -9,6 +9,7 @@ namespace quillon {
 void GDSIIWriter::writeBox(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2,
                            std::int32_t layer, std::int32_t boxType, std::int32_t elFlags,
                            std::int32_t plex) {
+    ElementCall call(*this);
     if (!checkStructureOpen()) return;
     if (!strictFits16(layer) || !strictFits16(boxType) || !strictFits16(elFlags)) return;
 
@@ -18,12 +19,13 @@ void GDSIIWriter::writeBox(std::int32_t x1, std::int32_t y1, std::int32_t x2, st
     writeInt2Record(out, Record::LAYER, layer);
     writeInt2Record(out, Record::BOXTYPE, boxType);
     writeXYRecord(out, xs, ys, 0, 4, true);
-    endElement(out);
+    endElementWithProperties();
 }
 
 void GDSIIWriter::writeBoxWH(std::int32_t x, std::int32_t y, std::int32_t width,
                              std::int32_t height, std::int32_t layer, std::int32_t boxType,
                              std::int32_t elFlags, std::int32_t plex) {
+    ElementCall call(*this);
     // The corner sums wrap around like 32-bit two's-complement additions;
     // strict mode refuses a corner that does not fit instead.
     const std::int64_t x2 = std::int64_t{x} + width;

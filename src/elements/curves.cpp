@@ -34,6 +34,8 @@ constexpr std::int32_t maxPoints = 199;
 // the low 32 bits of its truncated value (and clears fits). NaN has no point
 // and gives 0.
 std::int32_t truncateCoordinate(double value, bool& fits) {
+    // The common case first: the conversion truncates.
+    if (value > -2147483649.0 && value < 2147483648.0) return static_cast<std::int32_t>(value);
     if (std::isnan(value)) {
         fits = false;
         return 0;
@@ -61,12 +63,34 @@ public:
 
     // Points first to count - 1 at theta, theta + step, ..., each angle the
     // previous one plus step.
+    //
+    // Each coordinate is the truncation of centre + radius * v, v the
+    // correctly rounded cosine or sine. The estimate decides it almost
+    // always (certainCoordinate); sineCosine() computes v only when the
+    // coordinate lies within about 2^-47 of the radius from an integer, or
+    // exactly on one.
     void fillArc(std::int32_t first, double theta, double step) {
+        const double cx = centerX;
+        const double cy = centerY;
+        const double r = radius;
         for (std::int32_t i = first; i < count; ++i) {
             const auto at = static_cast<std::size_t>(i);
-            const SineCosine sc = sineCosine(theta);
-            xs[at] = truncateCoordinate(centerX + radius * sc.cosine, fit);
-            ys[at] = truncateCoordinate(centerY + radius * sc.sine, fit);
+            SineCosineEstimate e;
+            bool doneX = false;
+            bool doneY = false;
+            if (estimateSineCosine(theta, e)) {
+                double x = 0.0;
+                double y = 0.0;
+                doneX = certainCoordinate(cx, r, e.cosine, e.cosineError, x);
+                doneY = certainCoordinate(cy, r, e.sine, e.sineError, y);
+                if (doneX) xs[at] = truncateCoordinate(x, fit);
+                if (doneY) ys[at] = truncateCoordinate(y, fit);
+            }
+            if (!doneX || !doneY) {
+                const SineCosine sc = sineCosine(theta);
+                if (!doneX) xs[at] = truncateCoordinate(cx + r * sc.cosine, fit);
+                if (!doneY) ys[at] = truncateCoordinate(cy + r * sc.sine, fit);
+            }
             theta += step;
         }
     }
@@ -105,6 +129,7 @@ bool GDSIIWriter::checkCurve(std::int32_t n) {
 void GDSIIWriter::writeCircle(std::int32_t centerX, std::int32_t centerY, std::int32_t radius,
                               std::int32_t count, std::int32_t layer, std::int32_t dataType,
                               std::int32_t elFlags, std::int32_t plex) {
+    ElementCall call(*this);
     const std::int32_t n = pointCount(count);
     if (!checkCurve(n)) return;
 
@@ -118,6 +143,7 @@ void GDSIIWriter::writeSector(std::int32_t centerX, std::int32_t centerY, std::i
                               double startAngle, double endAngle, std::int32_t count,
                               std::int32_t layer, std::int32_t dataType, std::int32_t elFlags,
                               std::int32_t plex) {
+    ElementCall call(*this);
     const std::int32_t n = pointCount(count);
     if (!checkCurve(n)) return;
     if (!strictFinite(startAngle) || !strictFinite(endAngle)) return;
@@ -134,6 +160,7 @@ void GDSIIWriter::writeArc(std::int32_t centerX, std::int32_t centerY, std::int3
                            double startAngle, double endAngle, std::int32_t count,
                            std::int32_t width, std::int32_t layer, std::int32_t dataType,
                            std::int32_t pathType, std::int32_t elFlags, std::int32_t plex) {
+    ElementCall call(*this);
     const std::int32_t n = pointCount(count);
     if (!checkCurve(n)) return;
     if (!strictFinite(startAngle) || !strictFinite(endAngle)) return;

@@ -19,6 +19,7 @@ constexpr std::int32_t maxRecordPoints = 8191;
 void GDSIIWriter::writeNode(const std::int32_t* xs, const std::int32_t* ys, std::int32_t count,
                             std::int32_t layer, std::int32_t nodeType, std::int32_t elFlags,
                             std::int32_t plex) {
+    ElementCall call(*this);
     if (!checkStructureOpen()) return;
     const std::int32_t n = pointCount(count);
     if (n > maxPoints && !report(messages::nodeTooManyPoints)) return;
@@ -35,7 +36,7 @@ void GDSIIWriter::writeNode(const std::int32_t* xs, const std::int32_t* ys, std:
     writeInt2Record(out, Record::LAYER, layer);
     writeInt2Record(out, Record::NODETYPE, nodeType);
     writeXYRecord(out, xs, ys, 0, static_cast<std::size_t>(n), false);
-    endElement(out);
+    endElementWithProperties();
 }
 
 }  // namespace quillon

@@ -21,6 +21,7 @@ std::int32_t GDSIIWriter::writePath(const std::int32_t* xs, const std::int32_t* 
                                     std::int32_t count, std::int32_t width, std::int32_t layer,
                                     std::int32_t dataType, std::int32_t pathType,
                                     std::int32_t elFlags, std::int32_t plex) {
+    ElementCall call(*this);
     const std::int32_t n = pointCount(count);
     if (!checkStructureOpen()) return n;
     if (n < minPoints) {
@@ -44,7 +45,7 @@ std::int32_t GDSIIWriter::writePath(const std::int32_t* xs, const std::int32_t* 
         writeInt4Record(out, Record::WIDTH, width);
         writeXYRecord(out, xs, ys, static_cast<std::size_t>(first),
                       static_cast<std::size_t>(points), false);
-        endElement(out);
+        endElementWithProperties();
     }
     return n;
 }

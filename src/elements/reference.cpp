@@ -9,10 +9,16 @@ namespace quillon {
 
 namespace {
 
-// The size of everything but SNAME's data: prologue, SNAME's header,
-// STRANS, MAG, ANGLE and ENDEL; the points and COLROW come on top.
+// The size of the records of storeReferenceHead but SNAME, and of ENDEL;
+// SNAME, COLROW and the points come on top.
 constexpr std::size_t fixedSize =
-    elementStartSize + 4 + int2RecordSize + 2 * real8RecordSize + emptyRecordSize;
+    fixedRecordsSize<Record::SREF, Record::ELFLAGS, Record::PLEX, Record::STRANS, Record::MAG,
+                     Record::ANGLE, Record::ENDEL>;
+static_assert(fixedRecordSize(Record::AREF) == fixedRecordSize(Record::SREF),
+              "both kinds open with an empty record");
+static_assert(fixedSize + stringRecordSize(maxRecordData) + int2PairRecordSize +
+                      xyRecordSize(3) <= ByteSink::largestReservation,
+              "the largest AREF fits the sink's buffer");
 
 // The prologue, SNAME and the transformation, shared by both kinds; inlined
 // into each, as a call would cost a good part of a whole reference.
@@ -28,9 +34,21 @@ constexpr std::size_t fixedSize =
 
 }  // namespace
 
+// Commits a reference stored up to p, with its properties and ENDEL; the
+// reservation made room for ENDEL.
+void GDSIIWriter::finishReference(std::uint8_t* p) {
+    if (properties.empty()) {
+        out.commit(storeEmptyRecord(p, Record::ENDEL));
+        return;
+    }
+    out.commit(p);
+    endElementWithProperties();
+}
+
 void GDSIIWriter::writeSref(const char* structName, std::int32_t x, std::int32_t y,
                             std::int32_t strans, double mag, double angle, std::int32_t elFlags,
                             std::int32_t plex) {
+    ElementCall call(*this);
     if (!checkStructureOpen()) return;
     std::size_t nameLength = 0;
     if (!checkStructureName(structName, nameLength)) return;
@@ -38,18 +56,20 @@ void GDSIIWriter::writeSref(const char* structName, std::int32_t x, std::int32_t
         !strictFits16(elFlags))
         return;
 
-    // The whole element in one reservation: it is at most 65598 bytes.
-    std::uint8_t* p = out.reserve(fixedSize + nameLength + 1 + 4 + 8);
+    // The whole element in one reservation: at most 65598 bytes (65622 for
+    // an AREF), within ByteSink::largestReservation.
+    std::uint8_t* p = out.reserve(fixedSize + stringRecordSize(nameLength) + xyRecordSize(1));
     p = storeReferenceHead(p, Record::SREF, structName, nameLength, strans, mag, angle, elFlags,
                            plex);
     p = storePoints(storeRecordStart(p, Record::XY, 8), &x, &y, 1);
-    out.commit(storeEmptyRecord(p, Record::ENDEL));
+    finishReference(p);
 }
 
 void GDSIIWriter::writeAref(const char* structName, const std::int32_t* xs,
                             const std::int32_t* ys, std::int32_t columns, std::int32_t rows,
                             std::int32_t strans, double mag, double angle, std::int32_t elFlags,
                             std::int32_t plex) {
+    ElementCall call(*this);
     if (!checkStructureOpen()) return;
     std::size_t nameLength = 0;
     if (!checkStructureName(structName, nameLength)) return;
@@ -60,7 +80,8 @@ void GDSIIWriter::writeAref(const char* structName, const std::int32_t* xs,
         !strictFits16(elFlags))
         return;
 
-    std::uint8_t* p = out.reserve(fixedSize + nameLength + 1 + 8 + 4 + 3 * 8);
+    std::uint8_t* p = out.reserve(fixedSize + stringRecordSize(nameLength) + int2PairRecordSize +
+                                  xyRecordSize(3));
     p = storeReferenceHead(p, Record::AREF, structName, nameLength, strans, mag, angle, elFlags,
                            plex);
     p = storeRecordStart(p, Record::COLROW, 4);
@@ -68,7 +89,7 @@ void GDSIIWriter::writeAref(const char* structName, const std::int32_t* xs,
     p = storeBigEndian16(p, static_cast<std::uint32_t>(rows));
     // The origin, the origin displaced by the columns, and by the rows.
     p = storePoints(storeRecordStart(p, Record::XY, 3 * 8), xs, ys, 3);
-    out.commit(storeEmptyRecord(p, Record::ENDEL));
+    finishReference(p);
 }
 
 }  // namespace quillon

@@ -1,5 +1,6 @@
 // sin and cos in double-double arithmetic (about 106 significant bits),
-// rounded once to double at the end. Only IEEE double additions and
+// rounded once to double at the end. Angles of 2^28 or more are reduced in
+// integer arithmetic with 1,280 bits of 2/pi. Only IEEE double additions and
 // multiplications are used, with no fused multiply-add, so the result is the
 // same wherever the library is built.
 #include "sine_cosine.h"
@@ -214,14 +215,106 @@ bool fastSineCosine(DoubleDouble r, double& sinR, double& cosR) {
     return true;
 }
 
-}  // namespace
+// 2/pi to 1,280 bits: 2/pi = sum of twoOverPiWords[j] * 2^(-32 (j + 1)),
+// the rest below 2^-1280.
+constexpr std::uint32_t twoOverPiWords[40] = {
+    0xa2f9836e, 0x4e441529, 0xfc2757d1, 0xf534ddc0, 0xdb629599, 0x3c439041,
+    0xfe5163ab, 0xdebbc561, 0xb7246e3a, 0x424dd2e0, 0x06492eea, 0x09d1921c,
+    0xfe1deb1c, 0xb129a73e, 0xe88235f5, 0x2ebb4484, 0xe99c7026, 0xb45f7e41,
+    0x3991d639, 0x835339f4, 0x9c845f8b, 0xbdf9283b, 0x1ff897ff, 0xde05980f,
+    0xef2f118b, 0x5a0a6d1f, 0x6d367ecf, 0x27cb09b7, 0x4f463f66, 0x9e5fea2d,
+    0x7527bac7, 0xebe5f17b, 0x3d0739f7, 0x8a5292ea, 0x6bfb5fb1, 0x1f8d5d08,
+    0x56033046, 0xfc7b6bab, 0xf0cfbc20, 0x9af4361d,
+};
 
-SineCosine sineCosine(double theta) {
-    if (theta == 0.0) return {theta, 1.0};
-    if (!(std::fabs(theta) < 268435456.0)) return {std::sin(theta), std::cos(theta)};
+// Bits low to low + count - 1 (count <= 53) of the 320-bit integer in limbs
+// (least significant first); bits below 0 read as 0.
+std::uint64_t bitsOf(const std::uint32_t (&limbs)[10], int low, int count) {
+    std::uint64_t result = 0;
+    for (int b = low + count - 1; b >= low; --b) {
+        const std::uint64_t bit = b < 0 ? 0 : (limbs[b / 32] >> (b % 32)) & 1u;
+        result = (result << 1) | bit;
+    }
+    return result;
+}
 
-    double k = 0.0;
-    const DoubleDouble r = reduce(theta, k);
+// x = k * pi/2 + r, |r| <= pi/4, for finite x >= 1, in integer arithmetic
+// (Payne and Hanek's method): x = m * 2^e with m an integer of 53 bits, and
+// x * 2/pi mod 4 needs only the bits of 2/pi from 2^(1-e) on, since the ones
+// before contribute multiples of 4. Eight words of them from word j0 times m
+// give P, and x * 2/pi = P / 2^shift (mod 4), shift = 32 (j0 + 8) - e, which
+// lies between 223 and 308; the words left out after them add less than
+// 2^(53 - shift) <= 2^-170. A double lies no closer than 2^-62 to a multiple
+// of pi/2 in units of pi/2, so the fraction keeps more than 106 good bits,
+// and r is good to about 2^-104 relative.
+DoubleDouble reduceWide(double x, int& quadrant) {
+    int exponent = 0;
+    const double mantissa = std::frexp(x, &exponent);  // x = mantissa * 2^exponent
+    const auto m = static_cast<std::uint64_t>(std::ldexp(mantissa, 53));
+    const int e = exponent - 53;
+    const int j0 = e >= 2 ? (e - 2) / 32 : 0;
+    const int shift = 32 * (j0 + 8) - e;
+
+    // P = window * m, window = words j0 to j0 + 7 as one 256-bit integer.
+    std::uint32_t limbs[10] = {};
+    const std::uint32_t mParts[2] = {static_cast<std::uint32_t>(m),
+                                     static_cast<std::uint32_t>(m >> 32)};
+    for (int b = 0; b < 2; ++b) {
+        std::uint64_t carry = 0;
+        for (int i = 0; i < 8; ++i) {
+            const std::uint64_t word = twoOverPiWords[j0 + 7 - i];
+            const std::uint64_t cur = word * mParts[b] + limbs[i + b] + carry;
+            limbs[i + b] = static_cast<std::uint32_t>(cur);
+            carry = cur >> 32;
+        }
+        limbs[8 + b] = static_cast<std::uint32_t>(carry);
+    }
+
+    // Integer part mod 4 and the fraction, rounded to the nearest integer:
+    // a fraction of 1/2 or more becomes fraction - 1.
+    int k = static_cast<int>(bitsOf(limbs, shift, 2));
+    const bool roundUp = bitsOf(limbs, shift - 1, 1) != 0;
+    std::uint32_t fraction[10] = {};
+    for (int i = 0; i < 10; ++i) {
+        const int below = shift - 32 * i;  // bits of limb i inside the fraction
+        if (below <= 0) break;
+        fraction[i] = below >= 32 ? limbs[i] : limbs[i] & ((1u << below) - 1u);
+    }
+    if (roundUp) {
+        k += 1;
+        // |fraction - 1| = 2^shift - fraction: two's complement within shift bits.
+        std::uint64_t borrow = 1;
+        for (int i = 0; i < 10; ++i) {
+            const std::uint64_t cur = static_cast<std::uint64_t>(~fraction[i]) + borrow;
+            fraction[i] = static_cast<std::uint32_t>(cur);
+            borrow = cur >> 32;
+        }
+        for (int i = 0; i < 10; ++i) {
+            const int below = shift - 32 * i;
+            if (below <= 0) fraction[i] = 0;
+            else if (below < 32) fraction[i] &= (1u << below) - 1u;
+        }
+    }
+    quadrant = k & 3;
+
+    int top = -1;
+    for (int i = 9; i >= 0 && top < 0; --i)
+        for (int b = 31; b >= 0; --b)
+            if ((fraction[i] >> b) & 1u) {
+                top = 32 * i + b;
+                break;
+            }
+    if (top < 0) return {0.0, 0.0};
+    const double hi = std::ldexp(static_cast<double>(bitsOf(fraction, top - 52, 53)),
+                                 top - 52 - shift);
+    const double lo = std::ldexp(static_cast<double>(bitsOf(fraction, top - 105, 53)),
+                                 top - 105 - shift);
+    DoubleDouble r = multiply(quickTwoSum(hi, lo), {halfPi1, halfPi2});
+    return roundUp ? negate(r) : r;
+}
+
+// sin r and cos r of the reduced angle, turned to the quadrant.
+SineCosine inQuadrant(DoubleDouble r, int quadrant) {
     double sinR = 0.0;
     double cosR = 0.0;
     if (!fastSineCosine(r, sinR, cosR)) {
@@ -231,14 +324,40 @@ SineCosine sineCosine(double theta) {
         sinR = sinSeries.hi;
         cosR = cosSeries.hi;
     }
-
-    // The quadrant k mod 4 decides which of +-sin r, +-cos r each one is.
-    switch (static_cast<long long>(k) & 3) {
+    switch (quadrant & 3) {
         case 0: return {sinR, cosR};
         case 1: return {cosR, -sinR};
         case 2: return {-sinR, -cosR};
         default: return {-cosR, sinR};
     }
+}
+
+}  // namespace
+
+namespace detail {
+
+SineCosine sineCosineByWideReduction(double theta) {
+    int quadrant = 0;
+    const DoubleDouble r = reduceWide(std::fabs(theta), quadrant);
+    SineCosine sc = inQuadrant(r, quadrant);
+    if (theta < 0) sc.sine = -sc.sine;
+    return sc;
+}
+
+}  // namespace detail
+
+SineCosine sineCosine(double theta) {
+    if (theta == 0.0) return {theta, 1.0};
+    if (!std::isfinite(theta)) {
+        const double nan = theta - theta;
+        return {nan, nan};
+    }
+    if (!(std::fabs(theta) < 268435456.0)) return detail::sineCosineByWideReduction(theta);
+
+    double k = 0.0;
+    const DoubleDouble r = reduce(theta, k);
+    // The quadrant k mod 4 decides which of +-sin r, +-cos r each one is.
+    return inQuadrant(r, static_cast<int>(static_cast<long long>(k) & 3));
 }
 
 }  // namespace quillon

@@ -21,6 +21,7 @@ void GDSIIWriter::writeText(std::int32_t x, std::int32_t y, const char* text,
                             std::int32_t presentation, std::int32_t pathType,
                             std::int32_t width, std::int32_t strans, double mag, double angle,
                             std::int32_t elFlags, std::int32_t plex) {
+    ElementCall call(*this);
     if (!checkStructureOpen()) return;
     if (text == nullptr) {
         // Nothing to measure or write: stop before the first record.
@@ -40,8 +41,12 @@ void GDSIIWriter::writeText(std::int32_t x, std::int32_t y, const char* text,
     if (length + (length & 1) > maxRecordData) return;
 
     // Everything before STRING has a fixed size: one reservation.
-    constexpr std::size_t fixedSize = emptyRecordSize + 6 * int2RecordSize +
-                                      2 * int4RecordSize + 2 * real8RecordSize + 12;
+    // Its records, listed in the order of the stores below.
+    constexpr std::size_t fixedSize =
+        fixedRecordsSize<Record::TEXT, Record::ELFLAGS, Record::PLEX, Record::LAYER,
+                         Record::TEXTTYPE, Record::PRESENTATION, Record::PATHTYPE,
+                         Record::WIDTH, Record::STRANS, Record::MAG, Record::ANGLE> +
+        xyRecordSize(1);
     std::uint8_t* p = out.reserve(fixedSize);
     p = storeEmptyRecord(p, Record::TEXT);
     p = storeInt2Record(p, Record::ELFLAGS, elFlags);
@@ -56,7 +61,7 @@ void GDSIIWriter::writeText(std::int32_t x, std::int32_t y, const char* text,
     p = storeReal8Record(p, Record::ANGLE, angle);
     out.commit(storePoints(storeRecordStart(p, Record::XY, 8), &x, &y, 1));
     writeStringRecord(out, Record::STRING, text, length);
-    endElement(out);
+    endElementWithProperties();
 }
 
 }  // namespace quillon

@@ -38,10 +38,11 @@ void GDSIIWriter::beginLib(const char* fileName, double dbUnitInUserUnits,
     const Timestamp now = makeTimestamp();
     beginRecord(out, Record::BGNLIB, now.size()).write24(now.data());
     // LIBNAME is the name as passed, directory and extension included,
-    // unless the host chose one. A NULL name was reported above; its
-    // library gets an empty name.
+    // unless the host chose one. A NULL or over-long file name was reported
+    // above; its library (written to no file) gets an empty name.
     const char* name = libraryNameSet ? libraryName.c_str() : fileName;
-    writeStringRecord(out, Record::LIBNAME, name != nullptr ? name : "");
+    const bool named = name != nullptr && fitsStringRecord(name);
+    writeStringRecord(out, Record::LIBNAME, named ? name : "");
     writeReal8(writeReal8(beginRecord(out, Record::UNITS, 16), dbUnitInUserUnits),
                dbUnitInMeters);
 }
@@ -70,6 +71,7 @@ void GDSIIWriter::endLib() {
     // Reported last, with the state already back to Idle, so that a throw
     // leaves nothing to clean up.
     if (closedOpenStructure) report(messages::structureNotClosed);
+    dropUnusedProperties();
     if (!written) report(messages::cannotWriteFile);
 }
 

@@ -30,6 +30,7 @@ void GDSIIWriter::beginStructure(const char* name) {
     beginRecord(out, Record::BGNSTR, now.size()).write24(now.data());
     writeStringRecord(out, Record::STRNAME, name, length);
     file.structureBegun();
+    dropUnusedProperties();
 }
 
 void GDSIIWriter::endStructure() {
@@ -43,6 +44,7 @@ void GDSIIWriter::endStructure() {
     if (!file.structureOpen() && !report(messages::structureNotOpened)) return;
     writeEmptyRecord(out, Record::ENDSTR);
     file.structureEnded();
+    dropUnusedProperties();
 }
 
 }  // namespace quillon

@@ -172,3 +172,108 @@ TEST_F(Handles, OptionsOfAnOlderCallerKeepTheirDefaults) {
 }
 
 }  // namespace
+
+namespace {
+
+// PROPATTR / PROPVALUE pairs of an element's records, in order.
+std::vector<std::pair<int, std::string>> propertiesOf(const Bytes& element) {
+    std::vector<std::pair<int, std::string>> found;
+    const auto recs = records(element);
+    for (std::size_t i = 0; i + 1 < recs.size(); ++i) {
+        if (recs[i].type != 0x2B) continue;
+        EXPECT_EQ(recs[i + 1].type, 0x2C);
+        std::string value(recs[i + 1].data.begin(), recs[i + 1].data.end());
+        while (!value.empty() && value.back() == 0) value.pop_back();
+        found.emplace_back((recs[i].data[0] << 8) | recs[i].data[1], value);
+    }
+    return found;
+}
+
+class Properties : public ::testing::Test {
+protected:
+    void SetUp() override { resetWriter(); }
+    void TearDown() override { resetWriter(); }
+};
+
+TEST_F(Properties, GoBetweenTheElementDataAndEndelInTheOrderGiven) {
+    // PROPATTR 1 "VDD" (odd: one NUL) and PROPATTR 65535 "AB".
+    const Bytes box = elementBytes([] {
+        EXPECT_EQ(GDS_Property(1, "VDD"), 0);
+        GDS_Property(65535, "AB");
+        GDS_Box(0, 0, 10, 10, 1, 0, 0, 0);
+        GDS_Box(0, 0, 10, 10, 1, 0, 0, 0);  // the queue was consumed
+    });
+    EXPECT_EQ(toHex(Bytes(box.begin() + 74, box.begin() + 74 + 30)),
+              toHex(hex("00 06 2B 02 00 01  00 08 2C 06 56 44 44 00"
+                        "00 06 2B 02 FF FF  00 06 2C 06 41 42  00 04 11 00")));
+    EXPECT_EQ(box.size(), 78u + 26u + 78u);
+    // Every element kind carries them, each piece of a split path too.
+    const int xs[] = {0, 10, 10}, ys[] = {0, 0, 10};
+    std::vector<int> px(450), py(450);
+    for (int i = 0; i < 450; ++i) px[static_cast<std::size_t>(i)] = i * 10;
+    const std::vector<std::pair<int, std::function<void()>>> kinds = {
+        {1, [&] { GDS_Boundary(xs, ys, 3, 1, 0, 0, 0); }},
+        {3, [&] { GDS_Path(px.data(), py.data(), 450, 5, 1, 0, 0, 0, 0); }},
+        {1, [&] { GDS_Circle(0, 0, 100, 16, 1, 0, 0, 0); }},
+        {1, [&] { GDS_Arc(0, 0, 100, 0, 90, 16, 5, 1, 0, 0, 0, 0); }},
+        {1, [&] { GDS_Sref("C", 0, 0, 0, 1.0, 0.0, 0, 0); }},
+        {1, [&] { GDS_Aref("C", xs, ys, 2, 2, 0, 1.0, 0.0, 0, 0); }},
+        {1, [&] { GDS_Text(0, 0, "pin", 1, 0, 0, 0, 0, 0, 1.0, 0.0, 0, 0); }},
+        {1, [&] { GDS_Node(xs, ys, 3, 1, 0, 0, 0); }},
+    };
+    for (const auto& [pieces, call] : kinds) {
+        const auto found = propertiesOf(elementBytes([&] {
+            GDS_Property(7, "net");
+            call();
+        }));
+        EXPECT_EQ(found, (std::vector<std::pair<int, std::string>>(
+                             static_cast<std::size_t>(pieces), {7, "net"})));
+    }
+}
+
+TEST_F(Properties, BadOrUnusedPropertiesAreReported) {
+    SetErrorHandle(recordMessage);
+    const Bytes written = elementBytes([] {
+        GDS_Property(0, "x");
+        GDS_Property(65536, "x");
+        GDS_Property(1, nullptr);
+        GDS_Property(2, "lost");  // no element follows before ENDSTR
+    });
+    EXPECT_TRUE(written.empty());
+    EXPECT_EQ(messages(), (std::vector<std::string>{
+                              "Error: Property attribute must lie in 1 to 65535.",
+                              "Error: Property attribute must lie in 1 to 65535.",
+                              "Error: Property value is NULL.",
+                              "Error: Properties have no element."}));
+    // A refused element takes its properties with it.
+    messages().clear();
+    const int xs[] = {0, 10};
+    GDS_SetStrict(1);
+    const Bytes refused = elementBytes([&] {
+        GDS_Property(3, "gone");
+        GDS_Boundary(xs, xs, 2, 1, 0, 0, 0);
+        GDS_Box(0, 0, 1, 1, 1, 0, 0, 0);
+    });
+    EXPECT_TRUE(propertiesOf(refused).empty());
+    EXPECT_EQ(refused.size(), 78u);
+}
+
+TEST_F(Properties, HandleWritesThemAndKLayoutReadsThem) {
+    const QuillonOptions options = fixedOptions("PROPS");
+    const fs::path path = keptPath("properties.gds");
+    QuillonWriter* w = quillon_open(path.c_str(), 0.001, 1e-9, &options, nullptr);
+    ASSERT_NE(w, nullptr);
+    quillon_begin_structure(w, "TOP");
+    const std::string longValue(300, 'v');  // past the classic 128 bytes
+    EXPECT_EQ(quillon_property(w, 1, "VDD"), QUILLON_OK);
+    EXPECT_EQ(quillon_property(w, 2, longValue.c_str()), QUILLON_OK);
+    const int xs[] = {0, 10, 10}, ys[] = {0, 0, 10};
+    quillon_boundary(w, xs, ys, 3, 1, 0, 0, 0);  // gdspy drops BOX
+    EXPECT_EQ(quillon_property(w, 0, "bad"), QUILLON_ERROR_RANGE);
+    quillon_end_structure(w);
+    EXPECT_EQ(quillon_close(w), QUILLON_OK);
+    const auto found = propertiesOf(readFile(path));
+    EXPECT_EQ(found, (std::vector<std::pair<int, std::string>>{{1, "VDD"}, {2, longValue}}));
+}
+
+}  // namespace

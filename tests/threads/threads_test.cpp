@@ -37,7 +37,7 @@ void writeLayout(const fs::path& path, int seed) {
     const auto ok = [&](int result) { failures += result != QUILLON_OK; };
     ok(quillon_begin_structure(w, "CELL"));
     std::vector<int> xs(150), ys(150);
-    for (int i = 0; i < 20000; ++i) {
+    for (int i = 0; i < 2500; ++i) {
         const int n = 3 + (i + seed) % 140;
         for (int k = 0; k < n; ++k) {
             xs[k] = seed * 1000 + i + k * 7;
@@ -72,7 +72,7 @@ TEST(Threads, FourWritersAtOnceWriteWhatTheyWriteOneAfterAnother) {
     for (int seed = 0; seed < writers; ++seed) {
         const auto alone = readAll(dir / ("alone-" + std::to_string(seed) + ".gds"));
         const auto together = readAll(dir / ("together-" + std::to_string(seed) + ".gds"));
-        EXPECT_GT(alone.size(), 4u * 1024 * 1024);
+        EXPECT_GT(alone.size(), 3u * 1024 * 1024);  // past the sink buffer
         EXPECT_TRUE(alone == together) << "writer " << seed;
     }
     fs::remove_all(dir);

@@ -1,23 +1,31 @@
 """Checks a built Quillon.dll with the mingw-w64 objdump.
 
     check_exports.py --objdump OBJDUMP --dll Quillon.dll --arch win32|win64
+                     --def quillon.def --runtime self-contained|shared
+                     [--decorated-def quillon-decorated.def]
                      [--curves-object curves.cpp.obj]
 
 The export directory must name the module Quillon.dll and hold exactly the
-eighteen functions at their fixed ordinals, by plain undecorated names; the
-DLL may import system DLLs only (no GCC or C++ runtime DLL) and carries a
-version resource. For the 32-bit DLL, every export must return with "ret N"
-where N is the argument bytes of its stdcall signature, and the curve code
-must do its double arithmetic in SSE2, never on the x87 stack.
+functions of quillon.def at their ordinals, by plain undecorated names, and
+carry a version resource. The self-contained DLL imports system DLLs only;
+the shared-runtime DLL imports, besides those, exactly mingw-w64's libgcc_s
+and libstdc++ DLLs, which must lie beside it. For the 32-bit DLL, every
+export must return with "ret N" where N is the argument bytes of its stdcall
+signature (the @N of the import library's decorated names, which for the
+first eighteen functions must also match the table below, counted from
+quillon.h), and the curve code must do its double arithmetic in SSE2, never
+on the x87 stack.
 """
+
+import os
 
 import argparse
 import re
 import subprocess
 import sys
 
-# name: (ordinal, stdcall argument bytes)
-EXPORTS = {
+# name: (ordinal, stdcall argument bytes), from the declarations of quillon.h.
+KNOWN_EXPORTS = {
     "GDS_BeginLib": (1, 20),
     "GDS_EndLib": (2, 0),
     "GDS_BeginStructure": (3, 4),
@@ -39,6 +47,10 @@ EXPORTS = {
 }
 
 SYSTEM_DLLS = {"kernel32.dll", "msvcrt.dll", "user32.dll", "advapi32.dll", "ntdll.dll"}
+RUNTIME_DLLS = {
+    "win32": {"libgcc_s_dw2-1.dll", "libstdc++-6.dll"},
+    "win64": {"libgcc_s_seh-1.dll", "libstdc++-6.dll"},
+}
 
 # x87 instructions that compute; loads and stores (fld, fstp) only move the
 # values that the 32-bit calling convention returns on the x87 stack.
@@ -88,13 +100,28 @@ def export_directory(private_headers):
     return module.group(1), base, names, addresses, int(image_base.group(1), 16)
 
 
-def check_export_table(private_headers):
+def read_def(path):
+    """{name: (ordinal, argument bytes or None)} from a module-definition file
+    whose lines read "    GDS_Box @10" or, decorated, "    GDS_Box@32 @10"."""
+    exports = {}
+    with open(path) as definition:
+        for line in definition:
+            entry = re.match(r"^\s+([A-Za-z_]\w*)(?:@(\d+))?\s+@(\d+)", line)
+            if entry:
+                argument_bytes = int(entry.group(2)) if entry.group(2) else None
+                exports[entry.group(1)] = (int(entry.group(3)), argument_bytes)
+    if not exports:
+        sys.exit("%s lists no exports" % path)
+    return exports
+
+
+def check_export_table(private_headers, exports):
     module, base, names, addresses, image_base = export_directory(private_headers)
     if module != "Quillon.dll":
         fail("export directory names the module %r, not Quillon.dll" % module)
     if base != 1:
         fail("ordinal base is %d, not 1" % base)
-    expected = {name: ordinal for name, (ordinal, _) in EXPORTS.items()}
+    expected = {name: ordinal for name, (ordinal, _) in exports.items()}
     if names != expected:
         for name in sorted(set(names) | set(expected)):
             if names.get(name) != expected.get(name):
@@ -103,18 +130,26 @@ def check_export_table(private_headers):
     for name in names:
         if "@" in name or name.startswith("_"):
             fail("decorated export name " + name)
-    if sorted(addresses) != list(range(1, 19)):
-        fail("export address table holds ordinals %s, not 1 to 18" % sorted(addresses))
+    if sorted(addresses) != sorted(expected.values()):
+        fail("export address table holds ordinals %s, not those of the .def file %s"
+             % (sorted(addresses), sorted(expected.values())))
     return names, addresses, image_base
 
 
-def check_imports(private_headers):
+def check_imports(private_headers, runtime, arch, dll_path):
     imported = re.findall(r"^\s*DLL Name: (\S+)\s*$", private_headers, re.M)
     if not imported:
         fail("no import directory found")
+    runtime_dlls = RUNTIME_DLLS[arch] if runtime == "shared" else set()
     for dll in imported:
-        if dll.lower() not in SYSTEM_DLLS:
-            fail("imports %s, which is not a system DLL" % dll)
+        if dll.lower() not in SYSTEM_DLLS and dll not in runtime_dlls:
+            fail("imports %s, which is neither a system DLL nor one of %s"
+                 % (dll, sorted(runtime_dlls) or "no runtime DLL"))
+    for dll in sorted(runtime_dlls):
+        if dll not in imported:
+            fail("does not import %s" % dll)
+        if not os.path.isfile(os.path.join(os.path.dirname(dll_path), dll)):
+            fail("%s is not beside %s" % (dll, dll_path))
     print("imports: " + ", ".join(imported))
 
 
@@ -152,8 +187,15 @@ def first_return(objdump, dll, address, jumps_left=8):
     return None
 
 
-def check_argument_bytes(objdump, dll, names, addresses, image_base):
-    for name, (ordinal, argument_bytes) in sorted(EXPORTS.items(), key=lambda e: e[1][0]):
+def check_argument_bytes(objdump, dll, exports, decorated, names, addresses, image_base):
+    for name, (ordinal, _) in sorted(exports.items(), key=lambda e: e[1][0]):
+        argument_bytes = decorated.get(name, (None, None))[1]
+        if argument_bytes is None:
+            fail("the decorated .def file gives no argument bytes for " + name)
+            continue
+        if name in KNOWN_EXPORTS and KNOWN_EXPORTS[name] != (ordinal, argument_bytes):
+            fail("%s is @%d with %d argument bytes, quillon.h says @%d with %d"
+                 % ((name, ordinal, argument_bytes) + KNOWN_EXPORTS[name]))
         if names.get(name) != ordinal or ordinal not in addresses:
             continue
         operand = first_return(objdump, dll, image_base + addresses[ordinal])
@@ -161,7 +203,7 @@ def check_argument_bytes(objdump, dll, names, addresses, image_base):
         if removed != argument_bytes:
             fail("%s returns removing %s argument bytes, expected %d"
                  % (name, removed, argument_bytes))
-    print("stdcall argument bytes checked for %d exports" % len(EXPORTS))
+    print("stdcall argument bytes checked for %d exports" % len(exports))
 
 
 def check_sse2(objdump, curves_object):
@@ -182,19 +224,29 @@ def main():
     parser.add_argument("--objdump", required=True)
     parser.add_argument("--dll", required=True)
     parser.add_argument("--arch", choices=("win32", "win64"), required=True)
+    parser.add_argument("--def", dest="definition", required=True)
+    parser.add_argument("--runtime", choices=("self-contained", "shared"), required=True)
+    parser.add_argument("--decorated-def")
     parser.add_argument("--curves-object")
     arguments = parser.parse_args()
+    exports = read_def(arguments.definition)
+    missing = sorted(set(KNOWN_EXPORTS) - set(exports))
+    if missing:
+        fail("%s lacks %s" % (arguments.definition, ", ".join(missing)))
 
     private_headers = run([arguments.objdump, "-p", arguments.dll])
     expected_format = "pei-i386" if arguments.arch == "win32" else "pei-x86-64"
     if "file format " + expected_format not in private_headers:
         fail("%s is not %s" % (arguments.dll, expected_format))
-    names, addresses, image_base = check_export_table(private_headers)
-    check_imports(private_headers)
+    names, addresses, image_base = check_export_table(private_headers, exports)
+    check_imports(private_headers, arguments.runtime, arguments.arch, arguments.dll)
     with open(arguments.dll, "rb") as dll:
         check_version_resource(private_headers, dll.read())
     if arguments.arch == "win32":
-        check_argument_bytes(arguments.objdump, arguments.dll, names, addresses, image_base)
+        if not arguments.decorated_def:
+            sys.exit("--decorated-def is required for win32")
+        check_argument_bytes(arguments.objdump, arguments.dll, exports,
+                             read_def(arguments.decorated_def), names, addresses, image_base)
         if not arguments.curves_object:
             sys.exit("--curves-object is required for win32")
         check_sse2(arguments.objdump, arguments.curves_object)

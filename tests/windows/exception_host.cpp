@@ -107,7 +107,9 @@ int main() {
                 "Error: Process is already stoped.");
 
     // The library carries on after the exceptions: a duplicate name throws
-    // but leaves the structure open, and the file is finished normally.
+    // and opens no structure in the file, so an element and an ENDSTR after
+    // it are refused too instead of landing outside any structure; the file
+    // is finished normally, and KLayout reads it (checked by the test).
     GDS_SetTimestamp(2024, 1, 2, 3, 4, 5);
     GDS_BeginLib("exception_host.gds", 0.001, 1e-9);
     GDS_BeginStructure("A");
@@ -116,6 +118,12 @@ int main() {
     expectThrow("GDS_BeginStructure with a used name",
                 thrownBy([] { GDS_BeginStructure("A"); }),
                 "Error: Structure with this name is already inserted.");
+    expectThrow("GDS_Text after the refused structure",
+                thrownBy([] { GDS_Text(0, 0, "T", 1, 0, 0, 0, 0, 0, 1.0, 0.0, 0, 0); }),
+                "Error: Structure is not opened.");
+    expectThrow("GDS_EndStructure after the refused structure",
+                thrownBy([] { GDS_EndStructure(); }), "Error: Structure is not opened.");
+    GDS_BeginStructure("B");
     expectThrow("GDS_Text without text",
                 thrownBy([] { GDS_Text(0, 0, nullptr, 1, 0, 0, 0, 0, 0, 1.0, 0.0, 0, 0); }),
                 "errStringIsNULL");

@@ -1,0 +1,73 @@
+"""One writer of the handle API per Library, and its errors as QuillonError.
+
+Every :class:`quillon.Library` owns a ``QuillonWriter*`` opened in strict
+mode: a refused call writes nothing, and the writers share no state, so any
+number of libraries may be open at once, from any threads.
+
+The library hands each error to one callback, on the thread making the call.
+The callback only appends the text to a per-thread list; the binding turns
+the list into :class:`quillon.QuillonError` once the call has returned with a
+non-zero status. The callback also delivers the reason of a failed
+``quillon_open``, when there is no writer left to ask.
+"""
+
+import ctypes
+import threading
+
+from . import _native
+from .errors import QuillonError
+
+_local = threading.local()
+
+
+def _messages():
+    try:
+        return _local.messages
+    except AttributeError:
+        _local.messages = []
+        return _local.messages
+
+
+def _on_error(user_data, status, message):
+    # Runs inside the library: it must never raise.
+    try:
+        _messages().append(message.decode("latin-1") if message else "")
+    except BaseException:  # pragma: no cover - nothing can be done here
+        pass
+
+
+# Kept for the life of the process: every writer holds the pointer.
+_callback = _native.CALLBACK_TYPE(_on_error)
+
+
+def error(status, native=None, handle=None, detail=None):
+    """The QuillonError of a call that answered status (not QUILLON_OK).
+
+    Its message is the first text the callback received during the call,
+    else the writer's quillon_last_error."""
+    messages = list(_messages())
+    _messages().clear()
+    if not messages and handle is not None:
+        text = native.quillon_last_error(handle)
+        messages = [text.decode("latin-1") if text else ""]
+    if not messages or not messages[0]:
+        messages = [f"status {status}"]
+    return QuillonError(messages[0], detail, messages, status=status)
+
+
+def open_writer(native, name, db_in_user_units, db_in_meters, library_name, timestamp):
+    """quillon_open in strict mode; returns the writer's address as an int."""
+    options = _native.QuillonOptions()
+    native.quillon_default_options(ctypes.byref(options))
+    options.libraryName = library_name
+    for i, field in enumerate(timestamp):
+        options.timestamp[i] = field
+    options.onError = _callback
+    options.strict = 1
+    status = ctypes.c_int(0)
+    _messages().clear()
+    handle = native.quillon_open(name, db_in_user_units, db_in_meters, ctypes.byref(options),
+                                 ctypes.byref(status))
+    if not handle:
+        raise error(status.value or -4)
+    return handle

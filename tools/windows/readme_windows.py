@@ -1,0 +1,204 @@
+"""Writes README-windows.txt, the notes for Windows hosts that the release
+zip carries, with the declarations of every flat function (GDS_* and
+SetErrorHandle) for C, VBA (32-bit and 64-bit Office), Delphi and .NET,
+derived from the prototypes of quillon.h:
+
+    readme_windows.py --header include/quillon.h --def src/core/quillon.def
+                      --version 1.0.0 --output README-windows.txt
+
+Every flat function of quillon.def must have a prototype in quillon.h whose
+parameter types are among those the flat interface uses (int, double,
+const char*, const int*, ErrorHandler); anything else stops the script, so
+the notes never fall behind the exports.
+"""
+
+import argparse
+import re
+import sys
+
+# C type: (VBA 32-bit, VBA 64-bit, Delphi, C#), for a parameter.
+PARAMETER_TYPES = {
+    "int": ("ByVal {n} As Long", "ByVal {n} As Long", "{n}: Integer", "int {n}"),
+    "double": ("ByVal {n} As Double", "ByVal {n} As Double", "{n}: Double", "double {n}"),
+    "const char*": ("ByVal {n} As String", "ByVal {n} As String", "{n}: PAnsiChar",
+                    "string {n}"),
+    "const int*": ("ByRef {n} As Long", "ByRef {n} As Long", "{n}: PInteger", "int[] {n}"),
+    "const double*": ("ByRef {n} As Double", "ByRef {n} As Double", "{n}: PDouble",
+                      "double[] {n}"),
+    "int*": ("ByRef {n} As Long", "ByRef {n} As Long", "var {n}: Integer", "ref int {n}"),
+    "ErrorHandler": ("ByVal {n} As Long", "ByVal {n} As LongPtr",
+                     "{n}: TQuillonErrorHandler", "ErrorHandler {n}"),
+}
+# C type: (VBA 32-bit, VBA 64-bit, Delphi, C#), for a return value.
+RETURN_TYPES = {
+    "int": ("Long", "Long", "Integer", "int"),
+    "ErrorHandler": ("Long", "LongPtr", "TQuillonErrorHandler", "IntPtr"),
+}
+
+
+def prototypes(header_text):
+    """{name: (return type, [(parameter type, parameter name)])} of quillon.h."""
+    found = {}
+    pattern = re.compile(r"QUILLON_API\(([^)]*)\)\s+(\w+)\s*\(([^)]*)\)\s*;", re.S)
+    for return_type, name, parameters in pattern.findall(header_text):
+        parameters = " ".join(parameters.split())
+        parsed = []
+        if parameters not in ("", "void"):
+            for parameter in parameters.split(","):
+                entry = re.match(r"^\s*(.*?)\s*(\w+)\s*$", parameter)
+                parsed.append((re.sub(r"\s*\*", "*", entry.group(1)), entry.group(2)))
+        found[name] = (return_type.strip(), parsed)
+    return found
+
+
+def declared_function(declared, name):
+    """(name, return type, parameters) of name, whose types the notes know."""
+    if name not in declared:
+        sys.exit("quillon.h declares no %s" % name)
+    return_type, parameters = declared[name]
+    for c_type, parameter in parameters:
+        if c_type not in PARAMETER_TYPES:
+            sys.exit("%s: parameter %s %s has a type the notes do not know; add it to "
+                     "PARAMETER_TYPES in %s" % (name, c_type, parameter, __file__))
+    if return_type not in RETURN_TYPES:
+        sys.exit("%s returns %s, a type the notes do not know; add it to RETURN_TYPES "
+                 "in %s" % (name, return_type, __file__))
+    return name, return_type, parameters
+
+
+def flat_exports(def_text):
+    """[(name, ordinal)] of the flat functions that quillon.def exports."""
+    return [(m.group(1), int(m.group(2)))
+            for m in re.finditer(r"^\s+([A-Za-z_]\w*)\s+@(\d+)", def_text, re.M)
+            if m.group(1).startswith("GDS_") or m.group(1) == "SetErrorHandle"]
+
+
+def vba(name, return_type, parameters, wide):
+    column = 1 if wide else 0
+    arguments = ", ".join(PARAMETER_TYPES[t][column].format(n=n) for t, n in parameters)
+    return 'Private Declare %sFunction %s Lib "Quillon.dll" (%s) As %s' % (
+        "PtrSafe " if wide else "", name, arguments, RETURN_TYPES[return_type][column])
+
+
+def delphi(name, return_type, parameters):
+    arguments = "; ".join(PARAMETER_TYPES[t][2].format(n=n) for t, n in parameters)
+    return "function %s%s: %s; stdcall; external 'Quillon.dll';" % (
+        name, "(%s)" % arguments if arguments else "", RETURN_TYPES[return_type][2])
+
+
+def dotnet(name, return_type, parameters):
+    arguments = ", ".join(PARAMETER_TYPES[t][3].format(n=n) for t, n in parameters)
+    return "        [DllImport(\"Quillon.dll\", CallingConvention = CallingConvention.StdCall, " \
+           "CharSet = CharSet.Ansi)]\n        public static extern %s %s(%s);" % (
+               RETURN_TYPES[return_type][3], name, arguments)
+
+
+TEMPLATE = """\
+Quillon {version} for Windows
+=========================
+
+Quillon writes GDSII Stream files. Every function is exported from
+Quillon.dll by its plain, undecorated name at the fixed ordinal of
+quillon.def; on 32-bit Windows each is stdcall (the callee removes its
+arguments). quillon.h is the manual: calling order, units, limits, messages.
+
+Which folder
+------------
+  host                                          folder
+  C, VBA, Delphi, .NET, MSVC C++: any host      win32\\  or win64\\
+  that installs an error handler
+  C++ built with mingw-w64 that catches         win32-shared-runtime\\  or
+  GDSIIException                                win64-shared-runtime\\
+
+32-bit programs (32-bit Office included) take the win32 folders, 64-bit
+programs the win64 ones. Ship the DLLs of one folder together, beside your
+program: win32\\ and win64\\ hold Quillon.dll alone (it imports only
+KERNEL32.dll and msvcrt.dll); the shared-runtime folders add mingw-w64's
+libgcc_s and libstdc++ DLLs, which your C++ program must link too (the
+default of mingw-w64's g++ without -static), so that the exception is thrown
+and caught by one C++ runtime.
+
+Errors
+------
+Install a handler with SetErrorHandle: a stdcall function receiving the
+message text (int __stdcall onError(const char* message)). Without a
+handler, an error throws a C++ GDSIIException out of the function. Only a
+C++ host sharing the DLL's C++ runtime (the shared-runtime folders) can catch
+it. Anywhere else, an error without a handler ends the process.
+
+C (mingw-w64; link libQuillon.dll.a, or load at run time)
+---------------------------------------------------------
+    #include "quillon.h"
+    i686-w64-mingw32-gcc app.c -Iwin32 win32\\libQuillon.dll.a
+
+    typedef int (__stdcall *BoxFn)(int, int, int, int, int, int, int, int);
+    BoxFn box = (BoxFn)GetProcAddress(LoadLibraryA("Quillon.dll"), "GDS_Box");
+
+VBA, 32-bit Office
+------------------
+Arrays of points are passed by their first element: GDS_Boundary(xs(0),
+ys(0), n, ...). The handler is AddressOf a function in a standard module,
+Function OnError(ByVal message As Long) As Long, whose argument is the
+address of the message text.
+
+{vba32}
+
+VBA, 64-bit Office (VBA 7)
+--------------------------
+The same, with the handler as LongPtr: Function OnError(ByVal message As
+LongPtr) As Long.
+
+{vba64}
+
+Delphi
+------
+    type TQuillonErrorHandler = function(message: PAnsiChar): Integer; stdcall;
+
+{delphi}
+
+.NET (C#)
+---------
+Keep the delegate passed to SetErrorHandle referenced for as long as it is
+installed.
+
+    using System;
+    using System.Runtime.InteropServices;
+
+    [UnmanagedFunctionPointer(CallingConvention.StdCall, CharSet = CharSet.Ansi)]
+    public delegate int ErrorHandler(string message);
+
+    public static class Quillon {{
+{dotnet}
+    }}
+"""
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--header", required=True)
+    parser.add_argument("--def", dest="definition", required=True)
+    parser.add_argument("--version", required=True)
+    parser.add_argument("--output", required=True)
+    arguments = parser.parse_args()
+    with open(arguments.header) as header:
+        declared = prototypes(header.read())
+    with open(arguments.definition) as definition:
+        exports = flat_exports(definition.read())
+    functions = [declared_function(declared, name)
+                 for name, _ in sorted(exports, key=lambda e: e[1])]
+
+    def indented(lines):
+        return "\n".join("    " + line for line in lines)
+
+    text = TEMPLATE.format(
+        version=arguments.version,
+        vba32=indented(vba(*f, wide=False) for f in functions),
+        vba64=indented(vba(*f, wide=True) for f in functions),
+        delphi=indented(delphi(*f) for f in functions),
+        dotnet="\n".join(dotnet(*f) for f in functions))
+    with open(arguments.output, "w", newline="\r\n") as output:
+        output.write(text)
+
+
+if __name__ == "__main__":
+    main()
