@@ -6,7 +6,7 @@ ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
 
-.PHONY: all build deps test test-native test-sanitize test-threads demo windows bench clean
+.PHONY: all build deps test test-native test-sanitize test-threads demo windows package bench clean
 
 all: build
 
@@ -56,6 +56,14 @@ demo:
 # four into dist/quillon-VERSION-windows.zip.
 windows:
 	bash tools/build-windows.sh
+
+# dist/quillon_VERSION_ARCH.deb: the library, quillon.h, the CMake and
+# pkg-config files and the tools (apt-get install ./dist/quillon_*.deb).
+package:
+	bash tools/install-deps.sh package
+	$(MAKE) build
+	cd $(BUILD) && cpack -G DEB -B $(CURDIR)/dist
+	rm -rf dist/_CPack_Packages
 
 bench: build
 	$(BUILD)/bench/quillon-bench

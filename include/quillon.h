@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* quillon.h -- interface of the Quillon GDSII Stream writer
 
   Quillon writes one GDSII Stream file (format version 3) at a time, record by

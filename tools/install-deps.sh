@@ -3,23 +3,28 @@
 # missing. Runs as root (or through sudo) on Debian 12.
 #   install-deps.sh        everything the test suite needs
 #   install-deps.sh demo   just enough to build, write and render the demo
+#   install-deps.sh package  just enough to build the Debian package
 set -euo pipefail
 
 build=(cmake make g++ libgtest-dev zlib1g-dev)
 render=(klayout)
+package=(dpkg-dev)
 everything=(
   "${build[@]}" "${render[@]}" xxd
   clang libclang-rt-14-dev
   python3-gdspy gdsiiconvert libgdsii-dev
-  python3-pytest python3-numpy
+  python3-pytest python3-numpy python3-venv python3-pip python3-build
+  python3-setuptools python3-wheel pkgconf "${package[@]}"
+  mono-mcs mono-runtime
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 libz-mingw-w64-dev
   wine wine32:i386 wine64 zip unzip
 )
 
 case "${1:-all}" in
   demo) packages=("${build[@]}" "${render[@]}") ;;
+  package) packages=("${build[@]}" "${package[@]}") ;;
   all) packages=("${everything[@]}") ;;
-  *) echo "usage: $0 [demo|all]" >&2; exit 2 ;;
+  *) echo "usage: $0 [demo|package|all]" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Quillon for Python: write GDSII Stream files as you compute them.
 
 A thin ctypes binding over the Quillon C library (no compiled extension).
@@ -26,8 +27,26 @@ from .errors import QuillonError
 from .library import Library
 from .structure import Structure
 
-__all__ = ["Library", "Structure", "QuillonError", "library_path", "candidate_paths"]
-__version__ = "1.0.0"
+__all__ = ["Library", "Structure", "QuillonError", "library_path", "candidate_paths",
+           "__version__"]
+
+
+def _tree_version():
+    # Run from the source tree: the project VERSION of its CMakeLists.txt.
+    import re
+    from pathlib import Path
+    try:
+        text = (Path(__file__).resolve().parent.parent.parent / "CMakeLists.txt").read_text()
+    except OSError:
+        return "unknown"
+    match = re.search(r"project\s*\(\s*Quillon\s+VERSION\s+([0-9][0-9.]*)", text)
+    return match.group(1) if match else "unknown"
+
+
+try:  # written by setup.py when the package is built
+    from ._version import version as __version__
+except ImportError:
+    __version__ = _tree_version()
 
 
 def library_path():

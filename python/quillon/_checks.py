@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Argument checks made before a call reaches the library.
 
 The library takes every number in a 32-bit slot and keeps only the low 16

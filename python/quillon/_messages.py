@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The library's error texts, exactly as it reports them (spelling included).
 
 The binding raises these itself when it refuses a call before it reaches the

@@ -1,10 +1,12 @@
+# SPDX-License-Identifier: MIT
 """Loading the Quillon shared library and declaring its functions.
 
 The library is looked for, in this order, at:
 
 1. the path in the ``QUILLON_LIBRARY`` environment variable (when it is set,
    nothing else is tried, so a wrong setting is never silently ignored);
-2. a copy next to this package (``quillon/libquillon.so``, ``Quillon.dll``);
+2. a copy next to this package (``quillon/libquillon.so``, ``Quillon.dll``),
+   which is where ``pip install`` and the wheel put the library they build;
 3. the build folder of the source tree this package sits in
    (``build/libquillon.so`` relative to the repository root, or the
    ``dist/win32`` / ``dist/win64`` DLL on Windows);

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Point lists in the form the library takes: two parallel int32 arrays.
 
 The library reads point i as (xs[i], ys[i]) from two separate C arrays of

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The exception raised for every error the Quillon library reports."""
 
 

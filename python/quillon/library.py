@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The GDSII library (file) being written."""
 
 import ctypes

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """A structure (cell) being written, and the elements that go into it."""
 
 import ctypes

@@ -1,7 +1,8 @@
 """Shared fixtures: the binding from this tree, the C replay program built
 against the same library, and the paths of the tools the tests read back
 with. QUILLON_LIBRARY, QUILLON_DUMP and QUILLON_INCLUDE (set by CMake)
-override the defaults in the source tree."""
+override the defaults in the source tree; QUILLON_TEST_INSTALLED=1 tests the
+installed package instead of the tree's."""
 
 import datetime
 import os
@@ -13,10 +14,20 @@ import pytest
 
 TESTS = Path(__file__).resolve().parent
 ROOT = TESTS.parent.parent
-sys.path.insert(0, str(TESTS.parent))
+# QUILLON_TEST_INSTALLED=1 tests the quillon package installed in this
+# interpreter (a wheel, pip install) instead of the one in this tree.
+INSTALLED = os.environ.get("QUILLON_TEST_INSTALLED") == "1"
+if not INSTALLED:
+    sys.path.insert(0, str(TESTS.parent))
 sys.path.insert(0, str(TESTS))
 
 import quillon  # noqa: E402
+
+# The folder holding the package under test: what a child interpreter needs
+# on PYTHONPATH to import the same package.
+PACKAGE_ROOT = Path(quillon.__file__).resolve().parent.parent
+if INSTALLED:
+    assert PACKAGE_ROOT != TESTS.parent, f"quillon imported from the tree: {quillon.__file__}"
 
 # One fixed time for every file, so that Python and C files compare byte
 # for byte.

@@ -8,14 +8,14 @@ import warnings
 
 import gdspy
 
-from conftest import TESTS
+from conftest import PACKAGE_ROOT, TESTS
 from gds_records import is_complete
 
 CELLS = {"CONTACT", "VIA1", "INV", "NAND2", "ROW", "PAD", "MARK", "LOGO", "INDUCTOR", "CHIP"}
 
 
 def test_the_demo_chip_example_writes_the_whole_hierarchy(tmp_path, quillon_dump):
-    env = dict(os.environ, PYTHONPATH=str(TESTS.parent))
+    env = dict(os.environ, PYTHONPATH=str(PACKAGE_ROOT))
     result = subprocess.run([sys.executable, str(TESTS.parent / "examples" / "demo_chip.py"),
                              "chip.gds"], cwd=tmp_path, env=env, capture_output=True,
                             text=True)

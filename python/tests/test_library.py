@@ -10,8 +10,9 @@ from pathlib import Path
 import pytest
 
 import quillon
+from quillon import _native
 from quillon import QuillonError, _messages as msg
-from conftest import STAMP, TESTS
+from conftest import PACKAGE_ROOT, STAMP
 from gds_records import is_complete, read_records
 
 
@@ -160,7 +161,7 @@ def test_a_file_that_cannot_be_created_raises_and_leaves_nothing_open(tmp_path):
 def _python(code, env_changes, cwd):
     env = dict(os.environ)
     env.update(env_changes)
-    env["PYTHONPATH"] = str(TESTS.parent)
+    env["PYTHONPATH"] = str(PACKAGE_ROOT)
     return subprocess.run([sys.executable, "-c", code], env=env, cwd=cwd,
                           capture_output=True, text=True)
 
@@ -188,14 +189,15 @@ def test_the_library_is_found_through_quillon_library(tmp_path):
 def test_without_quillon_library_the_copy_next_to_the_package_comes_first(tmp_path):
     package = tmp_path / "quillon"
     package.mkdir()
-    for source in (TESTS.parent / "quillon").glob("*.py"):
+    for source in (PACKAGE_ROOT / "quillon").glob("*.py"):
         (package / source.name).write_bytes(source.read_bytes())
-    (package / Path(quillon.library_path()).name).write_bytes(
-        Path(quillon.library_path()).read_bytes())
+    # The file name the binding looks for (libquillon.so), whatever the name
+    # of the loaded file (libquillon.so.1.0.0 in a build folder).
+    copy = package / _native._LIBRARY_NAME
+    copy.write_bytes(Path(quillon.library_path()).read_bytes())
     env = {k: v for k, v in os.environ.items() if k != "QUILLON_LIBRARY"}
     env["PYTHONPATH"] = str(tmp_path)
     result = subprocess.run([sys.executable, "-c",
                              "import quillon; print(quillon.library_path())"],
                             env=env, cwd=tmp_path, capture_output=True, text=True)
-    assert result.stdout.strip() == str(package / Path(quillon.library_path()).name), \
-        result.stderr
+    assert result.stdout.strip() == str(copy), result.stderr

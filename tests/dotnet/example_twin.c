@@ -1,0 +1,59 @@
+/* example_twin.c -- the calls of bindings/dotnet/Example.cs, made from C in
+   the same order with the same arguments and printing the same lines, so
+   that the two programs' files and outputs compare byte for byte.
+   Usage: example_twin FILE YEAR MONTH DAY HOUR MINUTE SECOND */
+#include <stdio.h>
+#include <stdlib.h>
+
+#include "quillon.h"
+
+static int QUILLON_CALL onError(const char* message) {
+    printf("report: %s\n", message);
+    return 0;
+}
+
+int main(int argc, char** argv) {
+    int boundaryXs[] = {0, 4000, 2000}, boundaryYs[] = {0, 0, 3000};
+    int pathXs[] = {0, 10000, 10000}, pathYs[] = {-1000, -1000, 8000};
+    int arefXs[] = {0, 40000, 0}, arefYs[] = {20000, 20000, 30000};
+    int nodeXs[] = {0, 100, 200}, nodeYs[] = {0, 100, 0};
+    int points;
+
+    if (argc != 8) {
+        fprintf(stderr, "usage: example_twin FILE YEAR MONTH DAY HOUR MINUTE SECOND\n");
+        return 2;
+    }
+    SetErrorHandle(onError);
+    if (GDS_SetTimestamp(atoi(argv[2]), atoi(argv[3]), atoi(argv[4]), atoi(argv[5]),
+                         atoi(argv[6]), atoi(argv[7])) != 1)
+        return 1;
+
+    printf("GDS_SetStrict: %d\n", GDS_SetStrict(1));
+    GDS_BeginLib(argv[1], 0.001, 1e-9);
+
+    GDS_BeginStructure("CELL");
+    GDS_Boundary(boundaryXs, boundaryYs, 3, 1, 0, 0, 0);
+    GDS_Box(-100, -100, 4100, 3100, 2, 0, 0, 0);
+    GDS_Circle(2000, 1200, 600, 32, 3, 1, 0, 0);
+    GDS_EndStructure();
+
+    GDS_EndStructure();
+
+    GDS_BeginStructure("TOP");
+    points = GDS_Path(pathXs, pathYs, 3, 500, 5, 0, 2, 0, 0);
+    printf("GDS_Path: %d\n", points);
+    GDS_Arc(5000, 5000, 3000, 0.0, 270.0, 48, 200, 6, 0, 1, 0, 0);
+    GDS_Sector(-5000, 5000, 2000, 30.0, 300.0, 40, 7, 0, 0, 0);
+    GDS_BoxWH(20000, 0, 3000, 1500, 8, 2, 0, 0);
+    GDS_Square(20000, 3000, 1000, 8, 0, 0, 0);
+    GDS_Sref("CELL", 30000, 0, 0x8000, 1.5, 90.0, 0, 0);
+    GDS_Aref("CELL", arefXs, arefYs, 4, 2, 0, 1.0, 0.0, 0, 0);
+    GDS_Text(0, -3000, "Quillon from .NET", 63, 0, 0x15, 0, 0, 0, 2.0, 0.0, 0, 0);
+    GDS_Node(nodeXs, nodeYs, 3, 9, 1, 0, 0);
+    GDS_Text(0, 0, NULL, 63, 0, 0, 0, 0, 0, 1.0, 0.0, 0, 0);
+    GDS_EndStructure();
+
+    GDS_EndLib();
+    printf("wrote %s\n", argv[1]);
+    return 0;
+}
