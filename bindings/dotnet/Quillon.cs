@@ -140,5 +140,10 @@ namespace Quillon
         // field are refused instead of truncated. Returns the previous setting.
         [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
         public static extern int GDS_SetStrict(int on);
+
+        // A property (PROPATTR attribute, PROPVALUE value) for the next
+        // element, written before its ENDEL.
+        [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
+        public static extern int GDS_Property(int attribute, string value);
     }
 }
