@@ -41,6 +41,8 @@ enum class Record : std::uint8_t {
     BOX,
     BOXTYPE,
     PLEX,
+    BGNEXTN,
+    ENDEXTN,
     count
 };
 
@@ -89,6 +91,8 @@ inline constexpr std::uint8_t recordHeaders[][2] = {
     {0x2D, dataType::noData},    // BOX
     {0x2E, dataType::int2},      // BOXTYPE
     {0x2F, dataType::int4},      // PLEX
+    {0x30, dataType::int4},      // BGNEXTN
+    {0x31, dataType::int4},      // ENDEXTN
 };
 
 static_assert(sizeof(recordHeaders) / sizeof(recordHeaders[0]) ==
