@@ -162,10 +162,18 @@ QUILLON_API(int) GDS_EndStructure(void);
    reports "Error: Structure is not opened." when no structure is open.      */
 
 /* PATH: a polyline of count points (at least 2) drawn with width and
-   pathType (0 flush, 1 round, 2 half-width extension). A polyline of more
-   than 200 points is written as consecutive PATH elements of at most 200
-   points, each sharing its first point with the previous one's last.
-   Returns count as read (the signed low 16 bits). */
+   pathType (0 flush, 1 round, 2 half-width extension). A polyline of at
+   most 200 points is one PATH element. A longer one loses its repeated
+   consecutive points and is written as PATH elements of at most 200 points
+   that overlap by one segment: each piece starts at the second-to-last
+   point of the one before, so every joint keeps its mitred join inside one
+   piece. Ends made by the split add nothing: types 2 and 4 are written as
+   type 4 with BGNEXTN/ENDEXTN, the polyline's own extension (half the width
+   for type 2, 0 for type 4) at its two ends and 0 at split ends; type 0
+   stays flush; type 1 stays round and is split where the overlapping
+   segment's joints turn by at most 90 degrees and the segments beyond are
+   at least half the width long, so the caps lie inside the neighbouring
+   piece. Returns count as read (the signed low 16 bits). */
 QUILLON_API(int) GDS_Path(const int* xs, const int* ys, int count, int width,
                           int layer, int dataType, int pathType, int elFlags,
                           int plex);

@@ -43,6 +43,8 @@ enum class Record : std::uint8_t {
     PLEX,
     PROPATTR,
     PROPVALUE,
+    BGNEXTN,
+    ENDEXTN,
     count
 };
 
@@ -93,6 +95,8 @@ inline constexpr std::uint8_t recordHeaders[][2] = {
     {0x2F, dataType::int4},      // PLEX
     {0x2B, dataType::int2},      // PROPATTR
     {0x2C, dataType::ascii},     // PROPVALUE
+    {0x30, dataType::int4},      // BGNEXTN
+    {0x31, dataType::int4},      // ENDEXTN
 };
 
 static_assert(sizeof(recordHeaders) / sizeof(recordHeaders[0]) ==

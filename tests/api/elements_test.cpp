@@ -211,9 +211,10 @@ TEST_F(Elements, PathOf200PointsIsOneElement) {
     EXPECT_EQ(xyRecords(path)[0].size(), 200u);
 }
 
-// A longer polyline becomes consecutive PATH elements of at most 200 points,
-// each beginning where the previous one ended.
-TEST_F(Elements, LongPathIsSplitIntoConnectedPieces) {
+// A longer polyline becomes PATH elements of at most 200 points that overlap
+// by one segment: each piece starts at the second-to-last point of the one
+// before, so every joint is an inner point of one piece.
+TEST_F(Elements, LongPathIsSplitIntoOverlappingPieces) {
     for (int n : {201, 401, 1000}) {
         const Points p(n);
         int returned = 0;
@@ -221,19 +222,21 @@ TEST_F(Elements, LongPathIsSplitIntoConnectedPieces) {
             [&] { returned = GDS_Path(p.xs.data(), p.ys.data(), n, 5, 1, 2, 1, 0, 0); });
         EXPECT_EQ(returned, n);
         const auto pieces = xyRecords(path);
-        ASSERT_EQ(pieces.size(), static_cast<std::size_t>((n - 1 + 198) / 199));
+        ASSERT_EQ(pieces.size(), static_cast<std::size_t>((n - 2 + 197) / 198));
         std::vector<std::pair<int, int>> joined;
         for (std::size_t i = 0; i < pieces.size(); ++i) {
             EXPECT_LE(pieces[i].size(), 200u);
-            EXPECT_GE(pieces[i].size(), 2u);
+            EXPECT_GE(pieces[i].size(), 3u);
             if (i > 0) {
-                EXPECT_EQ(pieces[i].front(), pieces[i - 1].back());
+                const auto& before = pieces[i - 1];
+                EXPECT_EQ(pieces[i][0], before[before.size() - 2]);
+                EXPECT_EQ(pieces[i][1], before.back());
             }
-            joined.insert(joined.end(), pieces[i].begin() + (i > 0 ? 1 : 0), pieces[i].end());
+            joined.insert(joined.end(), pieces[i].begin() + (i > 0 ? 2 : 0), pieces[i].end());
         }
         ASSERT_EQ(joined.size(), static_cast<std::size_t>(n));
         for (int i = 0; i < n; ++i) EXPECT_EQ(joined[static_cast<std::size_t>(i)], std::make_pair(i, 10 * i + 1));
-        // Every piece carries the same attribute records.
+        // A round path keeps its type and attribute records in every piece.
         const auto recs = records(path);
         ASSERT_EQ(recs.size(), 9 * pieces.size());
         for (std::size_t i = 0; i < pieces.size(); ++i) {
@@ -245,7 +248,72 @@ TEST_F(Elements, LongPathIsSplitIntoConnectedPieces) {
     const Points p(201);
     const auto pieces = xyRecords(elementBytes([&] { GDS_Path(p.xs.data(), p.ys.data(), 201, 5, 1, 0, 0, 0, 0); }));
     EXPECT_EQ(pieces[0].size(), 200u);
-    EXPECT_EQ(pieces[1], (std::vector<std::pair<int, int>>{{199, 1991}, {200, 2001}}));
+    EXPECT_EQ(pieces[1], (std::vector<std::pair<int, int>>{{198, 1981}, {199, 1991}, {200, 2001}}));
+}
+
+// Extended paths are split into type-4 pieces whose ends at a split carry no
+// extension; the polyline's own ends keep its extension (half the width for
+// type 2, 0 for type 4). Flush paths keep type 0 and get no extension records.
+TEST_F(Elements, LongExtendedPathPiecesCarryExtensionsAtTheirOwnEndsOnly) {
+    const Points p(201);
+    const struct {
+        int pathType;
+        std::string piece0, piece1;  // PATHTYPE .. ENDEXTN or PATHTYPE, WIDTH
+    } cases[] = {
+        {2, "00 06 21 02 00 04 00 08 0F 03 00 00 00 0B 00 08 30 03 00 00 00 05 00 08 31 03 00 00 00 00",
+            "00 06 21 02 00 04 00 08 0F 03 00 00 00 0B 00 08 30 03 00 00 00 00 00 08 31 03 00 00 00 05"},
+        {4, "00 06 21 02 00 04 00 08 0F 03 00 00 00 0B 00 08 30 03 00 00 00 00 00 08 31 03 00 00 00 00",
+            "00 06 21 02 00 04 00 08 0F 03 00 00 00 0B 00 08 30 03 00 00 00 00 00 08 31 03 00 00 00 00"},
+        {0, "00 06 21 02 00 00 00 08 0F 03 00 00 00 0B", "00 06 21 02 00 00 00 08 0F 03 00 00 00 0B"},
+    };
+    for (const auto& c : cases) {
+        const Bytes path = elementBytes([&] { GDS_Path(p.xs.data(), p.ys.data(), 201, 11, 1, 0, c.pathType, 0, 0); });
+        const std::size_t perPiece = c.pathType == 0 ? 9u : 11u;
+        const auto recs = records(path);
+        ASSERT_EQ(recs.size(), 2 * perPiece) << c.pathType;
+        for (std::size_t piece = 0; piece < 2; ++piece) {
+            Bytes attributes;
+            for (std::size_t r = 5; r < perPiece - 2; ++r) {
+                const Record& record = recs[piece * perPiece + r];
+                const Bytes head = {static_cast<std::uint8_t>((record.data.size() + 4) >> 8),
+                                    static_cast<std::uint8_t>(record.data.size() + 4),
+                                    record.type, record.dataType};
+                attributes.insert(attributes.end(), head.begin(), head.end());
+                attributes.insert(attributes.end(), record.data.begin(), record.data.end());
+            }
+            EXPECT_EQ(toHex(attributes), toHex(hex(piece == 0 ? c.piece0 : c.piece1))) << c.pathType;
+            EXPECT_EQ(recs[piece * perPiece + perPiece - 2].type, 0x10);  // then XY
+        }
+    }
+}
+
+// Repeated points are dropped from a long polyline before it is split, so
+// that no overlap is a zero-length segment without a direction.
+TEST_F(Elements, LongPathOverlapIsNeverAZeroLengthSegment) {
+    std::vector<int> xs, ys;
+    for (int i = 0; i < 300; ++i) {
+        const int copies = (i % 7 == 0 || (i >= 190 && i <= 200)) ? 3 : 1;
+        for (int c = 0; c < copies; ++c) {
+            xs.push_back(i);
+            ys.push_back(i * i);
+        }
+    }
+    const auto pieces = xyRecords(elementBytes([&] {
+        GDS_Path(xs.data(), ys.data(), static_cast<int>(xs.size()), 4, 1, 0, 0, 0, 0);
+    }));
+    ASSERT_EQ(pieces.size(), 2u);
+    EXPECT_EQ(pieces[0].size(), 200u);
+    EXPECT_EQ(pieces[0].back(), std::make_pair(199, 199 * 199));
+    EXPECT_EQ(pieces[1].front(), std::make_pair(198, 198 * 198));
+    EXPECT_EQ(pieces[1].back(), std::make_pair(299, 299 * 299));
+    EXPECT_EQ(pieces[1].size(), 102u);
+    // Fewer than 201 distinct points: one element of the distinct points.
+    const std::vector<int> same(250, 7);
+    std::vector<int> ramp(250);
+    for (int i = 0; i < 250; ++i) ramp[static_cast<std::size_t>(i)] = i / 2;
+    const auto whole = xyRecords(elementBytes([&] { GDS_Path(ramp.data(), same.data(), 250, 4, 1, 0, 2, 0, 0); }));
+    ASSERT_EQ(whole.size(), 1u);
+    EXPECT_EQ(whole[0].size(), 125u);
 }
 
 TEST_F(Elements, PathOfFewerThanTwoPointsIsNeverWritten) {

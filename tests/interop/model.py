@@ -52,15 +52,45 @@ def _arc_points(call):
     return _points_on_circle(call, theta0, step, n)
 
 
-def path_pieces(points):
-    """A polyline of more than 200 points becomes PATH elements of at most 200
-    points, each starting at the last point of the one before."""
-    pieces = []
-    first = 0
-    while first + 1 < len(points):
-        pieces.append(points[first:first + 200])
-        first += 199
-    return pieces
+def _gentle(points, i):
+    (ax, ay), (bx, by), (cx, cy) = points[i - 1], points[i], points[i + 1]
+    return (bx - ax) * (cx - bx) + (by - ay) * (cy - by) >= 0
+
+
+def _long(points, i, half_width):
+    (ax, ay), (bx, by) = points[i], points[i + 1]
+    return math.hypot(bx - ax, by - ay) >= half_width
+
+
+def path_pieces(points, pathtype=0, width=0):
+    """A polyline of more than 200 points loses its repeated consecutive
+    points and becomes PATH elements of at most 200 points, each starting at
+    the second-to-last point of the one before. A round path is split only
+    where both joints of the overlapping segment turn by at most 90 degrees
+    and the segments beyond them are at least half the width long, looked for
+    within 100 points back from the farthest split. Answers (first, last)
+    index pairs into the points kept, and those points."""
+    if len(points) <= 200:
+        return [(0, len(points) - 1)], points
+    kept = [p for i, p in enumerate(points) if i == 0 or p != points[i - 1]]
+    if len(kept) == 1:
+        kept = kept * 2
+    if len(kept) <= 200:
+        return [(0, len(kept) - 1)], kept
+    pieces, first, half = [], 0, abs(width) / 2
+    while True:
+        last = min(first + 199, len(kept) - 1)
+        if last < len(kept) - 1 and pathtype == 1:
+            for candidate in range(last, last - 100, -1):
+                s = candidate - 1
+                if (_gentle(kept, s) and _gentle(kept, s + 1) and _long(kept, s - 1, half)
+                        and _long(kept, s + 1, half)):
+                    last = candidate
+                    break
+        pieces.append((first, last))
+        if last == len(kept) - 1:
+            return pieces, kept
+        first = last - 1
 
 
 def _flags(call):
@@ -95,11 +125,19 @@ def _add_call(structure, call):
             points = [[call["xs"][i], call["ys"][i]] for i in range(n)]
         else:
             points = _arc_points(call)
-        for piece in path_pieces(points):
-            structure["paths"].append(dict(layer=s16(call["layer"]),
-                                           datatype=s16(call["dataType"]),
-                                           pathtype=s16(call["pathType"]), width=call["width"],
-                                           points=piece, **_flags(call)))
+        pathtype = s16(call["pathType"])
+        pieces, kept = path_pieces(points, pathtype, call["width"])
+        for first, last in pieces:
+            piece = dict(layer=s16(call["layer"]), datatype=s16(call["dataType"]),
+                         pathtype=pathtype, width=call["width"], points=kept[first:last + 1],
+                         **_flags(call))
+            if len(pieces) > 1 and pathtype in (2, 4):
+                # Split extended paths: type 4, their own extension only at
+                # the polyline's two ends.
+                own = abs(call["width"]) // 2 if pathtype == 2 else 0
+                piece.update(pathtype=4, bgnextn=own if first == 0 else 0,
+                             endextn=own if last == len(kept) - 1 else 0)
+            structure["paths"].append(piece)
     elif function == "GDS_Text":
         structure["texts"].append(dict(
             layer=s16(call["layer"]), texttype=s16(call["textType"]),
@@ -211,8 +249,11 @@ def _element_from_records(r):
         return dict(layer=r["LAYER"][0], boxtype=r["BOXTYPE"][0],
                     corners=[xy[0][0], xy[0][1], xy[2][0], xy[2][1]], **flags)
     if kind == "paths":
-        return dict(layer=r["LAYER"][0], datatype=r["DATATYPE"][0], pathtype=r["PATHTYPE"][0],
+        path = dict(layer=r["LAYER"][0], datatype=r["DATATYPE"][0], pathtype=r["PATHTYPE"][0],
                     width=r["WIDTH"][0], points=r["XY"], **flags)
+        if "BGNEXTN" in r:
+            path.update(bgnextn=r["BGNEXTN"][0], endextn=r["ENDEXTN"][0])
+        return path
     if kind == "texts":
         return dict(layer=r["LAYER"][0], texttype=r["TEXTTYPE"][0],
                     presentation=r["PRESENTATION"], pathtype=r["PATHTYPE"][0],

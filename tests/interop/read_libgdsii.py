@@ -17,9 +17,11 @@ import sys
 
 RECORD = re.compile(r"^Record (\d+):\s+(\w+)(?: \(\s*(\d+)\))?\s+=(.*)$")
 INTEGERS = {"HEADER", "BGNLIB", "BGNSTR", "LAYER", "DATATYPE", "WIDTH", "XY", "COLROW",
-            "TEXTTYPE", "PATHTYPE", "NODETYPE", "BOXTYPE", "PLEX"}
+            "TEXTTYPE", "PATHTYPE", "NODETYPE", "BOXTYPE", "PLEX", "BGNEXTN", "ENDEXTN"}
 REALS = {"UNITS", "MAG", "ANGLE"}
 BITS = {"ELFLAGS", "STRANS", "PRESENTATION"}
+# libGDSII prints ENDEXTN as ENDTEXTN; the record is 0x31 all the same.
+SPELLING = {"ENDTEXTN": "ENDEXTN"}
 ELEMENTS = {"BOUNDARY", "PATH", "SREF", "AREF", "TEXT", "NODE", "BOX"}
 
 
@@ -52,7 +54,7 @@ def main(path):
     for line in (run.stdout + run.stderr).splitlines():
         match = RECORD.match(line)
         if match:
-            name = match.group(2)
+            name = SPELLING.get(match.group(2), match.group(2))
             records.append({"name": name, "count": int(match.group(3) or 0),
                             "value": decode(name, match.group(4))})
         elif line.strip():

@@ -45,7 +45,8 @@ def test_paths_have_their_points_width_and_ends_in_order(request, which):
     view, structures = view_and_model(request, which)
     for name, structure in structures.items():
         expected = [{"layer": p["layer"], "datatype": p["datatype"], "width": abs(p["width"]),
-                     "ends": ENDS.get(p["pathtype"], "extended"), "points": p["points"]}
+                     "ends": [p["bgnextn"], p["endextn"]] if "bgnextn" in p
+                     else ENDS.get(p["pathtype"], "extended"), "points": p["points"]}
                     for p in structure["paths"]]
         assert view["cells"][name]["paths"] == expected, name
 

@@ -101,7 +101,8 @@ def test_nodes_are_dropped(request, which):
 def expected_path(p):
     width = abs(p["width"])
     extension = 0 if p["pathtype"] == 0 else p["width"] // 2
-    return (p["layer"], p["datatype"], width, extension, extension, p["pathtype"] == 1,
+    ends = (p["bgnextn"], p["endextn"]) if "bgnextn" in p else (extension, extension)
+    return (p["layer"], p["datatype"], width, *ends, p["pathtype"] == 1,
             tuple(map(tuple, p["points"])))
 
 

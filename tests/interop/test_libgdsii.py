@@ -38,6 +38,8 @@ def expected_records(kind, e):
     elif kind == "paths":
         records.update(LAYER=[e["layer"]], DATATYPE=[e["datatype"]], PATHTYPE=[e["pathtype"]],
                        WIDTH=[e["width"]], XY=flat(e["points"]))
+        if "bgnextn" in e:
+            records.update(BGNEXTN=[e["bgnextn"]], ENDEXTN=[e["endextn"]])
     elif kind == "texts":
         records.update(LAYER=[e["layer"]], TEXTTYPE=[e["texttype"]],
                        PRESENTATION=e["presentation"], PATHTYPE=[e["pathtype"]],

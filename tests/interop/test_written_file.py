@@ -24,18 +24,18 @@ def test_generated_file_holds_every_element_kind_and_the_limits(generated):
     assert "DS40" in structures and "DA6" in structures
 
 
-def test_long_paths_are_split_into_elements_sharing_their_joining_points(generated):
+def test_long_paths_are_split_into_pieces_overlapping_by_one_segment(generated):
     calls = {c["count"]: c for entry in generated["manifest"]["structures"]
              if entry["name"] == "PATHS" for c in entry["calls"] if c["call"] == "GDS_Path"}
     paths = generated["model"]["PATHS"]["paths"]
     for count, pieces in [(200, 1), (201, 2), (450, 3)]:
         passed = [[x, y] for x, y in zip(calls[count]["xs"], calls[count]["ys"])]
         written = [p["points"] for p in paths if p["width"] == calls[count]["width"]]
-        assert [len(w) for w in written] == {1: [200], 2: [200, 2], 3: [200, 200, 52]}[pieces]
-        joined = written[0] + [point for piece in written[1:] for point in piece[1:]]
+        assert [len(w) for w in written] == {1: [200], 2: [200, 3], 3: [200, 200, 54]}[pieces]
+        joined = written[0] + [point for piece in written[1:] for point in piece[2:]]
         assert joined == passed
         for before, after in zip(written, written[1:]):
-            assert before[-1] == after[0]
+            assert before[-2:] == after[:2]
 
 
 def test_demo_prints_the_summary_of_what_it_wrote(demo):
