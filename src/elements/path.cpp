@@ -172,7 +172,10 @@ std::int32_t GDSIIWriter::writePath(const std::int32_t* xs, const std::int32_t* 
     std::int32_t first = 0;
     for (;;) {
         std::int32_t last = std::min(first + maxPointsPerElement - 1, m - 1);
-        if (last < m - 1 && type16 == pathTypeRound) {
+        // Every type splits where both joints of the overlap turn gently:
+        // readers bevel a sharp joint, and the flush or round end of a piece
+        // would stick out past that bevel.
+        if (last < m - 1) {
             for (std::int32_t candidate = last; candidate > last - roundSplitSearch; --candidate) {
                 if (safeRoundSplit(line, candidate - 1, halfWidth)) {
                     last = candidate;
