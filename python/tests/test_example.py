@@ -30,10 +30,11 @@ def test_the_demo_chip_example_writes_the_whole_hierarchy(tmp_path, quillon_dump
     chip = library.cell_dict["CHIP"]
     assert len(chip.references) == 4 + 8 + 2 + 2 + 4
     assert sorted(label.text for label in chip.labels).count("VSS") == 2
-    # The spiral of 320 points became two PATH elements sharing a point.
+    # The spiral of 320 points became two PATH elements overlapping by one
+    # segment, so that the joint between them keeps its corner.
     spiral = library.cell_dict["INDUCTOR"].paths[:2]
-    assert [len(p.points) for p in spiral] == [200, 121]
-    assert (spiral[0].points[-1] == spiral[1].points[0]).all()
+    assert [len(p.points) for p in spiral] == [200, 122]
+    assert (spiral[0].points[-2:] == spiral[1].points[:2]).all()
     summary = subprocess.run([str(quillon_dump), "--summary", str(tmp_path / "chip.gds")],
                              capture_output=True, text=True)
     assert summary.returncode == 0, summary.stderr

@@ -56,7 +56,6 @@ constexpr std::int32_t maxPointsPerElement = 200;
 // before the farthest one.
 constexpr std::int32_t roundSplitSearch = maxPointsPerElement / 2;
 
-constexpr std::int32_t pathTypeRound = 1;
 constexpr std::int32_t pathTypeHalfWidth = 2;
 constexpr std::int32_t pathTypeExtended = 4;
 

@@ -15,14 +15,13 @@ endif()
 
 file(GLOB library_sources
   ${SOURCE_DIR}/src/core/*.cpp ${SOURCE_DIR}/src/framing/*.cpp ${SOURCE_DIR}/src/elements/*.cpp)
-list(FILTER library_sources EXCLUDE REGEX "unwind_bridge\\.cpp$")
 set(fuzzer ${BINARY_DIR}/api_fuzzer)
 execute_process(
   COMMAND ${CLANGXX} -std=c++17 -g -O1 -Wall -Wextra -Werror -ffp-contract=off
           -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all
           -DQUILLON_BUILD -DQUILLON_CHECK_RESERVATIONS=1 -DQUILLON_SINK_CAPACITY=${SINK_CAPACITY}
           -I${SOURCE_DIR}/include -I${SOURCE_DIR}/src -I${SOURCE_DIR}/src/core
-          ${library_sources} ${SOURCE_DIR}/tests/fuzz/api_fuzzer.cpp
+          ${library_sources} ${SOURCE_DIR}/tests/fuzz/api_fuzzer.cpp -lz
           -o ${fuzzer}
   RESULT_VARIABLE built)
 if(NOT built EQUAL 0)

@@ -99,7 +99,12 @@ std::vector<ElementCall> everyElementKind() {
     }
     for (const int n : {2, 3, 199, 200, 201, 398, 399, 1000}) {
         calls.push_back({"path " + std::to_string(n), [n](Stream& e) {
-                             const auto p = somePoints(n);
+                             // A gentle zigzag: its pieces split every 198 points.
+                             auto p = somePoints(n);
+                             for (int i = 0; i < n; ++i) {
+                                 p.xs[static_cast<std::size_t>(i)] = 100 * i;
+                                 p.ys[static_cast<std::size_t>(i)] = (i % 2) * 30;
+                             }
                              GDS_Path(p.xs.data(), p.ys.data(), n, 50, 1, 2, 1, 0, 9);
                              e.path(p.xs, p.ys, 50, 1, 2, 1, 0, 9);
                          }});

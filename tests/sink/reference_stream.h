@@ -151,19 +151,24 @@ public:
         endel();
     }
     // A polyline is cut into PATH elements of at most 200 points, each
-    // starting where the previous one ended.
+    // starting at the second-to-last point of the one before. Long
+    // polylines here have distinct points, joints that turn by at most 90
+    // degrees and segments of at least half the width, and path types 0 or
+    // 1: the pieces keep their type and split every 198 points.
     void path(const std::vector<std::int32_t>& xs, const std::vector<std::int32_t>& ys,
               std::int32_t width, std::int32_t layer, std::int32_t dataType,
               std::int32_t pathType, std::int32_t elFlags, std::int32_t plex) {
         const std::size_t n = xs.size();
-        for (std::size_t first = 0; first + 1 < n; first += 199) {
+        for (std::size_t first = 0;; first += 198) {
+            const std::size_t points = std::min<std::size_t>(n - first, 200);
             prologue(0x09, elFlags, plex);
             int2Record(0x0D, 0x02, layer);
             int2Record(0x0E, 0x02, dataType);
             int2Record(0x21, 0x02, pathType);
             int4Record(0x0F, width);
-            xy(xs, ys, first, std::min<std::size_t>(n - first, 200), false);
+            xy(xs, ys, first, points, false);
             endel();
+            if (first + points >= n) break;
         }
     }
     void transform(const std::string& sname, std::int32_t strans, double mag, double angle) {

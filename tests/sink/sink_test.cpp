@@ -143,9 +143,18 @@ public:
                 break;
             }
             case 2: {
-                const int n = small(0, 10) == 0 ? small(201, 2000) : small(2, 200);
-                const auto p = points(n);
-                const std::int32_t width = any(), pathType = any();
+                // Long ones as a gentle zigzag of round or flush type, whose
+                // pieces the reference knows how to cut.
+                const bool longPath = small(0, 10) == 0;
+                const int n = longPath ? small(201, 2000) : small(2, 200);
+                auto p = points(n);
+                if (longPath)
+                    for (int i = 0; i < n; ++i) {
+                        p.xs[static_cast<std::size_t>(i)] = 100 * i;
+                        p.ys[static_cast<std::size_t>(i)] = (i % 2) * 30;
+                    }
+                const std::int32_t width = longPath ? small(1, 200) : any();
+                const std::int32_t pathType = longPath ? small(0, 1) : any();
                 w.writePath(p.xs.data(), p.ys.data(), n, width, layer, type, pathType, elFlags,
                             plex);
                 e.path(p.xs, p.ys, width, layer, type, pathType, elFlags, plex);
