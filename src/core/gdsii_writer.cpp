@@ -81,7 +81,7 @@ void GDSIIWriter::closeOnUnload() {
     file.closeFile();
 }
 
-bool GDSIIWriter::checkStructureOpen() {
+bool GDSIIWriter::checkStructureOpenSlow() {
     if (!file.structureOpen()) return report(messages::structureNotOpened);
     if (!file.structureInFile()) {
         report(messages::structureNotOpened);

@@ -19,6 +19,7 @@
 
 #include "quillon.h"
 #include "byte_sink.h"
+#include "records.h"
 #include "gdsii_file.h"
 #include "messages.h"
 #include "platform.h"
@@ -134,7 +135,7 @@ private:
     // In strict mode, reports message and answers false unless fits; in the
     // flat API's own mode every value passes unchecked.
     bool strictFits(bool fits, const char* message) {
-        return fits || !strict || report(message);
+        return !strict || fits || report(message);
     }
     // The 16-bit fields that hold non-negative numbers or flag words
     // (layers, types, ELFLAGS, STRANS, PRESENTATION): 0 to 65535 in strict
@@ -154,7 +155,11 @@ private:
     // structure although the flag says one is open (a refused duplicate
     // name, for one): an element there would land outside any structure
     // without the host ever hearing of it, so nothing is written.
-    bool checkStructureOpen();
+    bool checkStructureOpen() {
+        if (file.structureInFile()) return true;  // the usual case, kept inline
+        return checkStructureOpenSlow();
+    }
+    bool checkStructureOpenSlow();
     // Reports "Error: Point array is NULL." and answers false when either
     // array is missing.
     bool checkPointArrays(const std::int32_t* xs, const std::int32_t* ys);
@@ -165,7 +170,14 @@ private:
     bool checkCurve(std::int32_t n);
 
     // The queued properties and ENDEL: the end of every element.
-    void endElementWithProperties();
+    void endElementWithProperties() {
+        if (properties.empty()) {
+            endElement(out);
+            return;
+        }
+        writePropertiesAndEnd();
+    }
+    void writePropertiesAndEnd();
     void finishReference(std::uint8_t* p);
     // Reports and forgets properties that no element took.
     void dropUnusedProperties();
@@ -174,7 +186,9 @@ private:
     class ElementCall {
     public:
         explicit ElementCall(GDSIIWriter& writer) : writer(writer) {}
-        ~ElementCall() { writer.properties.clear(); }
+        ~ElementCall() {
+            if (!writer.properties.empty()) writer.properties.clear();
+        }
         ElementCall(const ElementCall&) = delete;
         ElementCall& operator=(const ElementCall&) = delete;
 

@@ -29,7 +29,7 @@ void GDSIIWriter::addProperty(std::int32_t attribute, const char* value) {
     properties.push_back({attribute, std::string(value, length)});
 }
 
-void GDSIIWriter::endElementWithProperties() {
+void GDSIIWriter::writePropertiesAndEnd() {
     for (const Property& property : properties) {
         writeInt2Record(out, Record::PROPATTR, property.attribute);
         writeStringRecord(out, Record::PROPVALUE, property.value.data(), property.value.size());

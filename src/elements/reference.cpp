@@ -52,8 +52,8 @@ void GDSIIWriter::writeSref(const char* structName, std::int32_t x, std::int32_t
     if (!checkStructureOpen()) return;
     std::size_t nameLength = 0;
     if (!checkStructureName(structName, nameLength)) return;
-    if (!strictFits16(strans) || !strictFinite(mag) || !strictFinite(angle) ||
-        !strictFits16(elFlags))
+    if (isStrict() && (!strictFits16(strans) || !strictFinite(mag) || !strictFinite(angle) ||
+                       !strictFits16(elFlags)))
         return;
 
     // The whole element in one reservation: at most 65598 bytes (65622 for
@@ -75,9 +75,10 @@ void GDSIIWriter::writeAref(const char* structName, const std::int32_t* xs,
     if (!checkStructureName(structName, nameLength)) return;
     if (!checkPointArrays(xs, ys)) return;
     const auto colRowFits = [](std::int32_t v) { return v >= 1 && v <= 32767; };
-    if (!strictFits(colRowFits(columns) && colRowFits(rows), messages::colRowOutOfRange) ||
-        !strictFits16(strans) || !strictFinite(mag) || !strictFinite(angle) ||
-        !strictFits16(elFlags))
+    if (isStrict() &&
+        (!strictFits(colRowFits(columns) && colRowFits(rows), messages::colRowOutOfRange) ||
+         !strictFits16(strans) || !strictFinite(mag) || !strictFinite(angle) ||
+         !strictFits16(elFlags)))
         return;
 
     std::uint8_t* p = out.reserve(fixedSize + stringRecordSize(nameLength) + int2PairRecordSize +

@@ -32,9 +32,10 @@ void GDSIIWriter::writeText(std::int32_t x, std::int32_t y, const char* text,
     if (length > maxTextLength && !report(messages::textTooLong)) return;
     const std::int32_t type = static_cast<std::int16_t>(textType);
     if ((type < 0 || type > maxTextType) && !report(messages::textTypeLimit)) return;
-    if (!strictFits(type == textType, messages::textTypeLimit) || !strictFits16(layer) ||
+    if (isStrict() &&
+        (!strictFits(type == textType, messages::textTypeLimit) || !strictFits16(layer) ||
         !strictFits16(presentation) || !strictFits16(pathType) || !strictFits16(strans) ||
-        !strictFinite(mag) || !strictFinite(angle) || !strictFits16(elFlags))
+         !strictFinite(mag) || !strictFinite(angle) || !strictFits16(elFlags)))
         return;
     // A text the host let pass over 512 characters is written whole, as far
     // as STRING's 16-bit length can carry it.
