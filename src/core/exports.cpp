@@ -55,7 +55,7 @@ QUILLON_API(int) GDS_Path(const int* xs, const int* ys, int count, int width, in
     GDSIIWriter& w = writer();
     std::int32_t read = quillon::pointCount(count);
     runCall(w, [&] {
-            read = w.writePath(xs, ys, count, width, layer, dataType, pathType, elFlags, plex);
+        read = w.writePath(xs, ys, count, width, layer, dataType, pathType, elFlags, plex);
     });
     return read;
 }

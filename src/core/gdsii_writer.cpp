@@ -52,11 +52,12 @@ private:
 }  // namespace
 
 bool GDSIIWriter::report(const char* message) {
-    if (callStatus == 0) callStatus = messages::statusOf(message);
+    const int status = messages::statusOf(message);
+    if (callStatus == 0) callStatus = status;
     lastMessage = message;
     if (callback != nullptr) {
         HandlingReport during(handlingReport);
-        callback(callbackData, messages::statusOf(message), message);
+        callback(callbackData, status, message);
     } else if (handler != nullptr) {
         HandlingReport during(handlingReport);
         handler(message);
