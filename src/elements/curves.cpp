@@ -50,16 +50,22 @@ std::int32_t truncateCoordinate(double value, bool& fits) {
 }
 
 // The temporary point arrays of one curve call, on the circle of radius
-// around the centre, released when the call returns.
+// around the centre, released when the call returns: on the stack up to
+// maxPoints + 1 points (every count a call may pass but for one that the
+// host lets through after an error report), on the heap beyond.
 class CurvePoints {
 public:
     CurvePoints(std::int32_t n, std::int32_t centerX, std::int32_t centerY, std::int32_t radius)
-        : xs(static_cast<std::size_t>(std::max(n, 1))),
-          ys(xs.size()),
-          count(n),
-          centerX(centerX),
-          centerY(centerY),
-          radius(radius) {}
+        : count(n), centerX(centerX), centerY(centerY), radius(radius) {
+        if (n > held) {
+            heapXs.resize(static_cast<std::size_t>(n));
+            heapYs.resize(static_cast<std::size_t>(n));
+            xs = heapXs.data();
+            ys = heapYs.data();
+        }
+    }
+    CurvePoints(const CurvePoints&) = delete;
+    CurvePoints& operator=(const CurvePoints&) = delete;
 
     // Points first to count - 1 at theta, theta + step, ..., each angle the
     // previous one plus step.
@@ -69,29 +75,44 @@ public:
     // always (certainCoordinate); sineCosine() computes v only when the
     // coordinate lies within about 2^-47 of the radius from an integer, or
     // exactly on one.
+    //
+    // The points go in batches: the angles first (the same repeated
+    // addition, in the same order), then the estimates of the whole batch
+    // in one loop without branches, then the decisions. Each estimate is the
+    // same function of its angle as alone, so the values are unchanged.
     void fillArc(std::int32_t first, double theta, double step) {
         const double cx = centerX;
         const double cy = centerY;
         const double r = radius;
-        for (std::int32_t i = first; i < count; ++i) {
-            const auto at = static_cast<std::size_t>(i);
-            SineCosineEstimate e;
-            bool doneX = false;
-            bool doneY = false;
-            if (estimateSineCosine(theta, e)) {
-                double x = 0.0;
-                double y = 0.0;
-                doneX = certainCoordinate(cx, r, e.cosine, e.cosineError, x);
-                doneY = certainCoordinate(cy, r, e.sine, e.sineError, y);
-                if (doneX) xs[at] = truncateCoordinate(x, fit);
-                if (doneY) ys[at] = truncateCoordinate(y, fit);
+        constexpr std::int32_t batch = 16;
+        double angles[batch];
+        SineCosineEstimate estimates[batch];
+        for (std::int32_t i = first; i < count; i += batch) {
+            const std::int32_t m = std::min(batch, count - i);
+            for (std::int32_t t = 0; t < m; ++t) {
+                angles[t] = theta;
+                theta += step;
             }
-            if (!doneX || !doneY) {
-                const SineCosine sc = sineCosine(theta);
-                if (!doneX) xs[at] = truncateCoordinate(cx + r * sc.cosine, fit);
-                if (!doneY) ys[at] = truncateCoordinate(cy + r * sc.sine, fit);
+            for (std::int32_t t = 0; t < m; ++t) estimates[t] = estimateInRange(angles[t]);
+            for (std::int32_t t = 0; t < m; ++t) {
+                const auto at = static_cast<std::size_t>(i + t);
+                const SineCosineEstimate& e = estimates[t];
+                bool doneX = false;
+                bool doneY = false;
+                if (std::fabs(angles[t]) <= 65536.0) {  // the estimate's range, NaN outside
+                    double x = 0.0;
+                    double y = 0.0;
+                    doneX = certainCoordinate(cx, r, e.cosine, e.cosineError, x);
+                    doneY = certainCoordinate(cy, r, e.sine, e.sineError, y);
+                    if (doneX) xs[at] = truncateCoordinate(x, fit);
+                    if (doneY) ys[at] = truncateCoordinate(y, fit);
+                }
+                if (!doneX || !doneY) {
+                    const SineCosine sc = sineCosine(angles[t]);
+                    if (!doneX) xs[at] = truncateCoordinate(cx + r * sc.cosine, fit);
+                    if (!doneY) ys[at] = truncateCoordinate(cy + r * sc.sine, fit);
+                }
             }
-            theta += step;
         }
     }
 
@@ -104,8 +125,16 @@ public:
     // Whether every point computed so far fits 32 bits.
     bool fits() const { return fit; }
 
-    std::vector<std::int32_t> xs;
-    std::vector<std::int32_t> ys;
+private:
+    static constexpr std::int32_t held = maxPoints + 1;
+    std::int32_t xsHeld[held];
+    std::int32_t ysHeld[held];
+    std::vector<std::int32_t> heapXs;
+    std::vector<std::int32_t> heapYs;
+
+public:
+    std::int32_t* xs = xsHeld;
+    std::int32_t* ys = ysHeld;
 
 private:
     bool fit = true;
@@ -136,7 +165,7 @@ void GDSIIWriter::writeCircle(std::int32_t centerX, std::int32_t centerY, std::i
     CurvePoints points(n, centerX, centerY, radius);
     points.fillArc(0, 0.0, twoPi / n);
     if (!strictFits(points.fits(), messages::coordinateOutOfRange)) return;
-    writeBoundary(points.xs.data(), points.ys.data(), count, layer, dataType, elFlags, plex);
+    writeBoundary(points.xs, points.ys, count, layer, dataType, elFlags, plex);
 }
 
 void GDSIIWriter::writeSector(std::int32_t centerX, std::int32_t centerY, std::int32_t radius,
@@ -153,7 +182,7 @@ void GDSIIWriter::writeSector(std::int32_t centerX, std::int32_t centerY, std::i
     const double step = (((endAngle - startAngle) * pi) / n) * oneOver180;
     points.fillArc(1, startAngle * radiansPerDegree, step);
     if (!strictFits(points.fits(), messages::coordinateOutOfRange)) return;
-    writeBoundary(points.xs.data(), points.ys.data(), count, layer, dataType, elFlags, plex);
+    writeBoundary(points.xs, points.ys, count, layer, dataType, elFlags, plex);
 }
 
 void GDSIIWriter::writeArc(std::int32_t centerX, std::int32_t centerY, std::int32_t radius,
@@ -169,7 +198,7 @@ void GDSIIWriter::writeArc(std::int32_t centerX, std::int32_t centerY, std::int3
     const double theta0 = startAngle * radiansPerDegree;
     points.fillArc(0, theta0, (endAngle * radiansPerDegree - theta0) / n);
     if (!strictFits(points.fits(), messages::coordinateOutOfRange)) return;
-    writePath(points.xs.data(), points.ys.data(), count, width, layer, dataType, pathType,
+    writePath(points.xs, points.ys, count, width, layer, dataType, pathType,
               elFlags, plex);
 }
 

@@ -101,8 +101,10 @@ inline constexpr SineTable sineTable = makeSineTable();
 // 5. When r is 0 or tiny (|s| <= 2^-27) at a multiple of pi/2 (j mod 16 =
 //    0), the value that is +-cos r is +-1 exactly: cos r > 1 - 2^-54, so it
 //    rounds to 1, and so does sineCosine(). Its error is then 0.
-inline bool estimateSineCosine(double theta, SineCosineEstimate& out) {
-    if (!(std::fabs(theta) <= 65536.0)) return false;
+// The estimate itself, for any theta with |theta| <= 65536 (the caller
+// checks); no branch, so that a loop over many angles runs without
+// mispredictions and the compiler may vectorise it.
+inline SineCosineEstimate estimateInRange(double theta) {
     constexpr double thirtyTwoOverPi = 0x1.45f306dc9c883p+3;
     constexpr double p1 = 0x1.921fb54400000p-4;
     constexpr double p2 = 0x1.0b4611a600000p-38;
@@ -135,21 +137,27 @@ inline bool estimateSineCosine(double theta, SineCosineEstimate& out) {
     const std::uint32_t j = ki & 63u;
     const double sj = detail::sineTable.value[j];
     const double cj = detail::sineTable.value[(j + 16u) & 63u];
+    SineCosineEstimate out;
     out.sine = sj * cosR + cj * sinR;
     out.cosine = cj * cosR - sj * sinR;
     constexpr double relative = 0x1p-47;
     constexpr double absolute = 0x1p-90;
     out.sineError = std::fabs(out.sine) * relative + absolute;
     out.cosineError = std::fabs(out.cosine) * relative + absolute;
-    if ((j & 15u) == 0 && std::fabs(s) <= 0x1p-27) {
-        if (sj == 0.0) {
-            out.cosine = cj;
-            out.cosineError = 0.0;
-        } else {
-            out.sine = sj;
-            out.sineError = 0.0;
-        }
-    }
+    // Point 5: at a multiple of pi/2, the one of them that is +-cos r is the
+    // table's +-1, exactly (selected, not branched to).
+    const bool exact = (j & 15u) == 0 && std::fabs(s) <= 0x1p-27;
+    const bool sineIsOne = sj != 0.0;
+    out.cosine = exact && !sineIsOne ? cj : out.cosine;
+    out.cosineError = exact && !sineIsOne ? 0.0 : out.cosineError;
+    out.sine = exact && sineIsOne ? sj : out.sine;
+    out.sineError = exact && sineIsOne ? 0.0 : out.sineError;
+    return out;
+}
+
+inline bool estimateSineCosine(double theta, SineCosineEstimate& out) {
+    if (!(std::fabs(theta) <= 65536.0)) return false;
+    out = estimateInRange(theta);
     return true;
 }
 
