@@ -85,15 +85,16 @@ public:
         const double cy = centerY;
         const double r = radius;
         constexpr std::int32_t batch = 16;
-        double angles[batch];
-        SineCosineEstimate estimates[batch];
+        double angles[batch + 1];
+        SineCosineEstimate estimates[batch + 1];
         for (std::int32_t i = first; i < count; i += batch) {
             const std::int32_t m = std::min(batch, count - i);
             for (std::int32_t t = 0; t < m; ++t) {
                 angles[t] = theta;
                 theta += step;
             }
-            for (std::int32_t t = 0; t < m; ++t) estimates[t] = estimateInRange(angles[t]);
+            for (std::int32_t t = m; t < m + 1; ++t) angles[t] = 0.0;  // an even count
+            for (std::int32_t t = 0; t < m; t += 2) estimateInRangePair(angles + t, estimates + t);
             for (std::int32_t t = 0; t < m; ++t) {
                 const auto at = static_cast<std::size_t>(i + t);
                 const SineCosineEstimate& e = estimates[t];

@@ -155,6 +155,61 @@ inline SineCosineEstimate estimateInRange(double theta) {
     return out;
 }
 
+// estimateInRange() for two angles at once, lane by lane the same IEEE
+// double operations in the same order (GCC's vector types: each lane of an
+// SSE2 operation rounds as the scalar one does), so each result is the
+// scalar function's, bit for bit.
+inline void estimateInRangePair(const double* theta, SineCosineEstimate* out) {
+    typedef double Pair __attribute__((vector_size(16)));
+    constexpr double thirtyTwoOverPi = 0x1.45f306dc9c883p+3;
+    constexpr double p1 = 0x1.921fb54400000p-4;
+    constexpr double p2 = 0x1.0b4611a600000p-38;
+    constexpr double p3 = 0x1.3198a2e037073p-73;
+    constexpr double roundingShift = 0x1.8p52;
+    const Pair th = {theta[0], theta[1]};
+    const Pair scaled = th * thirtyTwoOverPi;
+    const Pair shifted = scaled + roundingShift;
+    const Pair k = shifted - roundingShift;
+    std::uint64_t shiftedBits[2];
+    std::memcpy(shiftedBits, &shifted, sizeof shiftedBits);
+    const Pair a = th - k * p1;
+    const Pair b = -(k * p2);
+    const Pair s = a + b;
+    const Pair bPart = s - a;
+    const Pair e = (a - (s - bPart)) + (b - bPart);
+    const Pair lo = e - k * p3;
+    const Pair z = s * s;
+    const Pair sinPoly =
+        -1.0 / 6 + z * (1.0 / 120 + z * (-1.0 / 5040 + z * (1.0 / 362880)));
+    const Pair cosPoly =
+        -0.5 + z * (1.0 / 24 + z * (-1.0 / 720 + z * (1.0 / 40320)));
+    const Pair sinR = s + (s * z * sinPoly + lo);
+    const Pair cosR = 1.0 + (z * cosPoly - lo * s);
+    std::uint32_t j[2];
+    Pair sj;
+    Pair cj;
+    for (int l = 0; l < 2; ++l) {
+        j[l] = static_cast<std::uint32_t>(shiftedBits[l]) & 63u;
+        sj[l] = detail::sineTable.value[j[l]];
+        cj[l] = detail::sineTable.value[(j[l] + 16u) & 63u];
+    }
+    const Pair sine = sj * cosR + cj * sinR;
+    const Pair cosine = cj * cosR - sj * sinR;
+    for (int l = 0; l < 2; ++l) {
+        SineCosineEstimate& o = out[l];
+        o.sine = sine[l];
+        o.cosine = cosine[l];
+        o.sineError = std::fabs(o.sine) * 0x1p-47 + 0x1p-90;
+        o.cosineError = std::fabs(o.cosine) * 0x1p-47 + 0x1p-90;
+        const bool exact = (j[l] & 15u) == 0 && std::fabs(s[l]) <= 0x1p-27;
+        const bool sineIsOne = sj[l] != 0.0;
+        o.cosine = exact && !sineIsOne ? cj[l] : o.cosine;
+        o.cosineError = exact && !sineIsOne ? 0.0 : o.cosineError;
+        o.sine = exact && sineIsOne ? sj[l] : o.sine;
+        o.sineError = exact && sineIsOne ? 0.0 : o.sineError;
+    }
+}
+
 inline bool estimateSineCosine(double theta, SineCosineEstimate& out) {
     if (!(std::fabs(theta) <= 65536.0)) return false;
     out = estimateInRange(theta);
