@@ -155,10 +155,18 @@ inline SineCosineEstimate estimateInRange(double theta) {
     return out;
 }
 
-// estimateInRange() for two angles at once, lane by lane the same IEEE
-// double operations in the same order (GCC's vector types: each lane of an
-// SSE2 operation rounds as the scalar one does), so each result is the
-// scalar function's, bit for bit.
+// estimateInRange() for two angles at once, so that the curve code does
+// its arithmetic two points per SSE2 instruction (about twice as fast).
+// Why it is the scalar function bit for bit, so that the proof above holds
+// for it unchanged: every double operation of estimateInRange() appears
+// here in the same order with the same operands, only on a pair (GCC's
+// vector types); an SSE2 packed addition, subtraction or multiplication
+// rounds each lane exactly as the scalar instruction does (IEEE double,
+// round to nearest, no fused multiply-add: the build turns contraction off),
+// and every build does double arithmetic in SSE2, 32-bit x86 included
+// (-mfpmath=sse). The table look-ups, the error bounds and the exact
+// values of point 5 are done per lane, as scalars, by the same expressions.
+// The tests compare the two on ten million angles.
 inline void estimateInRangePair(const double* theta, SineCosineEstimate* out) {
     typedef double Pair __attribute__((vector_size(16)));
     constexpr double thirtyTwoOverPi = 0x1.45f306dc9c883p+3;
