@@ -77,9 +77,10 @@ public:
     // exactly on one.
     //
     // The points go in batches: the angles first (the same repeated
-    // addition, in the same order), then the estimates of the whole batch
-    // in one loop without branches, then the decisions. Each estimate is the
-    // same function of its angle as alone, so the values are unchanged.
+    // addition, in the same order), then the estimates two at a time
+    // (estimateInRangePair(), the scalar estimate bit for bit; an odd batch
+    // pads with an unused angle 0), then the decisions. So the values are
+    // those of one point at a time.
     void fillArc(std::int32_t first, double theta, double step) {
         const double cx = centerX;
         const double cy = centerY;
