@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Quillon.cs -- the flat functions of quillon.h for .NET and Mono hosts.
+// Quillon.cs -- the flat and the handle functions of quillon.h for .NET and
+// Mono hosts.
 //
 // One declaration per flat function of libquillon.so / Quillon.dll (the
 // GDS_* functions and SetErrorHandle), argument for argument as quillon.h
@@ -31,6 +32,41 @@ namespace Quillon
     // texts; its return value is ignored.
     [UnmanagedFunctionPointer(CallingConvention.StdCall, CharSet = CharSet.Ansi)]
     public delegate int ErrorHandler([MarshalAs(UnmanagedType.LPStr)] string message);
+
+    // The handle API's error callback: the options' userData, the status of
+    // the error and its message (a constant text).
+    [UnmanagedFunctionPointer(CallingConvention.StdCall, CharSet = CharSet.Ansi)]
+    public delegate void QuillonErrorCallback(IntPtr userData, int status,
+        [MarshalAs(UnmanagedType.LPStr)] string message);
+
+    // QuillonOptions of quillon.h, field for field: on 32-bit 40 bytes, on
+    // 64-bit 64 (the pointers take 8 bytes there and align to 8). Fill it
+    // with Native.quillon_default_options first.
+    [StructLayout(LayoutKind.Sequential, CharSet = CharSet.Ansi)]
+    public struct QuillonOptions
+    {
+        public uint size;                      // sizeof(QuillonOptions)
+        [MarshalAs(UnmanagedType.LPStr)]
+        public string libraryName;             // LIBNAME; null: the file name
+        [MarshalAs(UnmanagedType.ByValArray, SizeConst = 6)]
+        public int[] timestamp;                // year ... second; all 0: the clock
+        public QuillonErrorCallback onError;   // null: status codes only
+        public IntPtr userData;                // handed to onError
+        public int strict;                     // 1 (default) or 0
+        public int compression;                // -1 (default), 0, or 1 to 9
+    }
+
+    // Status codes of the handle functions.
+    public static class Status
+    {
+        public const int Ok = 0;
+        public const int ErrorState = -1;
+        public const int ErrorArgument = -2;
+        public const int ErrorRange = -3;
+        public const int ErrorIo = -4;
+        public const int ErrorReentrant = -5;
+        public const int ErrorMemory = -6;
+    }
 
     public static class Native
     {
@@ -145,5 +181,119 @@ namespace Quillon
         // element, written before its ENDEL.
         [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
         public static extern int GDS_Property(int attribute, string value);
+
+        // Handle API: any number of writers at once, each an IntPtr
+        // (QuillonWriter*). A writer keeps the onError callback of its
+        // options until quillon_close: OpenWriter and CloseWriter keep the
+        // delegate alive for that long.
+
+        private static readonly System.Collections.Generic.Dictionary<IntPtr,
+            QuillonErrorCallback> openCallbacks =
+            new System.Collections.Generic.Dictionary<IntPtr, QuillonErrorCallback>();
+
+        // quillon_open that keeps options.onError alive until CloseWriter.
+        public static IntPtr OpenWriter(string fileName, double dbUnitInUserUnits,
+            double dbUnitInMeters, ref QuillonOptions options, out int status)
+        {
+            IntPtr writer = quillon_open(fileName, dbUnitInUserUnits, dbUnitInMeters,
+                ref options, out status);
+            if (writer != IntPtr.Zero && options.onError != null)
+                lock (openCallbacks) openCallbacks[writer] = options.onError;
+            return writer;
+        }
+
+        // quillon_close, then releases the writer's callback.
+        public static int CloseWriter(IntPtr writer)
+        {
+            int status = quillon_close(writer);
+            lock (openCallbacks) openCallbacks.Remove(writer);
+            return status;
+        }
+
+        [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
+        public static extern void quillon_default_options(out QuillonOptions options);
+
+        [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
+        public static extern IntPtr quillon_open([MarshalAs(UnmanagedType.LPStr)] string fileName,
+            double dbUnitInUserUnits, double dbUnitInMeters, ref QuillonOptions options,
+            out int status);
+
+        [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
+        public static extern int quillon_close(IntPtr writer);
+
+        // The message of the writer's last error, "" if none.
+        [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi,
+            EntryPoint = "quillon_last_error")]
+        private static extern IntPtr quillon_last_error_pointer(IntPtr writer);
+
+        public static string quillon_last_error(IntPtr writer)
+        {
+            return Marshal.PtrToStringAnsi(quillon_last_error_pointer(writer));
+        }
+
+        [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
+        public static extern int quillon_property(IntPtr writer, int attribute,
+            [MarshalAs(UnmanagedType.LPStr)] string value);
+
+        [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
+        public static extern int quillon_begin_structure(IntPtr writer,
+            [MarshalAs(UnmanagedType.LPStr)] string name);
+
+        [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
+        public static extern int quillon_end_structure(IntPtr writer);
+
+        [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
+        public static extern int quillon_box(IntPtr writer, int x1, int y1, int x2, int y2,
+            int layer, int boxType, int elFlags, int plex);
+
+        [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
+        public static extern int quillon_box_wh(IntPtr writer, int x, int y, int width,
+            int height, int layer, int boxType, int elFlags, int plex);
+
+        [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
+        public static extern int quillon_square(IntPtr writer, int x, int y, int side,
+            int layer, int boxType, int elFlags, int plex);
+
+        [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
+        public static extern int quillon_boundary(IntPtr writer, int[] xs, int[] ys, int count,
+            int layer, int dataType, int elFlags, int plex);
+
+        [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
+        public static extern int quillon_path(IntPtr writer, int[] xs, int[] ys, int count,
+            int width, int layer, int dataType, int pathType, int elFlags, int plex);
+
+        [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
+        public static extern int quillon_circle(IntPtr writer, int centerX, int centerY,
+            int radius, int count, int layer, int dataType, int elFlags, int plex);
+
+        [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
+        public static extern int quillon_sector(IntPtr writer, int centerX, int centerY,
+            int radius, double startAngle, double endAngle, int count, int layer, int dataType,
+            int elFlags, int plex);
+
+        [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
+        public static extern int quillon_arc(IntPtr writer, int centerX, int centerY, int radius,
+            double startAngle, double endAngle, int count, int width, int layer, int dataType,
+            int pathType, int elFlags, int plex);
+
+        [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
+        public static extern int quillon_sref(IntPtr writer,
+            [MarshalAs(UnmanagedType.LPStr)] string structName, int x, int y, int strans,
+            double mag, double angle, int elFlags, int plex);
+
+        [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
+        public static extern int quillon_aref(IntPtr writer,
+            [MarshalAs(UnmanagedType.LPStr)] string structName, int[] xs, int[] ys, int columns,
+            int rows, int strans, double mag, double angle, int elFlags, int plex);
+
+        [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
+        public static extern int quillon_text(IntPtr writer, int x, int y,
+            [MarshalAs(UnmanagedType.LPStr)] string text, int layer, int textType,
+            int presentation, int pathType, int width, int strans, double mag, double angle,
+            int elFlags, int plex);
+
+        [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
+        public static extern int quillon_node(IntPtr writer, int[] xs, int[] ys, int count,
+            int layer, int nodeType, int elFlags, int plex);
     }
 }

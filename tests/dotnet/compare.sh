@@ -24,5 +24,17 @@ grep -qx "report: errStringIsNULL" "$work/cs/out.txt" || fail "the handler did n
 cmp "$work/cs/chip.gds" "$work/c/chip.gds" || {
   diff <("$dump" "$work/cs/chip.gds") <("$dump" "$work/c/chip.gds") >&2 || true
   fail "the files differ"; }
+cmp "$work/cs/handle_chip.gds" "$work/c/handle_chip.gds" || {
+  diff <("$dump" "$work/cs/handle_chip.gds") <("$dump" "$work/c/handle_chip.gds") >&2 || true
+  fail "the files written through a handle differ"; }
+# The marshalled QuillonOptions is the C struct: the C twin printed sizeof and
+# offsetof on the same line, which compared equal above; size is sizeof too.
+layout=$(grep '^QuillonOptions: ' "$work/cs/out.txt") || fail "no QuillonOptions layout line"
+read -r _ _ size _ marshalled _ <<<"$layout"
+[ "$size" = "${marshalled%,}" ] || fail "QuillonOptions: C's size $size, marshalled $marshalled"
+grep -qx "refused: -3 Error: Value does not fit its GDSII field." "$work/cs/out.txt" ||
+  fail "the strict refusal was not reported by status and quillon_last_error"
+grep -q "^handle report 7: -3 " "$work/cs/out.txt" || fail "the handle callback was not called"
 "$dump" --summary "$work/cs/chip.gds" | grep -q "^records: " || fail "quillon-dump cannot read the file"
-echo "dotnet-example: $(wc -c <"$work/cs/chip.gds") bytes, identical from C# and C"
+"$dump" "$work/cs/handle_chip.gds" | grep -q "HANDLES" || fail "the handle file lacks its LIBNAME"
+echo "dotnet-example: $(wc -c <"$work/cs/chip.gds") and $(wc -c <"$work/cs/handle_chip.gds") bytes, identical from C# and C"

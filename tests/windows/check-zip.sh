@@ -73,5 +73,13 @@ for name in $(sed -n 's/^[ \t]\{1,\}\(GDS_[A-Za-z0-9_]*\|SetErrorHandle\)[ \t]\{
     fi
   done
 done
+# The handle functions appear as C prototypes.
+for name in $(sed -n 's/^[ \t]\{1,\}\(quillon_[a-z_]*\)[ \t]\{1,\}@[0-9].*/\1/p' \
+                "$source_dir/src/core/quillon.def"); do
+  if ! grep -q -- " __stdcall $name(" <<<"$notes"; then
+    echo "FAIL: README-windows.txt lacks the prototype of $name" >&2
+    status=1
+  fi
+done
 [ $status -eq 0 ] && echo "$(basename "$zip_file"): ${#expected[@]} files as expected"
 exit $status

@@ -2,11 +2,16 @@
 # Runs the C host natively against libquillon.so and under Wine against
 # Quillon.dll, each in its own empty folder, and requires identical output
 # files and event logs:
-#   compare-hosts.sh PREFIX NATIVE_HOST LIBQUILLON_SO WINDOWS_HOST QUILLON_DLL WORK_DIR
+#   compare-hosts.sh PREFIX NATIVE_HOST LIBQUILLON_SO WINDOWS_HOST QUILLON_DLL WORK_DIR [FILE...]
+# FILE...: the files compared (default: those of host.c). Files ending in
+# .gds are read back by KLayout too when QUILLON_READ_BACK is set.
 set -euo pipefail
 here=$(dirname "$0")
 source "$here/wine-env.sh" "$1"
 native_host=$2 native_library=$3 windows_host=$4 dll=$5 work=$6
+shift 6
+files=("$@")
+[ ${#files[@]} -gt 0 ] || files=(events.txt windows_host.gds windows_host_2.gds)
 
 rm -rf "$work"
 mkdir -p "$work/native" "$work/wine"
@@ -14,7 +19,7 @@ mkdir -p "$work/native" "$work/wine"
 (cd "$work/wine" && wine "$windows_host" "Z:$dll")
 
 status=0
-for file in events.txt windows_host.gds windows_host_2.gds; do
+for file in "${files[@]}"; do
   if [ ! -s "$work/native/$file" ]; then
     echo "FAIL: the native host wrote no $file" >&2
     status=1
@@ -23,6 +28,10 @@ for file in events.txt windows_host.gds windows_host_2.gds; do
     status=1
   else
     echo "same: $file ($(stat -c %s "$work/native/$file") bytes)"
+    if [ -n "${QUILLON_READ_BACK:-}" ] && [[ $file == *.gds ]]; then
+      QT_QPA_PLATFORM=offscreen klayout -b -r "$here/../klayout/read_library.py" \
+        -rd file="$work/wine/$file" || status=1
+    fi
   fi
 done
 exit $status

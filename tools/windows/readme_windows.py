@@ -73,6 +73,17 @@ def flat_exports(def_text):
             if m.group(1).startswith("GDS_") or m.group(1) == "SetErrorHandle"]
 
 
+def handle_exports(def_text):
+    """[(name, ordinal)] of the handle functions that quillon.def exports."""
+    return [(m.group(1), int(m.group(2)))
+            for m in re.finditer(r"^\s+(quillon_\w+)\s+@(\d+)", def_text, re.M)]
+
+
+def c_prototype(name, return_type, parameters):
+    arguments = ", ".join("%s %s" % (t, n) for t, n in parameters) or "void"
+    return "%s __stdcall %s(%s);" % (return_type, name, arguments)
+
+
 def vba(name, return_type, parameters, wide):
     column = 1 if wide else 0
     arguments = ", ".join(PARAMETER_TYPES[t][column].format(n=n) for t, n in parameters)
@@ -170,6 +181,36 @@ installed.
     public static class Quillon {{
 {dotnet}
     }}
+
+Handle API: several files at once
+---------------------------------
+The quillon_* functions (ordinals 30 and up) write any number of files at
+once, each through its own QuillonWriter; they return a status (0, or a
+negative QUILLON_ERROR_* code of quillon.h), never throw, and report
+through the optional onError callback of QuillonOptions. quillon.h
+declares QuillonOptions; fill it with quillon_default_options first.
+
+{handles}
+
+    QuillonOptions options;
+    int status;
+    quillon_default_options(&options);
+    options.libraryName = "CHIP";
+    QuillonWriter* a = quillon_open("a.gds", 0.001, 1e-9, &options, &status);
+    QuillonWriter* b = quillon_open("b.gds", 0.001, 1e-9, &options, &status);
+    quillon_begin_structure(a, "TOP");
+    quillon_begin_structure(b, "TOP");
+    quillon_box(a, 0, 0, 100, 100, 1, 0, 0, 0);
+    if (quillon_box(b, 0, 0, 100, 100, 70000, 0, 0, 0) != QUILLON_OK)
+        puts(quillon_last_error(b));   /* strict: layer out of range, nothing written */
+    quillon_end_structure(a);
+    quillon_end_structure(b);
+    quillon_close(a);
+    quillon_close(b);
+
+VBA and Delphi pass QuillonOptions as a record laid out as the C struct
+(pointers 4 bytes on win32, 8 on win64). bindings/dotnet/Quillon.cs of the
+source tree is the .NET binding.
 """
 
 
@@ -183,7 +224,12 @@ def main():
     with open(arguments.header) as header:
         declared = prototypes(header.read())
     with open(arguments.definition) as definition:
-        exports = flat_exports(definition.read())
+        definition_text = definition.read()
+        exports = flat_exports(definition_text)
+    handles = [name for name, _ in sorted(handle_exports(definition_text), key=lambda e: e[1])]
+    for name in handles:
+        if name not in declared:
+            sys.exit("quillon.h declares no %s" % name)
     functions = [declared_function(declared, name)
                  for name, _ in sorted(exports, key=lambda e: e[1])]
 
@@ -195,7 +241,8 @@ def main():
         vba32=indented(vba(*f, wide=False) for f in functions),
         vba64=indented(vba(*f, wide=True) for f in functions),
         delphi=indented(delphi(*f) for f in functions),
-        dotnet="\n".join(dotnet(*f) for f in functions))
+        dotnet="\n".join(dotnet(*f) for f in functions),
+        handles=indented(c_prototype(name, *declared[name]) for name in handles))
     with open(arguments.output, "w", newline="\r\n") as output:
         output.write(text)
 

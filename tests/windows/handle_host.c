@@ -1,0 +1,291 @@
+/* handle_host.c -- a plain C host of Quillon's handle API, written the way a
+   Windows program uses Quillon.dll: it loads the library at run time,
+   resolves every handle function by name and by ordinal through its own
+   function pointer type, opens two writers and interleaves calls to both.
+
+   The same source builds for Windows (LoadLibraryA, GetProcAddress) and for
+   Linux (dlopen, dlsym against libquillon.so); both make the same calls, so
+   their files and event logs must be identical byte for byte.
+
+   Usage: handle_host LIBRARY   (run in an empty folder; writes handle_a.gds,
+                                handle_b.gds and handle_events.txt)
+
+   Exit status 0 when both resolutions agree, every status is the documented
+   one and the strict refusal is reported by status, callback and
+   quillon_last_error. */
+
+#include <stddef.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "quillon.h"
+
+#if defined(_WIN32)
+#  define WIN32_LEAN_AND_MEAN
+#  include <windows.h>
+#else
+#  include <dlfcn.h>
+#endif
+
+typedef void(QUILLON_CALL* DefaultOptionsFn)(QuillonOptions* options);
+typedef QuillonWriter*(QUILLON_CALL* OpenFn)(const char* fileName, double dbUnitInUserUnits,
+                                             double dbUnitInMeters,
+                                             const QuillonOptions* options, int* status);
+typedef int(QUILLON_CALL* CloseFn)(QuillonWriter* writer);
+typedef const char*(QUILLON_CALL* LastErrorFn)(const QuillonWriter* writer);
+typedef int(QUILLON_CALL* BeginStructureFn)(QuillonWriter* writer, const char* name);
+typedef int(QUILLON_CALL* EndStructureFn)(QuillonWriter* writer);
+typedef int(QUILLON_CALL* BoxFn)(QuillonWriter* writer, int x1, int y1, int x2, int y2,
+                                 int layer, int boxType, int elFlags, int plex);
+typedef int(QUILLON_CALL* BoxWHFn)(QuillonWriter* writer, int x, int y, int width, int height,
+                                   int layer, int boxType, int elFlags, int plex);
+typedef int(QUILLON_CALL* SquareFn)(QuillonWriter* writer, int x, int y, int side, int layer,
+                                    int boxType, int elFlags, int plex);
+typedef int(QUILLON_CALL* BoundaryFn)(QuillonWriter* writer, const int* xs, const int* ys,
+                                      int count, int layer, int dataType, int elFlags, int plex);
+typedef int(QUILLON_CALL* PathFn)(QuillonWriter* writer, const int* xs, const int* ys, int count,
+                                  int width, int layer, int dataType, int pathType, int elFlags,
+                                  int plex);
+typedef int(QUILLON_CALL* CircleFn)(QuillonWriter* writer, int centerX, int centerY, int radius,
+                                    int count, int layer, int dataType, int elFlags, int plex);
+typedef int(QUILLON_CALL* SectorFn)(QuillonWriter* writer, int centerX, int centerY, int radius,
+                                    double startAngle, double endAngle, int count, int layer,
+                                    int dataType, int elFlags, int plex);
+typedef int(QUILLON_CALL* ArcFn)(QuillonWriter* writer, int centerX, int centerY, int radius,
+                                 double startAngle, double endAngle, int count, int width,
+                                 int layer, int dataType, int pathType, int elFlags, int plex);
+typedef int(QUILLON_CALL* SrefFn)(QuillonWriter* writer, const char* structName, int x, int y,
+                                  int strans, double mag, double angle, int elFlags, int plex);
+typedef int(QUILLON_CALL* ArefFn)(QuillonWriter* writer, const char* structName, const int* xs,
+                                  const int* ys, int columns, int rows, int strans, double mag,
+                                  double angle, int elFlags, int plex);
+typedef int(QUILLON_CALL* TextFn)(QuillonWriter* writer, int x, int y, const char* text,
+                                  int layer, int textType, int presentation, int pathType,
+                                  int width, int strans, double mag, double angle, int elFlags,
+                                  int plex);
+typedef int(QUILLON_CALL* NodeFn)(QuillonWriter* writer, const int* xs, const int* ys, int count,
+                                  int layer, int nodeType, int elFlags, int plex);
+typedef int(QUILLON_CALL* PropertyFn)(QuillonWriter* writer, int attribute, const char* value);
+
+/* The compiler confirms that each type above is the header's declaration,
+   calling convention included. */
+#define SAME_AS_HEADER(type, function)                                        \
+    _Static_assert(__builtin_types_compatible_p(type, __typeof__(&function)), \
+                   #type " differs from quillon.h")
+SAME_AS_HEADER(DefaultOptionsFn, quillon_default_options);
+SAME_AS_HEADER(OpenFn, quillon_open);
+SAME_AS_HEADER(CloseFn, quillon_close);
+SAME_AS_HEADER(LastErrorFn, quillon_last_error);
+SAME_AS_HEADER(BeginStructureFn, quillon_begin_structure);
+SAME_AS_HEADER(EndStructureFn, quillon_end_structure);
+SAME_AS_HEADER(BoxFn, quillon_box);
+SAME_AS_HEADER(BoxWHFn, quillon_box_wh);
+SAME_AS_HEADER(SquareFn, quillon_square);
+SAME_AS_HEADER(BoundaryFn, quillon_boundary);
+SAME_AS_HEADER(PathFn, quillon_path);
+SAME_AS_HEADER(CircleFn, quillon_circle);
+SAME_AS_HEADER(SectorFn, quillon_sector);
+SAME_AS_HEADER(ArcFn, quillon_arc);
+SAME_AS_HEADER(SrefFn, quillon_sref);
+SAME_AS_HEADER(ArefFn, quillon_aref);
+SAME_AS_HEADER(TextFn, quillon_text);
+SAME_AS_HEADER(NodeFn, quillon_node);
+SAME_AS_HEADER(PropertyFn, quillon_property);
+
+struct Api {
+    DefaultOptionsFn defaultOptions;
+    OpenFn open;
+    CloseFn close;
+    LastErrorFn lastError;
+    BeginStructureFn beginStructure;
+    EndStructureFn endStructure;
+    BoxFn box;
+    BoxWHFn boxWH;
+    SquareFn square;
+    BoundaryFn boundary;
+    PathFn path;
+    CircleFn circle;
+    SectorFn sector;
+    ArcFn arc;
+    SrefFn sref;
+    ArefFn aref;
+    TextFn text;
+    NodeFn node;
+    PropertyFn property;
+};
+
+static int failures = 0;
+static FILE* events = NULL;
+
+static void fail(const char* what) {
+    fprintf(stderr, "FAIL: %s\n", what);
+    ++failures;
+}
+
+typedef void (*AnyFunction)(void);
+
+/* The handle functions in the order of their ordinals, 30 upwards. */
+static const char* const handleNames[19] = {
+    "quillon_default_options", "quillon_open",          "quillon_close",
+    "quillon_last_error",      "quillon_begin_structure", "quillon_end_structure",
+    "quillon_box",             "quillon_box_wh",        "quillon_square",
+    "quillon_boundary",        "quillon_path",          "quillon_circle",
+    "quillon_sector",          "quillon_arc",           "quillon_sref",
+    "quillon_aref",            "quillon_text",          "quillon_node",
+    "quillon_property"};
+enum { firstOrdinal = 30 };
+
+#if defined(_WIN32)
+typedef HMODULE Library;
+static Library openLibrary(const char* path) { return LoadLibraryA(path); }
+static AnyFunction byName(Library library, const char* name) {
+    return (AnyFunction)GetProcAddress(library, name);
+}
+static AnyFunction byOrdinal(Library library, int ordinal) {
+    return (AnyFunction)GetProcAddress(library, MAKEINTRESOURCEA(ordinal));
+}
+#else
+typedef void* Library;
+static Library openLibrary(const char* path) { return dlopen(path, RTLD_NOW | RTLD_LOCAL); }
+static AnyFunction byName(Library library, const char* name) {
+    AnyFunction function;
+    void* symbol = dlsym(library, name);
+    memcpy(&function, &symbol, sizeof function);
+    return function;
+}
+/* A shared object has no ordinals: the name stands in for them. */
+static AnyFunction byOrdinal(Library library, int ordinal) {
+    return byName(library, handleNames[ordinal - firstOrdinal]);
+}
+#endif
+
+/* Fills the table, in the order of struct Api (that of the ordinals), by
+   name or by ordinal after checking that both give one address. */
+static void loadApi(Library library, int useName, struct Api* api) {
+    AnyFunction table[19];
+    int i;
+    for (i = 0; i < 19; ++i) {
+        AnyFunction named = byName(library, handleNames[i]);
+        AnyFunction numbered = byOrdinal(library, firstOrdinal + i);
+        if (named == NULL || numbered == NULL || named != numbered) {
+            fprintf(stderr, "FAIL: %s by name %p, by ordinal %d %p\n", handleNames[i],
+                    (void*)(uintptr_t)named, firstOrdinal + i, (void*)(uintptr_t)numbered);
+            ++failures;
+        }
+        table[i] = useName ? named : numbered;
+    }
+    _Static_assert(sizeof(struct Api) == sizeof table, "struct Api holds the 19 pointers");
+    memcpy(api, table, sizeof table);
+}
+
+static void QUILLON_CALL onError(void* userData, int status, const char* message) {
+    fprintf(events, "callback %s %d \"%s\"\n", (const char*)userData, status, message);
+}
+
+static void expect(const char* call, int status, int wanted) {
+    fprintf(events, "return %s %d\n", call, status);
+    if (status != wanted) {
+        fprintf(stderr, "FAIL: %s returned %d, not %d\n", call, status, wanted);
+        ++failures;
+    }
+}
+
+/* One structure with every element kind on w, k varying the figures. */
+static void writeCell(const struct Api* api, QuillonWriter* w, const char* name, int k) {
+    int xs[8], ys[8], i;
+    for (i = 0; i < 8; ++i) {
+        xs[i] = k * 1000 + i * 125 - (i % 2) * 40;
+        ys[i] = -k * 300 + i * i * 17;
+    }
+    expect("begin_structure", api->beginStructure(w, name), QUILLON_OK);
+    expect("property", api->property(w, 1, "net A"), QUILLON_OK);
+    expect("property", api->property(w, 65535, "last attribute"), QUILLON_OK);
+    expect("box", api->box(w, k, -k, k + 500, 250 + k, k % 64, k % 3, 0, 0), QUILLON_OK);
+    expect("box_wh", api->boxWH(w, -k * 10, 7, 300, 40 + k, 2, 1, 0, k), QUILLON_OK);
+    expect("square", api->square(w, k * 3, k * 5, 77 + k, 3, 0, 0, -k), QUILLON_OK);
+    expect("boundary", api->boundary(w, xs, ys, 3 + k % 6, 4, k % 5, 0, 0), QUILLON_OK);
+    expect("property", api->property(w, 7, "path"), QUILLON_OK);
+    expect("path", api->path(w, xs, ys, 2 + k % 7, 10 + k, 5, 0, k % 3, 0, 0), QUILLON_OK);
+    expect("arc", api->arc(w, k * 11, -k * 13, 1000 + k, 10.0 + k, 80.0 + 2.5 * k, 8 + k % 20,
+                           20, 6, 0, 1, 0, 0), QUILLON_OK);
+    expect("circle", api->circle(w, -k * 7, k * 9, 2000 + 13 * k, 8 + k % 40, 7, 0, 0, 0),
+           QUILLON_OK);
+    expect("sector", api->sector(w, 500, -500, 3000 - k, -30.0 + k, 45.5 + k * 1.25, 6 + k % 30,
+                                 8, 1, 0, 0), QUILLON_OK);
+    if (strcmp(name, "C0") != 0) { /* C0 is the referenced cell */
+        expect("sref", api->sref(w, "C0", k * 100, -k * 100, (k % 2) * 0x8000, 1.0 + k * 0.125,
+                                 k * 15.0, 0, 0), QUILLON_OK);
+        expect("aref", api->aref(w, "C0", xs, ys, 1 + k % 4, 2 + k % 3, 0, 0.5 * (1 + k % 3),
+                                 90.0 * (k % 4), 0, 0), QUILLON_OK);
+    }
+    expect("text", api->text(w, k, k * 2, "Quillon", 9, k % 256, (k % 4) | 0x04, k % 3, 5 * k,
+                             0, 2.0, 30.0 * k, 0, 0), QUILLON_OK);
+    expect("node", api->node(w, xs, ys, 1 + k % 8, 10, k % 7, 0, 0), QUILLON_OK);
+    expect("end_structure", api->endStructure(w), QUILLON_OK);
+}
+
+int main(int argc, char** argv) {
+    Library library;
+    struct Api byNames, byOrdinals;
+    QuillonOptions options;
+    QuillonWriter* a;
+    QuillonWriter* b;
+    int status = 1, k;
+    static const int stamp[6] = {2026, 12, 8, 17, 30, 5};
+    char name[16];
+
+    if (argc != 2) {
+        fprintf(stderr, "usage: %s LIBRARY\n", argv[0]);
+        return 2;
+    }
+    library = openLibrary(argv[1]);
+    if (library == NULL) {
+        fprintf(stderr, "FAIL: cannot load %s\n", argv[1]);
+        return 1;
+    }
+    loadApi(library, 1, &byNames);
+    loadApi(library, 0, &byOrdinals);
+    if (failures != 0) return 1;
+    events = fopen("handle_events.txt", "wb");
+    if (events == NULL) return 1;
+
+    byNames.defaultOptions(&options);
+    if (options.size != sizeof options || options.strict != 1) fail("quillon_default_options");
+    options.libraryName = "HANDLES_A";
+    memcpy(options.timestamp, stamp, sizeof stamp);
+    options.onError = onError;
+    options.userData = (void*)"a";
+    a = byNames.open("handle_a.gds", 0.001, 1e-9, &options, &status);
+    expect("open a", status, QUILLON_OK);
+    options.libraryName = "HANDLES_B";
+    options.timestamp[0] = 1999;
+    options.userData = (void*)"b";
+    b = byOrdinals.open("handle_b.gds", 0.25, 2.5e-10, &options, &status);
+    expect("open b", status, QUILLON_OK);
+    if (a == NULL || b == NULL) return 1;
+
+    /* Interleaved: each call to one writer is followed by one to the other,
+       through the other set of pointers. */
+    for (k = 0; k < 12; ++k) {
+        snprintf(name, sizeof name, "C%d", k);
+        writeCell(k % 2 ? &byOrdinals : &byNames, a, name, k);
+        writeCell(k % 2 ? &byNames : &byOrdinals, b, name, k + 1);
+    }
+
+    /* Strict: layer 70000 does not fit 16 bits; refused, nothing written. */
+    expect("begin_structure", byNames.beginStructure(a, "REFUSED"), QUILLON_OK);
+    expect("box 70000", byNames.box(a, 0, 0, 10, 10, 70000, 0, 0, 0), QUILLON_ERROR_RANGE);
+    fprintf(events, "last_error a \"%s\"\n", byNames.lastError(a));
+    if (strcmp(byNames.lastError(a), "Error: Value does not fit its GDSII field.") != 0)
+        fail("quillon_last_error after the strict refusal");
+    if (strcmp(byOrdinals.lastError(b), "") != 0) fail("b reports an error it never had");
+    expect("end_structure", byNames.endStructure(a), QUILLON_OK);
+
+    expect("close a", byNames.close(a), QUILLON_OK);
+    expect("close b", byOrdinals.close(b), QUILLON_OK);
+    fclose(events);
+    if (failures != 0) return 1;
+    printf("handle_host: two writers interleaved, every check passed\n");
+    return 0;
+}
