@@ -277,6 +277,37 @@ QUILLON_API(int) GDS_SetStrict(int on);
    format are not enforced (KLayout and gdstk write and read more). */
 QUILLON_API(int) GDS_Property(int attribute, const char* value);
 
+/* A polygon of any number of vertices (count >= 3; a last vertex equal to
+   the first is taken as the closing one). With at most the polygon limit's
+   vertices (199 unless GDS_SetPolygonLimit says otherwise) it is one
+   BOUNDARY of the points as given. A larger one is fractured into BOUNDARY
+   pieces of at most the limit, each with the same layer, data type, flags
+   and queued properties, whose union is the polygon's region: the pieces
+   are cut along horizontal and vertical lines at integer coordinates, a
+   point where a cut crosses a slanted edge is rounded to the nearest grid
+   point (the edge moves by half a unit at most), and neighbouring pieces
+   share those points, so there is no gap and no overlap. Repeated and
+   collinear vertices are dropped from the pieces; either orientation is
+   accepted. The polygon must be simple: a self-intersecting outline is
+   fractured as well, and every piece lies inside its even-odd region's
+   outline, but where the outline crosses itself the pieces may overlap or
+   leave out part of the crossing's region. Layer, data type and flags must
+   lie in 0 to 65535, in either mode ("Error: Value does not fit its GDSII
+   field."); fewer than 3 vertices are refused ("Error: Not enougph points
+   for BOUNDARY structure. "). Memory: about 40 bytes per vertex while the
+   call runs. Nothing is written when the outline cannot be cut smaller
+   (only a self-overlapping outline of more than the limit within one unit
+   square does that: "Error: Polygon cannot be fractured.") or memory runs
+   out ("Error: Out of memory."). */
+QUILLON_API(int) GDS_Polygon(const int* xs, const int* ys, int count, int layer,
+                             int dataType, int elFlags, int plex);
+
+/* The most vertices of one BOUNDARY that GDS_Polygon writes, 8 to 8190 (the
+   most an XY record holds); 199, the classic format's limit, by default.
+   Other values are refused ("Error: Polygon limit must lie in 8 to 8190.")
+   and leave the limit as it was. */
+QUILLON_API(int) GDS_SetPolygonLimit(int limit);
+
 /* ------------------------------------------------------------------------ */
 /* Handle API: any number of writers at once                                */
 /*
@@ -375,6 +406,12 @@ QUILLON_API(const char*) quillon_last_error(const QuillonWriter* writer);
 /* A property for the next element, as GDS_Property. */
 QUILLON_API(int) quillon_property(QuillonWriter* writer, int attribute, const char* value);
 
+/* A polygon of any vertex count and the writer's polygon limit, as
+   GDS_Polygon and GDS_SetPolygonLimit. */
+QUILLON_API(int) quillon_polygon(QuillonWriter* writer, const int* xs, const int* ys,
+                                 int count, int layer, int dataType, int elFlags, int plex);
+QUILLON_API(int) quillon_set_polygon_limit(QuillonWriter* writer, int limit);
+
 /* The elements and framing, as the flat functions of the same name. */
 QUILLON_API(int) quillon_begin_structure(QuillonWriter* writer, const char* name);
 QUILLON_API(int) quillon_end_structure(QuillonWriter* writer);
@@ -453,6 +490,9 @@ public:
    "Error: Property value is NULL."
    "Error: Property value is too long."
    "Error: Properties have no element."
+   "Error: Polygon limit must lie in 8 to 8190."
+   "Error: Polygon cannot be fractured."
+   "Error: Out of memory."
    "Error: Called from inside the error handler."  (status only, never reported)
    "Error: Not enougph points for BOUNDARY structure. "
    "Error: Too many points for BOUNDARY structure. "

@@ -158,6 +158,15 @@ class Library:
     def _fail(self, status, detail=None):
         raise _writer.error(status, self._native, self._handle, detail)
 
+    def set_polygon_limit(self, limit):
+        """The most vertices of one BOUNDARY that Structure.polygon writes:
+        8 to 8190, 199 by default."""
+        if self._handle is None:
+            raise ValueError("the library is closed")
+        status = self._native.quillon_set_polygon_limit(self._handle, int(limit))
+        if status:
+            self._fail(status)
+
     def structure(self, name):
         """Opens the structure (cell) name: writes BGNSTR and STRNAME.
 

@@ -282,6 +282,25 @@ class Structure:
         self._check(self._native.quillon_boundary(self._h, pts.xs, pts.ys, pts.count, layer,
                                                   datatype, elflags, plex))
 
+    def polygon(self, points=None, *, xs=None, ys=None, layer=0, datatype=0, elflags=0,
+                plex=0):
+        """Writes a polygon of any number of vertices (3 or more).
+
+        Up to the library's polygon limit (199 unless
+        :meth:`Library.set_polygon_limit` says otherwise) it is one BOUNDARY;
+        a larger one is fractured into BOUNDARY pieces of at most the limit
+        whose union is the polygon (cut points rounded to the grid, so edges
+        move by half a unit at most). The polygon must be simple.
+        """
+        if not self._open:
+            self._not_open()
+        layer, datatype = _layer(layer, datatype, "datatype")
+        elflags = int32(elflags, "elflags")
+        plex = int32(plex, "plex")
+        pts = to_points(points, xs, ys)
+        self._check(self._native.quillon_polygon(self._h, pts.xs, pts.ys, pts.count, layer,
+                                                 datatype, elflags, plex))
+
     def boundaries(self, polygons=None, *, xs=None, ys=None, layer=0, datatype=0,
                    elflags=0, plex=0):
         """Writes one BOUNDARY per polygon, all with the same layer and datatype.
@@ -581,6 +600,11 @@ class UserStructure(Structure):
         g = self._grid
         super().boundary(g.points(points), xs=g.axis(xs, "xs"), ys=g.axis(ys, "ys"),
                          **keywords)
+
+    def polygon(self, points=None, *, xs=None, ys=None, **keywords):
+        g = self._grid
+        super().polygon(g.points(points), xs=g.axis(xs, "xs"), ys=g.axis(ys, "ys"),
+                        **keywords)
 
     def boundaries(self, polygons=None, *, xs=None, ys=None, **keywords):
         g = self._grid

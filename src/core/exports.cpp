@@ -78,6 +78,17 @@ QUILLON_API(int) GDS_Boundary(const int* xs, const int* ys, int count, int layer
     });
 }
 
+QUILLON_API(int) GDS_Polygon(const int* xs, const int* ys, int count, int layer, int dataType,
+                             int elFlags, int plex) {
+    GDSIIWriter& w = writer();
+    return runCall(w, [&] { w.writePolygon(xs, ys, count, layer, dataType, elFlags, plex); });
+}
+
+QUILLON_API(int) GDS_SetPolygonLimit(int limit) {
+    GDSIIWriter& w = writer();
+    return runCall(w, [&] { w.setPolygonLimit(limit); });
+}
+
 QUILLON_API(int) GDS_Circle(int centerX, int centerY, int radius, int count, int layer,
                             int dataType, int elFlags, int plex) {
     GDSIIWriter& w = writer();

@@ -23,6 +23,7 @@
 #include "gdsii_file.h"
 #include "messages.h"
 #include "platform.h"
+#include "elements/polygon_fracture.h"
 
 namespace quillon {
 
@@ -106,6 +107,15 @@ public:
                    std::int32_t textType, std::int32_t presentation, std::int32_t pathType,
                    std::int32_t width, std::int32_t strans, double mag, double angle,
                    std::int32_t elFlags, std::int32_t plex);
+    // A polygon of any vertex count: one BOUNDARY when it has at most the
+    // polygon limit's vertices, otherwise BOUNDARY pieces of at most that
+    // many whose union is its region, each with the queued properties.
+    void writePolygon(const std::int32_t* xs, const std::int32_t* ys, std::int32_t count,
+                      std::int32_t layer, std::int32_t dataType, std::int32_t elFlags,
+                      std::int32_t plex);
+    // The most vertices of one BOUNDARY that writePolygon writes: 8 to
+    // 8190, 199 by default. False, with the limit unchanged, otherwise.
+    bool setPolygonLimit(std::int32_t limit);
     void writeNode(const std::int32_t* xs, const std::int32_t* ys, std::int32_t count,
                    std::int32_t layer, std::int32_t nodeType, std::int32_t elFlags,
                    std::int32_t plex);
@@ -218,6 +228,9 @@ private:
     const char* lastMessage = "";
     std::string libraryName;
     bool libraryNameSet = false;
+
+    std::int32_t polygonLimit = 199;
+    FracturedPolygon fractured;  // reused from one polygon to the next
 
     bool clockFixed = false;
     ClockReading fixedTime{};

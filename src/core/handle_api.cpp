@@ -149,6 +149,17 @@ QUILLON_API(int) quillon_boundary(QuillonWriter* handle, const int* xs, const in
     });
 }
 
+QUILLON_API(int) quillon_polygon(QuillonWriter* handle, const int* xs, const int* ys,
+                                 int count, int layer, int dataType, int elFlags, int plex) {
+    return onWriter(handle, [&](GDSIIWriter& w) {
+        w.writePolygon(xs, ys, count, layer, dataType, elFlags, plex);
+    });
+}
+
+QUILLON_API(int) quillon_set_polygon_limit(QuillonWriter* handle, int limit) {
+    return onWriter(handle, [&](GDSIIWriter& w) { w.setPolygonLimit(limit); });
+}
+
 QUILLON_API(int) quillon_path(QuillonWriter* handle, const int* xs, const int* ys, int count,
                               int width, int layer, int dataType, int pathType, int elFlags,
                               int plex) {

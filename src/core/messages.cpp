@@ -29,6 +29,8 @@ int statusOf(const char* message) {
         {timestampOutOfRange, QUILLON_ERROR_RANGE},
         {propertyAttributeRange, QUILLON_ERROR_RANGE},
         {propertiesWithoutElement, QUILLON_ERROR_STATE},
+        {polygonLimitRange, QUILLON_ERROR_RANGE},
+        {outOfMemory, QUILLON_ERROR_MEMORY},
     };
     for (const Entry& entry : table)
         if (std::strcmp(entry.message, message) == 0) return entry.status;

@@ -29,6 +29,9 @@ inline constexpr const char* propertyAttributeRange =
 inline constexpr const char* propertyValueNull = "Error: Property value is NULL.";
 inline constexpr const char* propertyValueTooLong = "Error: Property value is too long.";
 inline constexpr const char* propertiesWithoutElement = "Error: Properties have no element.";
+inline constexpr const char* polygonLimitRange = "Error: Polygon limit must lie in 8 to 8190.";
+inline constexpr const char* polygonNotFractured = "Error: Polygon cannot be fractured.";
+inline constexpr const char* outOfMemory = "Error: Out of memory.";
 inline constexpr const char* reentrantCall = "Error: Called from inside the error handler.";
 inline constexpr const char* boundaryTooFewPoints =
     "Error: Not enougph points for BOUNDARY structure. ";

@@ -1,5 +1,6 @@
 // The handle API: writers of their own, open at once, with status codes,
 // the last error's text, options, and a close that always finishes the file.
+#include <cmath>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -230,6 +231,34 @@ TEST_F(Properties, GoBetweenTheElementDataAndEndelInTheOrderGiven) {
         EXPECT_EQ(found, (std::vector<std::pair<int, std::string>>(
                              static_cast<std::size_t>(pieces), {7, "net"})));
     }
+}
+
+TEST_F(Properties, PolygonPiecesEachCarryThemAndASmallPolygonIsOneBoundary) {
+    // A closed square (last vertex = first) is the BOUNDARY of its 4 vertices.
+    const int sx[] = {0, 10, 10, 0, 0}, sy[] = {0, 0, 10, 10, 0};
+    EXPECT_EQ(toHex(elementBytes([&] { GDS_Polygon(sx, sy, 5, 1, 2, 0, 0); })),
+              toHex(elementBytes([&] { GDS_Boundary(sx, sy, 4, 1, 2, 0, 0); })));
+    // A 1000-vertex circle: pieces of at most 199 vertices, each with the
+    // property, on the polygon's layer.
+    std::vector<int> cx(1000), cy(1000);
+    for (std::size_t i = 0; i < cx.size(); ++i) {
+        const double a = 6.283185307179586 * static_cast<double>(i) / 1000.0;
+        cx[i] = static_cast<int>(std::lround(50000 * std::cos(a)));
+        cy[i] = static_cast<int>(std::lround(50000 * std::sin(a)));
+    }
+    const Bytes pieces = elementBytes([&] {
+        GDS_Property(9, "ring");
+        EXPECT_EQ(GDS_Polygon(cx.data(), cy.data(), 1000, 3, 0, 0, 0), 0);
+    });
+    std::size_t boundaries = 0;
+    for (const auto& rec : records(pieces)) {
+        if (rec.type == 0x08) ++boundaries;
+        if (rec.type == 0x10) {
+            EXPECT_LE(rec.data.size(), 8u * 200u);
+        }
+    }
+    EXPECT_GE(boundaries, 6u);
+    EXPECT_EQ(propertiesOf(pieces), (std::vector<std::pair<int, std::string>>(boundaries, {9, "ring"})));
 }
 
 TEST_F(Properties, BadOrUnusedPropertiesAreReported) {

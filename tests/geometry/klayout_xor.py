@@ -8,7 +8,8 @@
 # (its vertices). The cell's shapes are merged into one region and XORed
 # with that shape; the answer per case is the XOR's area, the area of the
 # XOR parts wider than one database unit, the number of
-# elements and the most points of any one of them.
+# elements and the most points of any one of them, and the sum of the
+# elements' own areas (above the merged area where elements overlap).
 import json
 
 import pya
@@ -43,7 +44,9 @@ for case in wanted:
     results[case["cell"]] = {"xor_area": xor.area(), "wider_than_one_unit": thick.area(),
                              "elements": len(sizes), "largest": max(sizes) if sizes else 0,
                              "written_area": written.merged().area(),
-                             "reference_area": reference.merged().area()}
+                             "reference_area": reference.merged().area(),
+                             "sum_of_areas": sum(s.polygon.area() for s in cell.shapes(layer).each()
+                                                 if not s.is_path())}
 
 with open(output, "w") as file:
     json.dump(results, file)
