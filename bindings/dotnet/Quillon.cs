@@ -182,6 +182,16 @@ namespace Quillon
         [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
         public static extern int GDS_Property(int attribute, string value);
 
+        // A polygon of any vertex count: one BOUNDARY up to the polygon
+        // limit (199 by default, GDS_SetPolygonLimit: 8 to 8190), otherwise
+        // BOUNDARY pieces of at most the limit whose union is the polygon.
+        [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
+        public static extern int GDS_Polygon(int[] xs, int[] ys, int count, int layer,
+            int dataType, int elFlags, int plex);
+
+        [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
+        public static extern int GDS_SetPolygonLimit(int limit);
+
         // Handle API: any number of writers at once, each an IntPtr
         // (QuillonWriter*). A writer keeps the onError callback of its
         // options until quillon_close: OpenWriter and CloseWriter keep the
@@ -257,6 +267,13 @@ namespace Quillon
         [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
         public static extern int quillon_boundary(IntPtr writer, int[] xs, int[] ys, int count,
             int layer, int dataType, int elFlags, int plex);
+
+        [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
+        public static extern int quillon_polygon(IntPtr writer, int[] xs, int[] ys, int count,
+            int layer, int dataType, int elFlags, int plex);
+
+        [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
+        public static extern int quillon_set_polygon_limit(IntPtr writer, int limit);
 
         [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
         public static extern int quillon_path(IntPtr writer, int[] xs, int[] ys, int count,
