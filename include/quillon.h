@@ -289,9 +289,9 @@ QUILLON_API(int) GDS_Property(int attribute, const char* value);
    share those points, so there is no gap and no overlap. Repeated and
    collinear vertices are dropped from the pieces; either orientation is
    accepted. The polygon must be simple: a self-intersecting outline is
-   fractured as well, and every piece lies inside its even-odd region's
-   outline, but where the outline crosses itself the pieces may overlap or
-   leave out part of the crossing's region. Layer, data type and flags must
+   not detected and is cut as well, but its pieces are guaranteed to cover
+   its region only away from where it crosses itself; there they may
+   overlap or leave part of the region out. Layer, data type and flags must
    lie in 0 to 65535, in either mode ("Error: Value does not fit its GDSII
    field."); fewer than 3 vertices are refused ("Error: Not enougph points
    for BOUNDARY structure. "). Memory: about 40 bytes per vertex while the
