@@ -27,8 +27,9 @@ def ring(n, outer=200000, inner=180000, gap=0.01):
 
 
 def spiral(n, turns=6, width=900):
+    """A thick spiral arm, 2,000 units further out per turn."""
     half = n // 2
-    centre = [(2000 + 1500 * t, t * 2 * math.pi * turns) for t in (i / (half - 1) for i in range(half))]
+    centre = [(2000 + 2000 * turns * t, t * 2 * math.pi * turns) for t in (i / (half - 1) for i in range(half))]
     outside = [(round((r + width) * math.cos(a)), round((r + width) * math.sin(a))) for r, a in centre]
     inside = [(round(r * math.cos(a)), round(r * math.sin(a))) for r, a in reversed(centre)]
     return outside + inside
@@ -73,7 +74,7 @@ SHAPES = {
     "star250": (star(250, 1), 199),
     "star2000": (star(2000, 2), 199),
     "star2000_dirty": (with_repeats_and_collinear(star(2000, 3), 4), 199),
-    "star20000_limit8190": (star(20000, 6), 8190),
+    "ring30000_limit8190": (ring(30000), 8190),
     "ring100000": (ring(100000), 199),
     "ring5000_limit8": (ring(5000), 8),
 }
@@ -139,7 +140,11 @@ def test_small_polygon_is_one_boundary_and_limit_is_checked(tmp_path):
                             "Error: Value does not fit its GDSII field.",
                             "Error: Polygon limit must lie in 8 to 8190.",
                             "Error: Polygon limit must lie in 8 to 8190."]
+    import warnings
+
     import gdspy
-    cell = gdspy.GdsLibrary(infile=str(gds)).cells["TOP"]
-    assert [p.tolist() for p in cell.polygons[0].polygons] == [[[0, 0], [10, 0], [10, 10], [0, 10]]] or \
-        len(cell.polygons) == 1
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")  # ELFLAGS, PLEX: unsupported by gdspy
+        cell = gdspy.GdsLibrary(infile=str(gds), units="import").cell_dict["TOP"]
+    assert len(cell.polygons) == 1
+    assert (cell.polygons[0].polygons[0] * 1000).round().tolist() == [[0, 0], [10, 0], [10, 10], [0, 10]]
