@@ -273,14 +273,18 @@ class Structure:
 
         Give each vertex once: the library appends the closing point.
         """
+        self._outline(self._native.quillon_boundary, points, xs, ys, layer, datatype, elflags,
+                      plex)
+
+    def _outline(self, write, points, xs, ys, layer, datatype, elflags, plex):
+        # One BOUNDARY (or polygon) call: the checks of both, then write.
         if not self._open:
             self._not_open()
         layer, datatype = _layer(layer, datatype, "datatype")
         elflags = int32(elflags, "elflags")
         plex = int32(plex, "plex")
         pts = to_points(points, xs, ys)
-        self._check(self._native.quillon_boundary(self._h, pts.xs, pts.ys, pts.count, layer,
-                                                  datatype, elflags, plex))
+        self._check(write(self._h, pts.xs, pts.ys, pts.count, layer, datatype, elflags, plex))
 
     def polygon(self, points=None, *, xs=None, ys=None, layer=0, datatype=0, elflags=0,
                 plex=0):
@@ -292,14 +296,8 @@ class Structure:
         whose union is the polygon (cut points rounded to the grid, so edges
         move by half a unit at most). The polygon must be simple.
         """
-        if not self._open:
-            self._not_open()
-        layer, datatype = _layer(layer, datatype, "datatype")
-        elflags = int32(elflags, "elflags")
-        plex = int32(plex, "plex")
-        pts = to_points(points, xs, ys)
-        self._check(self._native.quillon_polygon(self._h, pts.xs, pts.ys, pts.count, layer,
-                                                 datatype, elflags, plex))
+        self._outline(self._native.quillon_polygon, points, xs, ys, layer, datatype, elflags,
+                      plex)
 
     def boundaries(self, polygons=None, *, xs=None, ys=None, layer=0, datatype=0,
                    elflags=0, plex=0):
