@@ -98,6 +98,7 @@ _HANDLE_PROTOTYPES = {
     "quillon_box_wh": ([_writer] + [_int] * 8, _int),
     "quillon_square": ([_writer] + [_int] * 7, _int),
     "quillon_boundary": ([_writer, _ints, _ints, _int, _int, _int, _int, _int], _int),
+    "quillon_property": ([_writer, _int, _text], _int),
     "quillon_polygon": ([_writer, _ints, _ints, _int, _int, _int, _int, _int], _int),
     "quillon_set_polygon_limit": ([_writer, _int], _int),
     "quillon_path": ([_writer, _ints, _ints] + [_int] * 7, _int),

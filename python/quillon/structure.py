@@ -146,7 +146,8 @@ class Structure:
 
     # -- boxes -------------------------------------------------------------
 
-    def box(self, x1, y1, x2=None, y2=None, *, layer=0, boxtype=0, elflags=0, plex=0):
+    def box(self, x1, y1, x2=None, y2=None, *, layer=0, boxtype=0, elflags=0, plex=0,
+            props=None):
         """Writes a BOX with corners (x1, y1) and (x2, y2), in the order given:
         ``box((x1, y1), (x2, y2))`` or ``box(x1, y1, x2, y2)``.
 
@@ -167,6 +168,11 @@ class Structure:
                 and INT32_MIN <= plex <= INT32_MAX and INT32_MIN <= layer <= INT32_MAX
                 and INT32_MIN <= boxtype <= INT32_MAX and INT32_MIN <= elflags <= INT32_MAX):
             self._refuse_box(x1, y1, x2, y2, layer, boxtype, elflags, plex)
+        if props:
+            self._refuse_box(x1, y1, x2, y2, layer, boxtype, elflags, plex)
+            self._write(props, self._native.quillon_box, x1, y1, x2, y2, layer, boxtype,
+                        elflags, plex)
+            return
         try:
             # Plain ints go through the undeclared function, the fastest
             # ctypes path; anything else (numpy integers, floats) meets the
@@ -187,7 +193,7 @@ class Structure:
                             ("layer", layer), ("boxtype", boxtype), ("elflags", elflags)):
             int32(value, name)
 
-    def box_wh(self, x, y, width, height=None, *, layer=0, boxtype=0, elflags=0, plex=0):
+    def box_wh(self, x, y, width, height=None, *, layer=0, boxtype=0, elflags=0, plex=0, props=None):
         """Writes a BOX from corner (x, y) to (x + width, y + height):
         ``box_wh((x, y), width, height)`` or ``box_wh(x, y, width, height)``."""
         if not self._open:
@@ -195,12 +201,12 @@ class Structure:
         if height is None:
             (x, y), width, height = point(x, "corner"), y, width
         layer, boxtype = _layer(layer, boxtype, "boxtype")
-        self._check(self._native.quillon_box_wh(
-            self._h, int32(x, "x"), int32(y, "y"), int32(width, "width"),
+        self._write(props, self._native.quillon_box_wh,
+            int32(x, "x"), int32(y, "y"), int32(width, "width"),
             int32(height, "height"), layer, boxtype, int32(elflags, "elflags"),
-            int32(plex, "plex")))
+            int32(plex, "plex"))
 
-    def square(self, x, y, side=None, *, layer=0, boxtype=0, elflags=0, plex=0):
+    def square(self, x, y, side=None, *, layer=0, boxtype=0, elflags=0, plex=0, props=None):
         """Writes a BOX from corner (x, y) to (x + side, y + side):
         ``square((x, y), side)`` or ``square(x, y, side)``."""
         if not self._open:
@@ -208,15 +214,25 @@ class Structure:
         if side is None:
             (x, y), side = point(x, "corner"), y
         layer, boxtype = _layer(layer, boxtype, "boxtype")
-        self._check(self._native.quillon_square(
-            self._h, int32(x, "x"), int32(y, "y"), int32(side, "side"), layer, boxtype,
-            int32(elflags, "elflags"), int32(plex, "plex")))
+        self._write(props, self._native.quillon_square,
+            int32(x, "x"), int32(y, "y"), int32(side, "side"), layer, boxtype,
+            int32(elflags, "elflags"), int32(plex, "plex"))
 
     def _check(self, status):
         if status:
             self._fail(status)
 
-    def rectangle(self, corner1, corner2, *, layer=0, datatype=0, elflags=0, plex=0):
+    def _write(self, props, write, *arguments):
+        # One element call, its properties (an {attribute: value} mapping or
+        # (attribute, value) pairs) queued just before it, after every check
+        # of the arguments, so that none is left queued for a later element.
+        if props:
+            queue = _properties(props)
+            for attribute, value in queue:
+                self._check(self._native.quillon_property(self._h, attribute, value))
+        self._check(write(self._h, *arguments))
+
+    def rectangle(self, corner1, corner2, *, layer=0, datatype=0, elflags=0, plex=0, props=None):
         """Writes the rectangle with opposite corners corner1 and corner2 as a
         BOUNDARY of 4 vertices: (x1, y1), (x2, y1), (x2, y2), (x1, y2).
 
@@ -225,7 +241,7 @@ class Structure:
         """
         (x1, y1), (x2, y2) = point(corner1, "corner1"), point(corner2, "corner2")
         Structure.boundary(self, [(x1, y1), (x2, y1), (x2, y2), (x1, y2)], layer=layer,
-                           datatype=datatype, elflags=elflags, plex=plex)
+                           datatype=datatype, elflags=elflags, plex=plex, props=props)
 
     def boxes(self, corners, *, layer=0, boxtype=0, elflags=0, plex=0):
         """Writes one BOX per row of corners: (x1, y1, x2, y2) each.
@@ -268,15 +284,15 @@ class Structure:
     # -- polygons and polylines ------------------------------------------
 
     def boundary(self, points=None, *, xs=None, ys=None, layer=0, datatype=0, elflags=0,
-                 plex=0):
+                 plex=0, props=None):
         """Writes a BOUNDARY (filled polygon) of 3 to 199 vertices.
 
         Give each vertex once: the library appends the closing point.
         """
         self._outline(self._native.quillon_boundary, points, xs, ys, layer, datatype, elflags,
-                      plex)
+                      plex, props)
 
-    def _outline(self, write, points, xs, ys, layer, datatype, elflags, plex):
+    def _outline(self, write, points, xs, ys, layer, datatype, elflags, plex, props):
         # One BOUNDARY (or polygon) call: the checks of both, then write.
         if not self._open:
             self._not_open()
@@ -284,10 +300,10 @@ class Structure:
         elflags = int32(elflags, "elflags")
         plex = int32(plex, "plex")
         pts = to_points(points, xs, ys)
-        self._check(write(self._h, pts.xs, pts.ys, pts.count, layer, datatype, elflags, plex))
+        self._write(props, write, pts.xs, pts.ys, pts.count, layer, datatype, elflags, plex)
 
     def polygon(self, points=None, *, xs=None, ys=None, layer=0, datatype=0, elflags=0,
-                plex=0):
+                plex=0, props=None):
         """Writes a polygon of any number of vertices (3 or more).
 
         Up to the library's polygon limit (199 unless
@@ -297,7 +313,7 @@ class Structure:
         move by half a unit at most). The polygon must be simple.
         """
         self._outline(self._native.quillon_polygon, points, xs, ys, layer, datatype, elflags,
-                      plex)
+                      plex, props)
 
     def boundaries(self, polygons=None, *, xs=None, ys=None, layer=0, datatype=0,
                    elflags=0, plex=0):
@@ -370,7 +386,7 @@ class Structure:
             repeat(datatype), repeat(elflags), repeat(plex))))
 
     def path(self, points=None, *, xs=None, ys=None, width=0, layer=0, datatype=0,
-             pathtype=0, elflags=0, plex=0):
+             pathtype=0, elflags=0, plex=0, props=None):
         """Writes a PATH (polyline) of at least 2 points with width and pathtype
         (0 flush, 1 round, 2 half-width extension, 4 custom extensions).
 
@@ -385,13 +401,13 @@ class Structure:
         if pts.count > _MAX_PATH_POINTS:  # the library would see a negative count
             raise ValueError(f"a path of {pts.count} points: one call takes at most "
                              f"{_MAX_PATH_POINTS}")
-        self._check(self._native.quillon_path(
-            self._h, pts.xs, pts.ys, pts.count, int32(width, "width"), layer, datatype,
-            int32(pathtype, "pathtype"), int32(elflags, "elflags"), int32(plex, "plex")))
+        self._write(props, self._native.quillon_path,
+            pts.xs, pts.ys, pts.count, int32(width, "width"), layer, datatype,
+            int32(pathtype, "pathtype"), int32(elflags, "elflags"), int32(plex, "plex"))
 
     # -- curves --------------------------------------------------------------
 
-    def circle(self, center, radius, count=64, *, layer=0, datatype=0, elflags=0, plex=0):
+    def circle(self, center, radius, count=64, *, layer=0, datatype=0, elflags=0, plex=0, props=None):
         """Writes a circle as a BOUNDARY of count points (3 to 199),
         counter-clockwise from (center x + radius, center y); computed
         coordinates are truncated toward zero."""
@@ -399,12 +415,12 @@ class Structure:
             self._not_open()
         cx, cy = point(center, "center")
         layer, datatype = _layer(layer, datatype, "datatype")
-        self._check(self._native.quillon_circle(
-            self._h, cx, cy, int32(radius, "radius"), int32(count, "count"), layer, datatype,
-            int32(elflags, "elflags"), int32(plex, "plex")))
+        self._write(props, self._native.quillon_circle,
+            cx, cy, int32(radius, "radius"), int32(count, "count"), layer, datatype,
+            int32(elflags, "elflags"), int32(plex, "plex"))
 
     def arc(self, center, radius, start_angle, end_angle, count=64, *, width=0, layer=0,
-            datatype=0, pathtype=0, elflags=0, plex=0):
+            datatype=0, pathtype=0, elflags=0, plex=0, props=None):
         """Writes an arc as a PATH of count points (3 to 199) on the circle,
         from start_angle in count steps of (end_angle - start_angle) / count
         (degrees, counter-clockwise): the last point lies one step short of
@@ -413,13 +429,13 @@ class Structure:
             self._not_open()
         cx, cy = point(center, "center")
         layer, datatype = _layer(layer, datatype, "datatype")
-        self._check(self._native.quillon_arc(
-            self._h, cx, cy, int32(radius, "radius"), float(start_angle), float(end_angle),
+        self._write(props, self._native.quillon_arc,
+            cx, cy, int32(radius, "radius"), float(start_angle), float(end_angle),
             int32(count, "count"), int32(width, "width"), layer, datatype,
-            int32(pathtype, "pathtype"), int32(elflags, "elflags"), int32(plex, "plex")))
+            int32(pathtype, "pathtype"), int32(elflags, "elflags"), int32(plex, "plex"))
 
     def sector(self, center, radius, start_angle, end_angle, count=64, *, layer=0,
-               datatype=0, elflags=0, plex=0):
+               datatype=0, elflags=0, plex=0, props=None):
         """Writes a pie slice as a BOUNDARY of count points (3 to 199): the
         centre, then count - 1 points from start_angle in steps of
         (end_angle - start_angle) / count, so the slice covers
@@ -428,15 +444,15 @@ class Structure:
             self._not_open()
         cx, cy = point(center, "center")
         layer, datatype = _layer(layer, datatype, "datatype")
-        self._check(self._native.quillon_sector(
-            self._h, cx, cy, int32(radius, "radius"), float(start_angle), float(end_angle),
+        self._write(props, self._native.quillon_sector,
+            cx, cy, int32(radius, "radius"), float(start_angle), float(end_angle),
             int32(count, "count"), layer, datatype, int32(elflags, "elflags"),
-            int32(plex, "plex")))
+            int32(plex, "plex"))
 
     # -- references ----------------------------------------------------------
 
     def sref(self, sname, origin=(0, 0), *, magnification=1.0, angle=0.0, reflect=False,
-             abs_magnification=False, abs_angle=False, elflags=0, plex=0):
+             abs_magnification=False, abs_angle=False, elflags=0, plex=0, props=None):
         """Writes an SREF: one instance of structure sname at origin.
 
         reflect mirrors about the x axis before the rotation by angle
@@ -446,13 +462,13 @@ class Structure:
         if not self._open:
             self._not_open()
         x, y = point(origin, "origin")
-        self._check(self._native.quillon_sref(
-            self._h, _name(sname), x, y, strans(reflect, abs_magnification, abs_angle),
+        self._write(props, self._native.quillon_sref,
+            _name(sname), x, y, strans(reflect, abs_magnification, abs_angle),
             real8(magnification, "magnification"), real8(angle, "angle"),
-            int32(elflags, "elflags"), int32(plex, "plex")))
+            int32(elflags, "elflags"), int32(plex, "plex"))
 
     def aref(self, sname, xy, columns, rows, spacing=None, *, magnification=1.0, angle=0.0,
-             reflect=False, abs_magnification=False, abs_angle=False, elflags=0, plex=0):
+             reflect=False, abs_magnification=False, abs_angle=False, elflags=0, plex=0, props=None):
         """Writes an AREF: columns x rows instances of structure sname.
 
         Either the three points of the GDSII record: xy is the origin, the
@@ -474,17 +490,17 @@ class Structure:
         pts = to_points(xy)
         if pts.count != 3:
             raise ValueError(f"an AREF takes exactly 3 points, not {pts.count}")
-        self._check(self._native.quillon_aref(
-            self._h, _name(sname), pts.xs, pts.ys, int32(columns, "columns"),
+        self._write(props, self._native.quillon_aref,
+            _name(sname), pts.xs, pts.ys, int32(columns, "columns"),
             int32(rows, "rows"), strans(reflect, abs_magnification, abs_angle),
             real8(magnification, "magnification"), real8(angle, "angle"),
-            int32(elflags, "elflags"), int32(plex, "plex")))
+            int32(elflags, "elflags"), int32(plex, "plex"))
 
     # -- annotation ----------------------------------------------------------
 
     def text(self, string, origin=(0, 0), *, layer=0, texttype=0, presentation=0,
              pathtype=0, width=0, magnification=1.0, angle=0.0, reflect=False,
-             abs_magnification=False, abs_angle=False, elflags=0, plex=0):
+             abs_magnification=False, abs_angle=False, elflags=0, plex=0, props=None):
         """Writes a TEXT label (at most 512 ASCII characters) at origin.
 
         texttype lies in 0 to 255. presentation holds the font (bits 0x30),
@@ -497,13 +513,13 @@ class Structure:
         data = None if string is None else text_string(string)
         layer, texttype = _layer(layer, texttype, "texttype")
         x, y = point(origin, "origin")
-        self._check(self._native.quillon_text(
-            self._h, x, y, data, layer, texttype, int32(presentation, "presentation"),
+        self._write(props, self._native.quillon_text,
+            x, y, data, layer, texttype, int32(presentation, "presentation"),
             int32(pathtype, "pathtype"), int32(width, "width"),
             strans(reflect, abs_magnification, abs_angle), real8(magnification, "magnification"),
-            real8(angle, "angle"), int32(elflags, "elflags"), int32(plex, "plex")))
+            real8(angle, "angle"), int32(elflags, "elflags"), int32(plex, "plex"))
 
-    def node(self, points=None, *, xs=None, ys=None, layer=0, nodetype=0, elflags=0, plex=0):
+    def node(self, points=None, *, xs=None, ys=None, layer=0, nodetype=0, elflags=0, plex=0, props=None):
         """Writes a NODE (electrical net node) of 1 to 50 points, not closed."""
         if not self._open:
             self._not_open()
@@ -511,8 +527,26 @@ class Structure:
         elflags = int32(elflags, "elflags")
         plex = int32(plex, "plex")
         pts = to_points(points, xs, ys)
-        self._check(self._native.quillon_node(self._h, pts.xs, pts.ys, pts.count, layer,
-                                              nodetype, elflags, plex))
+        self._write(props, self._native.quillon_node, pts.xs, pts.ys, pts.count, layer,
+                                              nodetype, elflags, plex)
+
+
+def _properties(props):
+    """[(attribute, bytes)] of props, every one checked before any is queued."""
+    items = props.items() if hasattr(props, "items") else props
+    checked = []
+    for attribute, value in items:
+        attribute = operator.index(attribute)
+        if not 1 <= attribute <= 65535:
+            raise ValueError(f"property attribute {attribute} is not in 1 to 65535")
+        if isinstance(value, str):
+            value = value.encode("latin-1")
+        if not isinstance(value, bytes):
+            raise TypeError(f"property value must be str or bytes, not {value!r}")
+        if len(value) > 65530:
+            raise ValueError("property value is longer than 65530 bytes")
+        checked.append((attribute, value))
+    return checked
 
 
 def _name(sname):
