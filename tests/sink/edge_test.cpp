@@ -4,6 +4,7 @@
 // length, so no other offset occurs), and the file must equal the
 // byte-by-byte encoding of the same calls. In the checked builds the sink
 // also aborts when a writer stores past its reservation.
+#include <cmath>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -19,6 +20,7 @@
 #include "core/gdsii_writer.h"
 #include "quillon.h"
 #include "reference_stream.h"
+#include "elements/polygon_fracture.h"
 
 namespace {
 
@@ -95,6 +97,33 @@ std::vector<ElementCall> everyElementKind() {
                              const auto p = somePoints(n);
                              GDS_Boundary(p.xs.data(), p.ys.data(), n, 5, 6, 7, 8);
                              e.boundary(p.xs, p.ys, 5, 6, 7, 8);
+                         }});
+    }
+    // Polygons: one BOUNDARY up to 199 vertices, pieces of at most 199
+    // above (the pieces' shapes are the fracturing's, checked by KLayout
+    // elsewhere; here, their encoding across the buffer end).
+    for (const int n : {4, 199, 200, 1000, 8000}) {
+        calls.push_back({"polygon " + std::to_string(n), [n](Stream& e) {
+                             reference::Points p;
+                             for (int i = 0; i < n; ++i) {  // a convex fan, no two collinear
+                                 const double a = 6.283185307179586 * i / n;
+                                 p.xs.push_back(static_cast<int>(std::lround(90000 * std::cos(a))));
+                                 p.ys.push_back(static_cast<int>(std::lround(70000 * std::sin(a))));
+                             }
+                             GDS_Polygon(p.xs.data(), p.ys.data(), n, 5, 6, 7, 8);
+                             quillon::FracturedPolygon pieces;
+                             ASSERT_TRUE(quillon::fracturePolygon(p.xs.data(), p.ys.data(),
+                                                                  p.xs.size(), 199, pieces));
+                             for (std::size_t i = 0; i < pieces.pieces(); ++i) {
+                                 const auto from = static_cast<std::ptrdiff_t>(pieces.starts[i]);
+                                 const auto to = static_cast<std::ptrdiff_t>(pieces.starts[i + 1]);
+                                 e.boundary({pieces.xs.begin() + from, pieces.xs.begin() + to},
+                                            {pieces.ys.begin() + from, pieces.ys.begin() + to},
+                                            5, 6, 7, 8);
+                             }
+                             if (n <= 199) {
+                                 ASSERT_EQ(pieces.pieces(), 1u);
+                             }
                          }});
     }
     for (const int n : {2, 3, 199, 200, 201, 398, 399, 1000}) {
