@@ -26,7 +26,8 @@ if grep -q quillon_core "$lib"/cmake/Quillon/*.cmake; then fail "quillon_core le
 
 # The installed tools run from the prefix alone.
 (cd "$work" && "$prefix/bin/quillon-demo" demo.gds >/dev/null)
-"$prefix/bin/quillon-dump" --summary "$work/demo.gds" | grep -q "CHIP" || fail "quillon-dump cannot read the demo"
+"$prefix/bin/quillon-dump" --summary "$work/demo.gds" >"$work/demo.txt" || fail "quillon-dump cannot read the demo"
+grep -q "CHIP" "$work/demo.txt" || fail "quillon-dump cannot read the demo"
 
 # find_package: only the staged prefix is searched.
 cmake -S "$source" -B "$work/cmake-build" -DCMAKE_PREFIX_PATH="$prefix" \

@@ -30,7 +30,8 @@ dpkg -i "${debs[0]}" >"$work/dpkg.log"
 
 cd "$work"
 /usr/bin/quillon-demo demo.gds >/dev/null
-/usr/bin/quillon-dump --summary demo.gds | grep -q "^records: " || fail "quillon-dump cannot read the demo"
+/usr/bin/quillon-dump --summary demo.gds >demo.txt || fail "quillon-dump cannot read the demo"
+grep -q "^records: " demo.txt || fail "quillon-dump cannot read the demo"
 cc -std=c99 -Wall -Wextra -Werror "$source/consumer.c" -lquillon -o consumer
 ./consumer from-deb.gds
 flags=$(pkg-config --libs quillon | xargs)
