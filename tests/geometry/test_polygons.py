@@ -52,6 +52,13 @@ def star(n, seed, r0=1000, r1=60000):
             for r, a in ((rng.uniform(r0, r1), a) for a in angles)]
 
 
+def figure_eight(n, a=100000):
+    """A lemniscate of Gerono: an outline that crosses itself once, at the
+    origin, its two lobes of opposite orientation."""
+    return [(round(a * math.sin(t)), round(a * math.sin(t) * math.cos(t)))
+            for t in (2 * math.pi * i / n for i in range(n))]
+
+
 def with_repeats_and_collinear(points, seed):
     rng = random.Random(seed)
     out = []
@@ -77,7 +84,14 @@ SHAPES = {
     "ring30000_limit8190": (ring(30000), 8190),
     "ring100000": (ring(100000), 199),
     "ring5000_limit8": (ring(5000), 8),
+    "figure_eight1001": (figure_eight(1001), 199),
+    "figure_eight5000": (figure_eight(5000), 199),
 }
+# Outlines that cross themselves: not simple, so the pieces need not add up
+# to the merged area (a piece holding the crossing is itself a figure
+# eight), but KLayout must still draw the region KLayout draws for the
+# outline.
+SELF_CROSSING = {"figure_eight1001", "figure_eight5000"}
 
 
 @pytest.fixture(scope="module")
@@ -118,6 +132,8 @@ def test_pieces_cover_the_polygon_exactly(written, xor):
         # No piece overlaps another: their areas add up to the merged area
         # (KLayout rounds each area down to a whole unit: up to one unit per
         # piece).
+        if case["cell"] in SELF_CROSSING:
+            continue
         assert abs(result["sum_of_areas"] - result["written_area"]) <= result["elements"], \
             (case["cell"], result)
 

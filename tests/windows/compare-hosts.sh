@@ -4,7 +4,8 @@
 # files and event logs:
 #   compare-hosts.sh PREFIX NATIVE_HOST LIBQUILLON_SO WINDOWS_HOST QUILLON_DLL WORK_DIR [FILE...]
 # FILE...: the files compared (default: those of host.c). Files ending in
-# .gds are read back by KLayout too when QUILLON_READ_BACK is set.
+# .gds or .gds.gz are read back by KLayout too when QUILLON_READ_BACK is
+# set; a .gz file must pass gzip -t as well.
 set -euo pipefail
 here=$(dirname "$0")
 source "$here/wine-env.sh" "$1"
@@ -28,7 +29,11 @@ for file in "${files[@]}"; do
     status=1
   else
     echo "same: $file ($(stat -c %s "$work/native/$file") bytes)"
-    if [ -n "${QUILLON_READ_BACK:-}" ] && [[ $file == *.gds ]]; then
+    if [[ $file == *.gz ]] && ! gzip -t "$work/wine/$file"; then
+      echo "FAIL: $file is not a whole gzip stream" >&2
+      status=1
+    fi
+    if [ -n "${QUILLON_READ_BACK:-}" ] && [[ $file == *.gds || $file == *.gds.gz ]]; then
       QT_QPA_PLATFORM=offscreen klayout -b -r "$here/../klayout/read_library.py" \
         -rd file="$work/wine/$file" || status=1
     fi

@@ -7,8 +7,15 @@
    Linux (dlopen, dlsym against libquillon.so); both make the same calls, so
    their files and event logs must be identical byte for byte.
 
+   A third writer writes a gzip file (handle_c.gds.gz) with properties on a
+   polygon of 10,000 vertices, which the library cuts into pieces; the flat
+   extensions (GDS_SetStrict, GDS_Property, GDS_Polygon, GDS_SetPolygonLimit)
+   write flat_c.gds.gz the same way. The cut points and the deflate stream
+   must come out the same on every platform.
+
    Usage: handle_host LIBRARY   (run in an empty folder; writes handle_a.gds,
-                                handle_b.gds and handle_events.txt)
+                                handle_b.gds, handle_c.gds.gz, flat_c.gds.gz
+                                and handle_events.txt)
 
    Exit status 0 when both resolutions agree, every status is the documented
    one and the strict refusal is reported by status, callback and
@@ -67,6 +74,21 @@ typedef int(QUILLON_CALL* TextFn)(QuillonWriter* writer, int x, int y, const cha
 typedef int(QUILLON_CALL* NodeFn)(QuillonWriter* writer, const int* xs, const int* ys, int count,
                                   int layer, int nodeType, int elFlags, int plex);
 typedef int(QUILLON_CALL* PropertyFn)(QuillonWriter* writer, int attribute, const char* value);
+typedef int(QUILLON_CALL* PolygonFn)(QuillonWriter* writer, const int* xs, const int* ys,
+                                     int count, int layer, int dataType, int elFlags, int plex);
+typedef int(QUILLON_CALL* SetPolygonLimitFn)(QuillonWriter* writer, int limit);
+
+/* The flat extensions, and the flat calls that frame their library. */
+typedef int(QUILLON_CALL* FlatBeginLibFn)(const char* fileName, double dbUnitInUserUnits,
+                                          double dbUnitInMeters);
+typedef int(QUILLON_CALL* FlatVoidFn)(void);
+typedef int(QUILLON_CALL* FlatBeginStructureFn)(const char* name);
+typedef int(QUILLON_CALL* FlatSetTimestampFn)(int year, int month, int day, int hour,
+                                              int minute, int second);
+typedef int(QUILLON_CALL* FlatIntFn)(int value);
+typedef int(QUILLON_CALL* FlatPropertyFn)(int attribute, const char* value);
+typedef int(QUILLON_CALL* FlatPolygonFn)(const int* xs, const int* ys, int count, int layer,
+                                         int dataType, int elFlags, int plex);
 
 /* The compiler confirms that each type above is the header's declaration,
    calling convention included. */
@@ -92,6 +114,17 @@ SAME_AS_HEADER(ArefFn, quillon_aref);
 SAME_AS_HEADER(TextFn, quillon_text);
 SAME_AS_HEADER(NodeFn, quillon_node);
 SAME_AS_HEADER(PropertyFn, quillon_property);
+SAME_AS_HEADER(PolygonFn, quillon_polygon);
+SAME_AS_HEADER(SetPolygonLimitFn, quillon_set_polygon_limit);
+SAME_AS_HEADER(FlatBeginLibFn, GDS_BeginLib);
+SAME_AS_HEADER(FlatVoidFn, GDS_EndLib);
+SAME_AS_HEADER(FlatBeginStructureFn, GDS_BeginStructure);
+SAME_AS_HEADER(FlatVoidFn, GDS_EndStructure);
+SAME_AS_HEADER(FlatSetTimestampFn, GDS_SetTimestamp);
+SAME_AS_HEADER(FlatIntFn, GDS_SetStrict);
+SAME_AS_HEADER(FlatPropertyFn, GDS_Property);
+SAME_AS_HEADER(FlatPolygonFn, GDS_Polygon);
+SAME_AS_HEADER(FlatIntFn, GDS_SetPolygonLimit);
 
 struct Api {
     DefaultOptionsFn defaultOptions;
@@ -113,6 +146,20 @@ struct Api {
     TextFn text;
     NodeFn node;
     PropertyFn property;
+    PolygonFn polygon;
+    SetPolygonLimitFn setPolygonLimit;
+};
+
+struct FlatApi {
+    FlatBeginLibFn beginLib;
+    FlatVoidFn endLib;
+    FlatBeginStructureFn beginStructure;
+    FlatVoidFn endStructure;
+    FlatSetTimestampFn setTimestamp;
+    FlatIntFn setStrict;
+    FlatPropertyFn property;
+    FlatPolygonFn polygon;
+    FlatIntFn setPolygonLimit;
 };
 
 static int failures = 0;
@@ -126,15 +173,23 @@ static void fail(const char* what) {
 typedef void (*AnyFunction)(void);
 
 /* The handle functions in the order of their ordinals, 30 upwards. */
-static const char* const handleNames[19] = {
+enum { handleCount = 21, firstOrdinal = 30 };
+static const char* const handleNames[handleCount] = {
     "quillon_default_options", "quillon_open",          "quillon_close",
     "quillon_last_error",      "quillon_begin_structure", "quillon_end_structure",
     "quillon_box",             "quillon_box_wh",        "quillon_square",
     "quillon_boundary",        "quillon_path",          "quillon_circle",
     "quillon_sector",          "quillon_arc",           "quillon_sref",
     "quillon_aref",            "quillon_text",          "quillon_node",
-    "quillon_property"};
-enum { firstOrdinal = 30 };
+    "quillon_property",        "quillon_polygon",       "quillon_set_polygon_limit"};
+
+/* The flat functions of struct FlatApi, with their ordinals. */
+enum { flatCount = 9 };
+static const char* const flatNames[flatCount] = {
+    "GDS_BeginLib",  "GDS_EndLib",   "GDS_BeginStructure", "GDS_EndStructure",
+    "GDS_SetTimestamp", "GDS_SetStrict", "GDS_Property",    "GDS_Polygon",
+    "GDS_SetPolygonLimit"};
+static const int flatOrdinals[flatCount] = {1, 2, 3, 4, 18, 19, 20, 21, 22};
 
 #if defined(_WIN32)
 typedef HMODULE Library;
@@ -156,26 +211,43 @@ static AnyFunction byName(Library library, const char* name) {
 }
 /* A shared object has no ordinals: the name stands in for them. */
 static AnyFunction byOrdinal(Library library, int ordinal) {
-    return byName(library, handleNames[ordinal - firstOrdinal]);
+    int i;
+    if (ordinal >= firstOrdinal) return byName(library, handleNames[ordinal - firstOrdinal]);
+    for (i = 0; i < flatCount; ++i)
+        if (flatOrdinals[i] == ordinal) return byName(library, flatNames[i]);
+    return NULL;
 }
 #endif
 
-/* Fills the table, in the order of struct Api (that of the ordinals), by
-   name or by ordinal after checking that both give one address. */
-static void loadApi(Library library, int useName, struct Api* api) {
-    AnyFunction table[19];
-    int i;
-    for (i = 0; i < 19; ++i) {
-        AnyFunction named = byName(library, handleNames[i]);
-        AnyFunction numbered = byOrdinal(library, firstOrdinal + i);
-        if (named == NULL || numbered == NULL || named != numbered) {
-            fprintf(stderr, "FAIL: %s by name %p, by ordinal %d %p\n", handleNames[i],
-                    (void*)(uintptr_t)named, firstOrdinal + i, (void*)(uintptr_t)numbered);
-            ++failures;
-        }
-        table[i] = useName ? named : numbered;
+/* One function by name or by ordinal, after checking that both give one
+   address. */
+static AnyFunction resolve(Library library, const char* name, int ordinal, int useName) {
+    AnyFunction named = byName(library, name);
+    AnyFunction numbered = byOrdinal(library, ordinal);
+    if (named == NULL || numbered == NULL || named != numbered) {
+        fprintf(stderr, "FAIL: %s by name %p, by ordinal %d %p\n", name, (void*)(uintptr_t)named,
+                ordinal, (void*)(uintptr_t)numbered);
+        ++failures;
     }
-    _Static_assert(sizeof(struct Api) == sizeof table, "struct Api holds the 19 pointers");
+    return useName ? named : numbered;
+}
+
+/* Fills the table, in the order of struct Api (that of the ordinals). */
+static void loadApi(Library library, int useName, struct Api* api) {
+    AnyFunction table[handleCount];
+    int i;
+    for (i = 0; i < handleCount; ++i)
+        table[i] = resolve(library, handleNames[i], firstOrdinal + i, useName);
+    _Static_assert(sizeof(struct Api) == sizeof table, "struct Api holds every handle function");
+    memcpy(api, table, sizeof table);
+}
+
+static void loadFlatApi(Library library, struct FlatApi* api) {
+    AnyFunction table[flatCount];
+    int i;
+    for (i = 0; i < flatCount; ++i)
+        table[i] = resolve(library, flatNames[i], flatOrdinals[i], i % 2);
+    _Static_assert(sizeof(struct FlatApi) == sizeof table, "struct FlatApi holds its functions");
     memcpy(api, table, sizeof table);
 }
 
@@ -225,9 +297,77 @@ static void writeCell(const struct Api* api, QuillonWriter* w, const char* name,
     expect("end_structure", api->endStructure(w), QUILLON_OK);
 }
 
+/* A simple polygon of polygonVertices vertices from integers alone: a
+   ragged top edge of slanted steps left to right, then the two bottom
+   corners; reversed, the other orientation. */
+enum { polygonVertices = 10000 };
+static int polygonXs[polygonVertices], polygonYs[polygonVertices];
+
+static void makePolygon(int reversed) {
+    int i;
+    for (i = 0; i < polygonVertices - 2; ++i) {
+        polygonXs[i] = i * 10;
+        polygonYs[i] = 1000 + (i * i) % 997;
+    }
+    polygonXs[polygonVertices - 2] = (polygonVertices - 3) * 10;
+    polygonYs[polygonVertices - 2] = 0;
+    polygonXs[polygonVertices - 1] = 0;
+    polygonYs[polygonVertices - 1] = 0;
+    if (reversed) {
+        for (i = 0; i < polygonVertices / 2; ++i) {
+            int j = polygonVertices - 1 - i, t;
+            t = polygonXs[i], polygonXs[i] = polygonXs[j], polygonXs[j] = t;
+            t = polygonYs[i], polygonYs[i] = polygonYs[j], polygonYs[j] = t;
+        }
+    }
+}
+
+/* The gzip file of the handle API: properties on a polygon cut into pieces
+   of the default 199 vertices and, under the largest limit, into two. */
+static void writeCompressed(const struct Api* api, QuillonOptions* options) {
+    int status = 1;
+    QuillonWriter* c;
+    options->libraryName = NULL;
+    options->userData = (void*)"c";
+    c = api->open("handle_c.gds.gz", 0.001, 1e-9, options, &status);
+    expect("open c", status, QUILLON_OK);
+    if (c == NULL) return;
+    makePolygon(0);
+    expect("begin_structure", api->beginStructure(c, "RAGGED"), QUILLON_OK);
+    expect("property", api->property(c, 1, "VDD"), QUILLON_OK);
+    expect("property", api->property(c, 300, "ragged polygon, 10000 vertices"), QUILLON_OK);
+    expect("polygon", api->polygon(c, polygonXs, polygonYs, polygonVertices, 1, 0, 0, 0),
+           QUILLON_OK);
+    expect("set_polygon_limit", api->setPolygonLimit(c, 8190), QUILLON_OK);
+    expect("set_polygon_limit 8191", api->setPolygonLimit(c, 8191), QUILLON_ERROR_RANGE);
+    expect("property", api->property(c, 2, "large pieces"), QUILLON_OK);
+    expect("polygon", api->polygon(c, polygonXs, polygonYs, polygonVertices, 2, 5, 0, 0),
+           QUILLON_OK);
+    expect("end_structure", api->endStructure(c), QUILLON_OK);
+    expect("close c", api->close(c), QUILLON_OK);
+}
+
+/* The same through the flat extensions, the polygon the other way round. */
+static void writeFlatCompressed(const struct FlatApi* api) {
+    makePolygon(1);
+    expect("GDS_SetStrict", api->setStrict(1), 0);
+    expect("GDS_SetTimestamp", api->setTimestamp(2026, 12, 8, 21, 0, 0), 1);
+    expect("GDS_BeginLib", api->beginLib("flat_c.gds.gz", 0.001, 1e-9), 0);
+    expect("GDS_BeginStructure", api->beginStructure("RAGGED"), 0);
+    expect("GDS_Property", api->property(1, "VSS"), 0);
+    expect("GDS_Polygon", api->polygon(polygonXs, polygonYs, polygonVertices, 1, 0, 0, 0), 0);
+    expect("GDS_SetPolygonLimit", api->setPolygonLimit(8190), 0);
+    expect("GDS_Property", api->property(65535, "large pieces"), 0);
+    expect("GDS_Polygon", api->polygon(polygonXs, polygonYs, polygonVertices, 2, 5, 0, 0), 0);
+    expect("GDS_EndStructure", api->endStructure(), 0);
+    expect("GDS_EndLib", api->endLib(), 0);
+    expect("GDS_SetStrict", api->setStrict(0), 1);
+}
+
 int main(int argc, char** argv) {
     Library library;
     struct Api byNames, byOrdinals;
+    struct FlatApi flat;
     QuillonOptions options;
     QuillonWriter* a;
     QuillonWriter* b;
@@ -246,6 +386,7 @@ int main(int argc, char** argv) {
     }
     loadApi(library, 1, &byNames);
     loadApi(library, 0, &byOrdinals);
+    loadFlatApi(library, &flat);
     if (failures != 0) return 1;
     events = fopen("handle_events.txt", "wb");
     if (events == NULL) return 1;
@@ -284,8 +425,11 @@ int main(int argc, char** argv) {
 
     expect("close a", byNames.close(a), QUILLON_OK);
     expect("close b", byOrdinals.close(b), QUILLON_OK);
+
+    writeCompressed(&byOrdinals, &options);
+    writeFlatCompressed(&flat);
     fclose(events);
     if (failures != 0) return 1;
-    printf("handle_host: two writers interleaved, every check passed\n");
+    printf("handle_host: two writers interleaved, two gzip files, every check passed\n");
     return 0;
 }
