@@ -55,8 +55,10 @@ def error(status, native=None, handle=None, detail=None):
     return QuillonError(messages[0], detail, messages, status=status)
 
 
-def open_writer(native, name, db_in_user_units, db_in_meters, library_name, timestamp):
-    """quillon_open in strict mode; returns the writer's address as an int."""
+def open_writer(native, name, db_in_user_units, db_in_meters, library_name, timestamp,
+                compression=-1):
+    """quillon_open in strict mode; returns the writer's address as an int.
+    compression: -1 gzip by the ".gz" suffix, 0 never, 1 to 9 that level."""
     options = _native.QuillonOptions()
     native.quillon_default_options(ctypes.byref(options))
     options.libraryName = library_name
@@ -64,6 +66,7 @@ def open_writer(native, name, db_in_user_units, db_in_meters, library_name, time
         options.timestamp[i] = field
     options.onError = _callback
     options.strict = 1
+    options.compression = compression
     status = ctypes.c_int(0)
     _messages().clear()
     handle = native.quillon_open(name, db_in_user_units, db_in_meters, ctypes.byref(options),

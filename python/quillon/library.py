@@ -51,6 +51,20 @@ def _units(db_in_user_units, db_in_meters, unit, precision):
             1e-9 if db_in_meters is None else db_in_meters)
 
 
+def _compression_level(compression):
+    """The options' compression field: -1 (by the ".gz" suffix), 0 or 1 to 9."""
+    if compression is None:
+        return -1
+    if compression is False:
+        return 0
+    if compression is True:
+        return 1
+    if not isinstance(compression, int) or not 0 <= compression <= 9:
+        raise ValueError(f"compression must be None, a bool or a deflate level 0 to 9, "
+                         f"not {compression!r}")
+    return compression
+
+
 def _abandoned(native, handle, filename):
     # The finalizer of a Library nobody closed: finish the file like an
     # unclosed file object is closed, with a ResourceWarning.
@@ -86,6 +100,12 @@ class Library:
     ``library_name``: the LIBNAME record (str or bytes); None writes the
     file name as given.
 
+    ``compression``: None (the default) writes a gzip stream when the file
+    name ends in ``.gz`` (any case) at deflate level 1, the fastest, and a
+    plain file otherwise; False or 0 never compresses; True or a level 1 to
+    9 always does, at that level (True: 1). KLayout reads ``.gds.gz``
+    directly; ``gzip.open`` gives the GDSII bytes to any other reader.
+
     ``on_error``: what leaving a ``with`` block by an exception does to the
     file, once it has been closed (so that a half layout never passes for a
     whole one): ``"partial"`` (the default) renames it to ``NAME.partial``
@@ -102,7 +122,7 @@ class Library:
 
     def __init__(self, filename, db_in_user_units=None, db_in_meters=None, timestamp=None, *,
                  unit=None, precision=None, coordinates="db", library_name=None,
-                 on_error="partial"):
+                 on_error="partial", compression=None):
         if on_error not in _ON_ERROR:
             raise ValueError(f"on_error must be one of {_ON_ERROR}, not {on_error!r}")
         if coordinates not in _COORDINATES:
@@ -112,10 +132,11 @@ class Library:
         units = (real8(user, "db_in_user_units"), real8(meters, "db_in_meters"))
         stamp = _timestamp_fields(timestamp)
         libname = None if library_name is None else ascii_bytes(library_name, "library_name")
+        level = _compression_level(compression)
 
         native = _native.native()
         try:
-            handle = _writer.open_writer(native, name, units[0], units[1], libname, stamp)
+            handle = _writer.open_writer(native, name, units[0], units[1], libname, stamp, level)
         except QuillonError as error:
             if error.message == msg.CANNOT_OPEN_FILE:
                 error.detail = f"cannot create {os.fspath(filename)!r}"
