@@ -30,6 +30,8 @@
 #include <memory>
 #include <ostream>
 
+#include "inlining.h"
+
 #ifndef QUILLON_CHECK_RESERVATIONS
 #  ifdef NDEBUG
 #    define QUILLON_CHECK_RESERVATIONS 0
@@ -124,8 +126,8 @@ private:
         cursor += n;
         return *this;
     }
-    ByteSink& putLarge(const std::uint8_t* source, std::size_t n);
-    void handOver();
+    QUILLON_COLD ByteSink& putLarge(const std::uint8_t* source, std::size_t n);
+    QUILLON_COLD void handOver();
 
     std::ostream* stream;
     std::unique_ptr<std::uint8_t[]> buffer;

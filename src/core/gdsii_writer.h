@@ -21,6 +21,7 @@
 #include "byte_sink.h"
 #include "records.h"
 #include "gdsii_file.h"
+#include "inlining.h"
 #include "messages.h"
 #include "platform.h"
 #include "elements/polygon_fracture.h"
@@ -65,7 +66,7 @@ public:
     // neither recurse into the handler nor mix its records into the call
     // still running.
     bool inErrorHandler() const { return handlingReport; }
-    int refuseReentrantCall();
+    QUILLON_COLD int refuseReentrantCall();
 
     // Library and structure framing.
     void beginLib(const char* fileName, double dbUnitInUserUnits, double dbUnitInMeters);
@@ -141,7 +142,7 @@ private:
     // Reports message; answers whether the call carries on (a handler or
     // callback returned, or there is none to throw to, and the writer is
     // not strict). Without a handler the flat API throws here.
-    bool report(const char* message);
+    QUILLON_COLD bool report(const char* message);
     // In strict mode, reports message and answers false unless fits; in the
     // flat API's own mode every value passes unchecked.
     bool strictFits(bool fits, const char* message) {
@@ -169,7 +170,7 @@ private:
         if (file.structureInFile()) return true;  // the usual case, kept inline
         return checkStructureOpenSlow();
     }
-    bool checkStructureOpenSlow();
+    QUILLON_COLD bool checkStructureOpenSlow();
     // Reports "Error: Point array is NULL." and answers false when either
     // array is missing.
     bool checkPointArrays(const std::int32_t* xs, const std::int32_t* ys);
@@ -187,10 +188,10 @@ private:
         }
         writePropertiesAndEnd();
     }
-    void writePropertiesAndEnd();
+    QUILLON_COLD void writePropertiesAndEnd();
     void finishReference(std::uint8_t* p);
     // Reports and forgets properties that no element took.
-    void dropUnusedProperties();
+    QUILLON_COLD void dropUnusedProperties();
     // Forgets the queued properties when an element call returns, however
     // it returns.
     class ElementCall {
