@@ -94,7 +94,7 @@ public:
                 angles[t] = theta;
                 theta += step;
             }
-            for (std::int32_t t = m; t < m + 1; ++t) angles[t] = 0.0;  // an even count
+            angles[m] = 0.0;  // the partner of an odd batch's last angle
             for (std::int32_t t = 0; t < m; t += 2) estimateInRangePair(angles + t, estimates + t);
             for (std::int32_t t = 0; t < m; ++t) {
                 const auto at = static_cast<std::size_t>(i + t);
