@@ -28,13 +28,6 @@
 
 #include "quillon.h"
 
-#if defined(_WIN32)
-#  define WIN32_LEAN_AND_MEAN
-#  include <windows.h>
-#else
-#  include <dlfcn.h>
-#endif
-
 typedef void(QUILLON_CALL* DefaultOptionsFn)(QuillonOptions* options);
 typedef QuillonWriter*(QUILLON_CALL* OpenFn)(const char* fileName, double dbUnitInUserUnits,
                                              double dbUnitInMeters,
@@ -170,8 +163,6 @@ static void fail(const char* what) {
     ++failures;
 }
 
-typedef void (*AnyFunction)(void);
-
 /* The handle functions in the order of their ordinals, 30 upwards. */
 enum { handleCount = 21, firstOrdinal = 30 };
 static const char* const handleNames[handleCount] = {
@@ -191,47 +182,20 @@ static const char* const flatNames[flatCount] = {
     "GDS_SetPolygonLimit"};
 static const int flatOrdinals[flatCount] = {1, 2, 3, 4, 18, 19, 20, 21, 22};
 
-#if defined(_WIN32)
-typedef HMODULE Library;
-static Library openLibrary(const char* path) { return LoadLibraryA(path); }
-static AnyFunction byName(Library library, const char* name) {
-    return (AnyFunction)GetProcAddress(library, name);
-}
-static AnyFunction byOrdinal(Library library, int ordinal) {
-    return (AnyFunction)GetProcAddress(library, MAKEINTRESOURCEA(ordinal));
-}
-#else
-typedef void* Library;
-static Library openLibrary(const char* path) { return dlopen(path, RTLD_NOW | RTLD_LOCAL); }
-static AnyFunction byName(Library library, const char* name) {
-    AnyFunction function;
-    void* symbol = dlsym(library, name);
-    memcpy(&function, &symbol, sizeof function);
-    return function;
-}
-/* A shared object has no ordinals: the name stands in for them. */
-static AnyFunction byOrdinal(Library library, int ordinal) {
+/* The exports of struct Api and struct FlatApi by ordinal, for
+   libquillon.so (see dll_loading.h). */
+#if !defined(_WIN32)
+static const char* nameOfOrdinal(int ordinal) {
     int i;
-    if (ordinal >= firstOrdinal) return byName(library, handleNames[ordinal - firstOrdinal]);
+    if (ordinal >= firstOrdinal && ordinal < firstOrdinal + handleCount)
+        return handleNames[ordinal - firstOrdinal];
     for (i = 0; i < flatCount; ++i)
-        if (flatOrdinals[i] == ordinal) return byName(library, flatNames[i]);
+        if (flatOrdinals[i] == ordinal) return flatNames[i];
     return NULL;
 }
 #endif
 
-/* One function by name or by ordinal, after checking that both give one
-   address. */
-static AnyFunction resolve(Library library, const char* name, int ordinal, int useName) {
-    AnyFunction named = byName(library, name);
-    AnyFunction numbered = byOrdinal(library, ordinal);
-    if (named == NULL || numbered == NULL || named != numbered) {
-        fprintf(stderr, "FAIL: %s by name %p, by ordinal %d %p\n", name, (void*)(uintptr_t)named,
-                ordinal, (void*)(uintptr_t)numbered);
-        ++failures;
-    }
-    return useName ? named : numbered;
-}
-
+#include "dll_loading.h"
 /* Fills the table, in the order of struct Api (that of the ordinals). */
 static void loadApi(Library library, int useName, struct Api* api) {
     AnyFunction table[handleCount];

@@ -25,13 +25,6 @@
 
 #include "quillon.h"
 
-#if defined(_WIN32)
-#  define WIN32_LEAN_AND_MEAN
-#  include <windows.h>
-#else
-#  include <dlfcn.h>
-#endif
-
 /* The function pointer types, spelled out argument by argument as a host
    declares them; on 32-bit Windows each is stdcall (QUILLON_CALL). */
 typedef ErrorHandler(QUILLON_CALL* SetErrorHandleFn)(ErrorHandler handler);
@@ -127,43 +120,19 @@ static void fail(const char* what) {
 /* ------------------------------------------------------------------------ */
 /* Loading                                                                   */
 
-typedef void (*AnyFunction)(void);
-
-#if defined(_WIN32)
-typedef HMODULE Library;
-
-static Library openLibrary(const char* path) { return LoadLibraryA(path); }
-
-static AnyFunction byName(Library library, const char* name) {
-    return (AnyFunction)GetProcAddress(library, name);
-}
-
-static AnyFunction byOrdinal(Library library, int ordinal) {
-    return (AnyFunction)GetProcAddress(library, MAKEINTRESOURCEA(ordinal));
-}
-#else
-typedef void* Library;
-
-static Library openLibrary(const char* path) { return dlopen(path, RTLD_NOW | RTLD_LOCAL); }
-
-static AnyFunction byName(Library library, const char* name) {
-    AnyFunction function;
-    void* symbol = dlsym(library, name);
-    memcpy(&function, &symbol, sizeof function);
-    return function;
-}
-
-/* A shared object has no ordinals: the name stands in for them. */
-static const char* const namesByOrdinal[19] = {
-    NULL,           "GDS_BeginLib", "GDS_EndLib",     "GDS_BeginStructure", "GDS_EndStructure",
-    "GDS_Path",     "GDS_Arc",      "GDS_Boundary",   "GDS_Circle",         "GDS_Sector",
-    "GDS_Box",      "GDS_BoxWH",    "GDS_Square",     "GDS_Sref",           "GDS_Aref",
-    "GDS_Text",     "GDS_Node",     "SetErrorHandle", "GDS_SetTimestamp"};
-
-static AnyFunction byOrdinal(Library library, int ordinal) {
-    return byName(library, namesByOrdinal[ordinal]);
+/* The exports by ordinal, 1 to 18, for libquillon.so (see dll_loading.h). */
+#if !defined(_WIN32)
+static const char* nameOfOrdinal(int ordinal) {
+    static const char* const names[19] = {
+        NULL,       "GDS_BeginLib", "GDS_EndLib", "GDS_BeginStructure", "GDS_EndStructure",
+        "GDS_Path", "GDS_Arc",      "GDS_Boundary", "GDS_Circle",       "GDS_Sector",
+        "GDS_Box",  "GDS_BoxWH",    "GDS_Square", "GDS_Sref",           "GDS_Aref",
+        "GDS_Text", "GDS_Node",     "SetErrorHandle", "GDS_SetTimestamp"};
+    return ordinal >= 1 && ordinal <= 18 ? names[ordinal] : NULL;
 }
 #endif
+
+#include "dll_loading.h"
 
 #if defined(_WIN32)
 /* What Windows shows in the file's properties: the version resource. */
@@ -186,19 +155,6 @@ static void checkVersionResource(const char* path) {
     free(info);
 }
 #endif
-
-/* Resolves name both ways, checks that the two agree and returns the one
-   reached by name (useName) or by ordinal. */
-static AnyFunction resolve(Library library, const char* name, int ordinal, int useName) {
-    AnyFunction named = byName(library, name);
-    AnyFunction numbered = byOrdinal(library, ordinal);
-    if (named == NULL || numbered == NULL || named != numbered) {
-        fprintf(stderr, "FAIL: %s by name %p, by ordinal %d %p\n", name, (void*)(uintptr_t)named,
-                ordinal, (void*)(uintptr_t)numbered);
-        ++failures;
-    }
-    return useName ? named : numbered;
-}
 
 static void loadApi(Library library, int useName, struct Api* api) {
     api->beginLib = (BeginLibFn)resolve(library, "GDS_BeginLib", 1, useName);
