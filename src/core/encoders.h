@@ -58,9 +58,9 @@ inline std::size_t paddedLength(const char* text) {
 // The number of bytes before the terminator of text. Names and labels are
 // short: their first bytes are scanned in place of a library call.
 inline std::size_t measureString(const char* text) {
-    for (std::size_t i = 0; i < 16; ++i)
+    for (std::size_t i = 0; i < 8; ++i)
         if (text[i] == 0) return i;
-    return 16 + std::strlen(text + 16);
+    return 8 + std::strlen(text + 8);
 }
 
 // The largest data length a record can carry: its 16-bit length field
