@@ -59,6 +59,13 @@ def figure_eight(n, a=100000):
             for t in (2 * math.pi * i / n for i in range(n))]
 
 
+def spikes(n, r0=349526, r1=1048576):
+    """A regular star, its vertices alternately on two circles: cutting
+    across its spikes leaves most of a piece's vertices on the cut line."""
+    return [(round(r * math.cos(2 * math.pi * i / n)), round(r * math.sin(2 * math.pi * i / n)))
+            for r, i in ((r1 if i % 2 == 0 else r0, i) for i in range(n))]
+
+
 def with_repeats_and_collinear(points, seed):
     rng = random.Random(seed)
     out = []
@@ -81,6 +88,7 @@ SHAPES = {
     "star250": (star(250, 1), 199),
     "star2000": (star(2000, 2), 199),
     "star2000_dirty": (with_repeats_and_collinear(star(2000, 3), 4), 199),
+    "spikes3000": (spikes(3000), 199),
     "ring30000_limit8190": (ring(30000), 8190),
     "ring100000": (ring(100000), 199),
     "ring5000_limit8": (ring(5000), 8),
