@@ -49,7 +49,8 @@ QUILLON_API(int) GDS_EndStructure(void) {
     });
 }
 
-QUILLON_INLINE_CALLEES QUILLON_API(int) GDS_Path(const int* xs, const int* ys, int count, int width, int layer,
+QUILLON_INLINE_CALLEES
+QUILLON_API(int) GDS_Path(const int* xs, const int* ys, int count, int width, int layer,
                           int dataType, int pathType, int elFlags, int plex) {
     // The count as read, also for a call refused from inside the handler.
     GDSIIWriter& w = writer();
@@ -70,7 +71,8 @@ QUILLON_API(int) GDS_Arc(int centerX, int centerY, int radius, double startAngle
     });
 }
 
-QUILLON_INLINE_CALLEES QUILLON_API(int) GDS_Boundary(const int* xs, const int* ys, int count, int layer, int dataType,
+QUILLON_INLINE_CALLEES
+QUILLON_API(int) GDS_Boundary(const int* xs, const int* ys, int count, int layer, int dataType,
                               int elFlags, int plex) {
     GDSIIWriter& w = writer();
     return runCall(w, [&] {
@@ -107,7 +109,8 @@ QUILLON_API(int) GDS_Sector(int centerX, int centerY, int radius, double startAn
     });
 }
 
-QUILLON_INLINE_CALLEES QUILLON_API(int) GDS_Box(int x1, int y1, int x2, int y2, int layer, int boxType, int elFlags,
+QUILLON_INLINE_CALLEES
+QUILLON_API(int) GDS_Box(int x1, int y1, int x2, int y2, int layer, int boxType, int elFlags,
                          int plex) {
     GDSIIWriter& w = writer();
     return runCall(w, [&] {
@@ -115,7 +118,8 @@ QUILLON_INLINE_CALLEES QUILLON_API(int) GDS_Box(int x1, int y1, int x2, int y2, 
     });
 }
 
-QUILLON_INLINE_CALLEES QUILLON_API(int) GDS_BoxWH(int x, int y, int width, int height, int layer, int boxType,
+QUILLON_INLINE_CALLEES
+QUILLON_API(int) GDS_BoxWH(int x, int y, int width, int height, int layer, int boxType,
                            int elFlags, int plex) {
     GDSIIWriter& w = writer();
     return runCall(w, [&] {
@@ -124,7 +128,8 @@ QUILLON_INLINE_CALLEES QUILLON_API(int) GDS_BoxWH(int x, int y, int width, int h
     });
 }
 
-QUILLON_INLINE_CALLEES QUILLON_API(int) GDS_Square(int x, int y, int side, int layer, int boxType, int elFlags,
+QUILLON_INLINE_CALLEES
+QUILLON_API(int) GDS_Square(int x, int y, int side, int layer, int boxType, int elFlags,
                             int plex) {
     GDSIIWriter& w = writer();
     return runCall(w, [&] {
@@ -133,7 +138,8 @@ QUILLON_INLINE_CALLEES QUILLON_API(int) GDS_Square(int x, int y, int side, int l
     });
 }
 
-QUILLON_INLINE_CALLEES QUILLON_API(int) GDS_Sref(const char* structName, int x, int y, int strans, double mag,
+QUILLON_INLINE_CALLEES
+QUILLON_API(int) GDS_Sref(const char* structName, int x, int y, int strans, double mag,
                           double angle, int elFlags, int plex) {
     GDSIIWriter& w = writer();
     return runCall(w, [&] {
@@ -141,7 +147,8 @@ QUILLON_INLINE_CALLEES QUILLON_API(int) GDS_Sref(const char* structName, int x, 
     });
 }
 
-QUILLON_INLINE_CALLEES QUILLON_API(int) GDS_Aref(const char* structName, const int* xs, const int* ys, int columns,
+QUILLON_INLINE_CALLEES
+QUILLON_API(int) GDS_Aref(const char* structName, const int* xs, const int* ys, int columns,
                           int rows, int strans, double mag, double angle, int elFlags,
                           int plex) {
     GDSIIWriter& w = writer();
@@ -150,7 +157,8 @@ QUILLON_INLINE_CALLEES QUILLON_API(int) GDS_Aref(const char* structName, const i
     });
 }
 
-QUILLON_INLINE_CALLEES QUILLON_API(int) GDS_Text(int x, int y, const char* text, int layer, int textType,
+QUILLON_INLINE_CALLEES
+QUILLON_API(int) GDS_Text(int x, int y, const char* text, int layer, int textType,
                           int presentation, int pathType, int width, int strans, double mag,
                           double angle, int elFlags, int plex) {
     GDSIIWriter& w = writer();
@@ -160,7 +168,8 @@ QUILLON_INLINE_CALLEES QUILLON_API(int) GDS_Text(int x, int y, const char* text,
     });
 }
 
-QUILLON_INLINE_CALLEES QUILLON_API(int) GDS_Node(const int* xs, const int* ys, int count, int layer, int nodeType,
+QUILLON_INLINE_CALLEES
+QUILLON_API(int) GDS_Node(const int* xs, const int* ys, int count, int layer, int nodeType,
                           int elFlags, int plex) {
     GDSIIWriter& w = writer();
     return runCall(w, [&] {

@@ -121,28 +121,32 @@ QUILLON_API(int) quillon_end_structure(QuillonWriter* handle) {
     return onWriter(handle, [&](GDSIIWriter& w) { w.endStructure(); });
 }
 
-QUILLON_INLINE_CALLEES QUILLON_API(int) quillon_box(QuillonWriter* handle, int x1, int y1, int x2, int y2, int layer,
+QUILLON_INLINE_CALLEES
+QUILLON_API(int) quillon_box(QuillonWriter* handle, int x1, int y1, int x2, int y2, int layer,
                              int boxType, int elFlags, int plex) {
     return onWriter(handle, [&](GDSIIWriter& w) {
         w.writeBox(x1, y1, x2, y2, layer, boxType, elFlags, plex);
     });
 }
 
-QUILLON_INLINE_CALLEES QUILLON_API(int) quillon_box_wh(QuillonWriter* handle, int x, int y, int width, int height,
+QUILLON_INLINE_CALLEES
+QUILLON_API(int) quillon_box_wh(QuillonWriter* handle, int x, int y, int width, int height,
                                 int layer, int boxType, int elFlags, int plex) {
     return onWriter(handle, [&](GDSIIWriter& w) {
         w.writeBoxWH(x, y, width, height, layer, boxType, elFlags, plex);
     });
 }
 
-QUILLON_INLINE_CALLEES QUILLON_API(int) quillon_square(QuillonWriter* handle, int x, int y, int side, int layer,
+QUILLON_INLINE_CALLEES
+QUILLON_API(int) quillon_square(QuillonWriter* handle, int x, int y, int side, int layer,
                                 int boxType, int elFlags, int plex) {
     return onWriter(handle, [&](GDSIIWriter& w) {
         w.writeBoxWH(x, y, side, side, layer, boxType, elFlags, plex);
     });
 }
 
-QUILLON_INLINE_CALLEES QUILLON_API(int) quillon_boundary(QuillonWriter* handle, const int* xs, const int* ys,
+QUILLON_INLINE_CALLEES
+QUILLON_API(int) quillon_boundary(QuillonWriter* handle, const int* xs, const int* ys,
                                   int count, int layer, int dataType, int elFlags, int plex) {
     return onWriter(handle, [&](GDSIIWriter& w) {
         w.writeBoundary(xs, ys, count, layer, dataType, elFlags, plex);
@@ -160,7 +164,8 @@ QUILLON_API(int) quillon_set_polygon_limit(QuillonWriter* handle, int limit) {
     return onWriter(handle, [&](GDSIIWriter& w) { w.setPolygonLimit(limit); });
 }
 
-QUILLON_INLINE_CALLEES QUILLON_API(int) quillon_path(QuillonWriter* handle, const int* xs, const int* ys, int count,
+QUILLON_INLINE_CALLEES
+QUILLON_API(int) quillon_path(QuillonWriter* handle, const int* xs, const int* ys, int count,
                               int width, int layer, int dataType, int pathType, int elFlags,
                               int plex) {
     return onWriter(handle, [&](GDSIIWriter& w) {
@@ -193,14 +198,16 @@ QUILLON_API(int) quillon_arc(QuillonWriter* handle, int centerX, int centerY, in
     });
 }
 
-QUILLON_INLINE_CALLEES QUILLON_API(int) quillon_sref(QuillonWriter* handle, const char* structName, int x, int y,
+QUILLON_INLINE_CALLEES
+QUILLON_API(int) quillon_sref(QuillonWriter* handle, const char* structName, int x, int y,
                               int strans, double mag, double angle, int elFlags, int plex) {
     return onWriter(handle, [&](GDSIIWriter& w) {
         w.writeSref(structName, x, y, strans, mag, angle, elFlags, plex);
     });
 }
 
-QUILLON_INLINE_CALLEES QUILLON_API(int) quillon_aref(QuillonWriter* handle, const char* structName, const int* xs,
+QUILLON_INLINE_CALLEES
+QUILLON_API(int) quillon_aref(QuillonWriter* handle, const char* structName, const int* xs,
                               const int* ys, int columns, int rows, int strans, double mag,
                               double angle, int elFlags, int plex) {
     return onWriter(handle, [&](GDSIIWriter& w) {
@@ -208,7 +215,8 @@ QUILLON_INLINE_CALLEES QUILLON_API(int) quillon_aref(QuillonWriter* handle, cons
     });
 }
 
-QUILLON_INLINE_CALLEES QUILLON_API(int) quillon_text(QuillonWriter* handle, int x, int y, const char* text, int layer,
+QUILLON_INLINE_CALLEES
+QUILLON_API(int) quillon_text(QuillonWriter* handle, int x, int y, const char* text, int layer,
                               int textType, int presentation, int pathType, int width,
                               int strans, double mag, double angle, int elFlags, int plex) {
     return onWriter(handle, [&](GDSIIWriter& w) {
@@ -217,7 +225,8 @@ QUILLON_INLINE_CALLEES QUILLON_API(int) quillon_text(QuillonWriter* handle, int 
     });
 }
 
-QUILLON_INLINE_CALLEES QUILLON_API(int) quillon_node(QuillonWriter* handle, const int* xs, const int* ys, int count,
+QUILLON_INLINE_CALLEES
+QUILLON_API(int) quillon_node(QuillonWriter* handle, const int* xs, const int* ys, int count,
                               int layer, int nodeType, int elFlags, int plex) {
     return onWriter(handle, [&](GDSIIWriter& w) {
         w.writeNode(xs, ys, count, layer, nodeType, elFlags, plex);
