@@ -446,6 +446,96 @@ QUILLON_API(int) quillon_text(QuillonWriter* writer, int x, int y, const char* t
 QUILLON_API(int) quillon_node(QuillonWriter* writer, const int* xs, const int* ys, int count,
                               int layer, int nodeType, int elFlags, int plex);
 
+/* ------------------------------------------------------------------------ */
+/* Shapes by tolerance, bent paths and text that prints (handle API only).
+   Their values are always checked, as in strict mode; a refused call writes
+   nothing. Every computed point is rounded to the nearest grid point
+   (halves away from zero) with the library's own sine and cosine, so the
+   bytes are the same on every platform.                                    */
+
+/* An ellipse, an elliptic ring or a sector of either, as BOUNDARY elements:
+   outer radii radiusX, radiusY around (centerX, centerY); innerRadiusX =
+   innerRadiusY = 0 for a filled shape, or both positive and below the
+   outer radii for a ring. The angles (degrees, counter-clockwise) are those
+   of the parametric form (centerX + rx cos t, centerY + ry sin t), which for
+   a circle are the polar angles; the shape runs from startAngle to endAngle
+   exactly, both ends included (endAngle < startAngle runs clockwise), and a
+   sweep of 360 degrees or more is the whole ellipse or ring. The points
+   come from tolerance (> 0, database units): the chords lie within it of
+   the curve (each point then moves by at most half a unit in x and y when
+   rounded), with at least one chord per quarter turn. Outlines:
+     - filled, full: the points of the ellipse;
+     - filled sector: the centre, then the arc from startAngle to endAngle;
+     - ring sector: the outer arc, then the inner arc back;
+     - full ring: the outer ellipse with the inner one as a hole.
+   Any number of points: above the polygon limit the outline is fractured
+   as quillon_polygon does, with the queued properties on every piece.
+   Refused: radii not positive, inner radii not both 0 nor inside the outer
+   ones, a tolerance not positive, equal angles, or more than 2^24 points
+   ("Error: Radius, angle or tolerance out of range."); NaN or infinite
+   angles or tolerance ("Error: Value is not a finite number."); points
+   outside 32 bits ("Error: Coordinate does not fit 32 bits."); layer, data
+   type or flags out of 0 to 65535 ("Error: Value does not fit its GDSII
+   field."). */
+QUILLON_API(int) quillon_ellipse(QuillonWriter* writer, int centerX, int centerY, int radiusX,
+                                 int radiusY, int innerRadiusX, int innerRadiusY,
+                                 double startAngle, double endAngle, double tolerance,
+                                 int layer, int dataType, int elFlags, int plex);
+
+/* A path of any number of points (count >= 2), written as quillon_path
+   splits a long one, with explicit extensions and bends:
+     - pathType 0, 1, 2 or 4. With 4, beginExtension and endExtension are
+       the BGNEXTN and ENDEXTN at the polyline's own two ends (split ends
+       get 0); with any other type both must be 0.
+     - bendRadius > 0 replaces every corner by the circular arc of that
+       radius tangent to both segments, its points by tolerance (> 0, as
+       quillon_ellipse); 0 keeps the corners as given (tolerance unused).
+       The arc of a corner turning by theta starts and ends bendRadius *
+       tan(theta / 2) from it, so each segment must be at least as long as
+       the two setbacks of its corners together (a reversal has no arc).
+       Where one is not, the call reports "Error: Path segments too short
+       for the bend radius." and, in strict mode (the default), writes
+       nothing; otherwise the corners of each such segment stay sharp. Keep
+       bendRadius at least width / 2, or the inner side of a bend folds.
+   Refused as well: unknown path types or extensions with a type other than
+   4 ("Error: Value does not fit its GDSII field."), a negative bend radius
+   or unusable tolerance ("Error: Radius, angle or tolerance out of
+   range."). Repeated consecutive points are dropped. */
+QUILLON_API(int) quillon_path_ex(QuillonWriter* writer, const int* xs, const int* ys, int count,
+                                 int width, int pathType, int beginExtension, int endExtension,
+                                 int bendRadius, double tolerance, int layer, int dataType,
+                                 int elFlags, int plex);
+
+/* A circular arc as a path (any length, split as quillon_path_ex), from
+   startAngle to endAngle exactly (degrees; a sweep of 360 or more is one
+   full turn), its points by tolerance as quillon_ellipse, with width,
+   pathType and extensions as quillon_path_ex. */
+QUILLON_API(int) quillon_arc_path(QuillonWriter* writer, int centerX, int centerY, int radius,
+                                  double startAngle, double endAngle, double tolerance,
+                                  int width, int pathType, int beginExtension, int endExtension,
+                                  int layer, int dataType, int elFlags, int plex);
+
+/* Text as BOUNDARY polygons, which print on a mask (a TEXT element does
+   not), in the library's own font: printable ASCII (32 to 126) on a 5 x 9
+   pixel grid (7 rows from the cap line to the baseline, 2 below for
+   descenders), characters 6 pixels apart, lines 11 pixels apart ('\n'
+   starts a new one). Any other byte is drawn as a box outline, the size of
+   a capital. height (>= 7) is the capital height in database units, so a
+   pixel is height / 7. anchor places (x, y) as TEXT's presentation does:
+   vertical 0 (the cap line of the first line), 4 (middle of the block) or 8
+   (the baseline of the last line) plus horizontal 0 (left), 1 (centre) or
+   2 (right), each line justified on its own. The text is then rotated by
+   angle (degrees, counter-clockwise) about (x, y). Each glyph is made of
+   rectangles of pixels that never overlap (where one touches the side of
+   another, it carries the other's corner as a vertex, so they still meet
+   exactly after rotation). No ELFLAGS or PLEX. Refused: NULL text
+   ("errStringIsNULL"), a height below 7, another anchor, or layer or data
+   type out of 0 to 65535 ("Error: Value does not fit its GDSII field."), a
+   NaN or infinite angle, points outside 32 bits. */
+QUILLON_API(int) quillon_text_polygons(QuillonWriter* writer, const char* text, int x, int y,
+                                       int height, int anchor, double angle, int layer,
+                                       int dataType);
+
 #ifdef __cplusplus
 }  /* extern "C" */
 
@@ -494,6 +584,8 @@ public:
    "Error: Polygon cannot be fractured."
    "Error: Out of memory."
    "Error: Called from inside the error handler."  (status only, never reported)
+   "Error: Radius, angle or tolerance out of range."
+   "Error: Path segments too short for the bend radius."
    "Error: Not enougph points for BOUNDARY structure. "
    "Error: Too many points for BOUNDARY structure. "
    "Error: Not enougph points for PATH structure. "

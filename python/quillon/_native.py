@@ -112,6 +112,12 @@ _HANDLE_PROTOTYPES = {
     "quillon_text": ([_writer, _int, _int, _text, _int, _int, _int, _int, _int, _int, _double,
                       _double, _int, _int], _int),
     "quillon_node": ([_writer, _ints, _ints, _int, _int, _int, _int, _int], _int),
+    "quillon_ellipse": ([_writer] + [_int] * 6 + [_double] * 3 + [_int] * 4, _int),
+    "quillon_path_ex": ([_writer, _ints, _ints] + [_int] * 6 + [_double] + [_int] * 4, _int),
+    "quillon_text_polygons": ([_writer, _text, _int, _int, _int, _int, _double, _int, _int],
+                              _int),
+    "quillon_arc_path": ([_writer, _int, _int, _int, _double, _double, _double] + [_int] * 8,
+                         _int),
 }
 
 # Texts reported during the call in progress, oldest first.

@@ -386,9 +386,19 @@ class Structure:
             repeat(datatype), repeat(elflags), repeat(plex))))
 
     def path(self, points=None, *, xs=None, ys=None, width=0, layer=0, datatype=0,
-             pathtype=0, elflags=0, plex=0, props=None):
+             pathtype=0, elflags=0, plex=0, props=None, bgnextn=None, endextn=None,
+             bend_radius=0, tolerance=None):
         """Writes a PATH (polyline) of at least 2 points with width and pathtype
         (0 flush, 1 round, 2 half-width extension, 4 custom extensions).
+
+        bgnextn and endextn are the extensions of path type 4 at the
+        polyline's two ends (either one given makes the path type 4; the
+        other is then 0). bend_radius replaces every corner by the circular
+        arc of that radius tangent to both segments, its points within
+        tolerance (database units, default 1) of the circle; a segment too
+        short for the arcs of its two corners raises QuillonError ("Error:
+        Path segments too short for the bend radius."). With any of these
+        the path may have any number of points.
 
         The library writes a polyline of more than 200 points as consecutive
         PATH elements of at most 200 points, each starting where the previous
@@ -398,6 +408,10 @@ class Structure:
             self._not_open()
         layer, datatype = _layer(layer, datatype, "datatype")
         pts = to_points(points, xs, ys)
+        if bgnextn is not None or endextn is not None or bend_radius:
+            self._path_ex(pts, width, layer, datatype, pathtype, bgnextn, endextn,
+                          bend_radius, tolerance, elflags, plex, props)
+            return
         if pts.count > _MAX_PATH_POINTS:  # the library would see a negative count
             raise ValueError(f"a path of {pts.count} points: one call takes at most "
                              f"{_MAX_PATH_POINTS}")
@@ -405,12 +419,109 @@ class Structure:
             pts.xs, pts.ys, pts.count, int32(width, "width"), layer, datatype,
             int32(pathtype, "pathtype"), int32(elflags, "elflags"), int32(plex, "plex"))
 
+    def _path_ex(self, pts, width, layer, datatype, pathtype, bgnextn, endextn, bend_radius,
+                 tolerance, elflags, plex, props):
+        extended = bgnextn is not None or endextn is not None
+        if extended:
+            if pathtype not in (0, 4):
+                raise ValueError(f"bgnextn and endextn are the extensions of path type 4, "
+                                 f"not of path type {pathtype}")
+            pathtype = 4
+        bend_radius = int32(bend_radius, "bend_radius")
+        self._write(props, self._native.quillon_path_ex,
+            pts.xs, pts.ys, pts.count, int32(width, "width"), int32(pathtype, "pathtype"),
+            int32(bgnextn or 0, "bgnextn"), int32(endextn or 0, "endextn"), bend_radius,
+            _tolerance(tolerance), layer, datatype, int32(elflags, "elflags"),
+            int32(plex, "plex"))
+
     # -- curves --------------------------------------------------------------
 
-    def circle(self, center, radius, count=64, *, layer=0, datatype=0, elflags=0, plex=0, props=None):
-        """Writes a circle as a BOUNDARY of count points (3 to 199),
-        counter-clockwise from (center x + radius, center y); computed
-        coordinates are truncated toward zero."""
+    def ellipse(self, center, radius, *, inner_radius=0, start_angle=0.0, end_angle=360.0,
+                tolerance=None, layer=0, datatype=0, elflags=0, plex=0, props=None):
+        """Writes an ellipse, an elliptic ring or a sector of either as
+        BOUNDARY elements, with as many points as tolerance asks for.
+
+        radius is one number (a circle) or an (rx, ry) pair; inner_radius
+        likewise, 0 for a filled shape. The shape runs from start_angle to
+        end_angle (degrees, counter-clockwise, the angle of the parametric
+        form (x + rx cos t, y + ry sin t); for a circle the polar angle),
+        both ends exactly; a sweep of 360 or more is the whole shape, a ring
+        being written as a polygon with a hole. tolerance (database units,
+        default 1) bounds the distance between each chord and the curve.
+        Points are rounded to the nearest grid point; an outline of more
+        than the polygon limit's vertices is fractured into pieces.
+        """
+        if not self._open:
+            self._not_open()
+        cx, cy = point(center, "center")
+        rx, ry = _radii(radius, "radius")
+        irx, iry = _radii(inner_radius, "inner_radius")
+        layer, datatype = _layer(layer, datatype, "datatype")
+        self._write(props, self._native.quillon_ellipse,
+            cx, cy, rx, ry, irx, iry, float(start_angle), float(end_angle),
+            _tolerance(tolerance), layer, datatype, int32(elflags, "elflags"),
+            int32(plex, "plex"))
+
+    def ring(self, center, radius, inner_radius, *, start_angle=0.0, end_angle=360.0,
+             tolerance=None, layer=0, datatype=0, elflags=0, plex=0, props=None):
+        """Writes a ring (or an elliptic one, with (rx, ry) pairs) between
+        inner_radius and radius, or a sector of it from start_angle to
+        end_angle: :meth:`ellipse` with an inner radius."""
+        self.ellipse(center, radius, inner_radius=inner_radius, start_angle=start_angle,
+                     end_angle=end_angle, tolerance=tolerance, layer=layer,
+                     datatype=datatype, elflags=elflags, plex=plex, props=props)
+
+    def text_polygons(self, string, origin=(0, 0), *, height, anchor=0, angle=0.0, layer=0,
+                      datatype=0, props=None):
+        """Writes text as BOUNDARY polygons, which print on a mask (a TEXT
+        label does not), in the library's own 5 x 9 pixel font.
+
+        height is the capital height in database units (at least 7: a pixel
+        is height / 7). Printable ASCII is drawn; '\\n' starts a new line;
+        any other character is drawn as a box outline. anchor says which
+        point of the text lies at origin, as TEXT's presentation does: an
+        int (vertical 0 top, 4 middle, 8 bottom, plus horizontal 0 left, 1
+        centre, 2 right) or one of the names "top left", "top", "top
+        right", "left", "center", "right", "bottom left", "bottom", "bottom
+        right" (bottom is the baseline of the last line). The text is then
+        turned by angle (degrees, counter-clockwise) about origin.
+        """
+        if not self._open:
+            self._not_open()
+        if string is None:
+            data = None
+        elif isinstance(string, bytes):
+            data = string
+        else:
+            data = str(string).encode("latin-1", errors="replace")
+        x, y = point(origin, "origin")
+        layer, datatype = _layer(layer, datatype, "datatype")
+        if isinstance(anchor, str):
+            try:
+                anchor = _ANCHORS[anchor.lower()]
+            except KeyError:
+                raise ValueError(f"anchor {anchor!r} is none of {', '.join(_ANCHORS)}") from None
+        self._write(props, self._native.quillon_text_polygons,
+            data, x, y, int32(height, "height"), int32(anchor, "anchor"), float(angle), layer,
+            datatype)
+
+    def circle(self, center, radius, count=None, *, tolerance=None, layer=0, datatype=0,
+               elflags=0, plex=0, props=None):
+        """Writes a circle as a BOUNDARY of count points (3 to 199, 64 by
+        default), counter-clockwise from (center x + radius, center y);
+        computed coordinates are truncated toward zero.
+
+        With tolerance instead of count (database units), the circle has as
+        many points as keep every chord within tolerance of it, any number,
+        rounded to the nearest grid point: :meth:`ellipse`."""
+        if tolerance is not None:
+            if count is not None:
+                raise TypeError("circle takes count or tolerance, not both")
+            self.ellipse(center, radius, tolerance=tolerance, layer=layer, datatype=datatype,
+                         elflags=elflags, plex=plex, props=props)
+            return
+        if count is None:
+            count = 64
         if not self._open:
             self._not_open()
         cx, cy = point(center, "center")
@@ -419,12 +530,38 @@ class Structure:
             cx, cy, int32(radius, "radius"), int32(count, "count"), layer, datatype,
             int32(elflags, "elflags"), int32(plex, "plex"))
 
-    def arc(self, center, radius, start_angle, end_angle, count=64, *, width=0, layer=0,
-            datatype=0, pathtype=0, elflags=0, plex=0, props=None):
-        """Writes an arc as a PATH of count points (3 to 199) on the circle,
-        from start_angle in count steps of (end_angle - start_angle) / count
-        (degrees, counter-clockwise): the last point lies one step short of
-        end_angle."""
+    def arc(self, center, radius, start_angle, end_angle, count=None, *, tolerance=None,
+            width=0, layer=0, datatype=0, pathtype=0, elflags=0, plex=0, props=None,
+            bgnextn=None, endextn=None):
+        """Writes an arc as a PATH of count points (3 to 199, 64 by default)
+        on the circle, from start_angle in count steps of (end_angle -
+        start_angle) / count (degrees, counter-clockwise): the last point
+        lies one step short of end_angle.
+
+        With tolerance instead of count, the arc runs from start_angle to
+        end_angle exactly, with as many points (rounded to the nearest grid
+        point) as keep each chord within tolerance of the circle, and may
+        take bgnextn and endextn (path type 4) as :meth:`path` does."""
+        if tolerance is not None or bgnextn is not None or endextn is not None:
+            if count is not None:
+                raise TypeError("arc takes count or tolerance, not both")
+            if not self._open:
+                self._not_open()
+            if bgnextn is not None or endextn is not None:
+                if pathtype not in (0, 4):
+                    raise ValueError(f"bgnextn and endextn are the extensions of path type "
+                                     f"4, not of path type {pathtype}")
+                pathtype = 4
+            cx, cy = point(center, "center")
+            layer, datatype = _layer(layer, datatype, "datatype")
+            self._write(props, self._native.quillon_arc_path,
+                cx, cy, int32(radius, "radius"), float(start_angle), float(end_angle),
+                _tolerance(tolerance), int32(width, "width"), int32(pathtype, "pathtype"),
+                int32(bgnextn or 0, "bgnextn"), int32(endextn or 0, "endextn"), layer,
+                datatype, int32(elflags, "elflags"), int32(plex, "plex"))
+            return
+        if count is None:
+            count = 64
         if not self._open:
             self._not_open()
         cx, cy = point(center, "center")
@@ -553,6 +690,23 @@ def _name(sname):
     """A referenced structure name as bytes (None passes as NULL: the library
     refuses it with its own message)."""
     return None if sname is None else ascii_bytes(sname, "sname")
+
+
+_ANCHORS = {"top left": 0, "top": 1, "top right": 2, "left": 4, "center": 5, "right": 6,
+            "bottom left": 8, "bottom": 9, "bottom right": 10}
+
+
+def _tolerance(tolerance):
+    """The chord tolerance in database units: 1 unless given."""
+    return 1.0 if tolerance is None else float(tolerance)
+
+
+def _radii(radius, name):
+    """(rx, ry) from one radius or an (rx, ry) pair."""
+    if isinstance(radius, (tuple, list)):
+        return point(radius, name)
+    value = int32(radius, name)
+    return value, value
 
 
 def _whole(value):

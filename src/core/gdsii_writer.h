@@ -24,6 +24,7 @@
 #include "inlining.h"
 #include "messages.h"
 #include "platform.h"
+#include "elements/curves.h"
 #include "elements/polygon_fracture.h"
 
 namespace quillon {
@@ -121,6 +122,35 @@ public:
                    std::int32_t layer, std::int32_t nodeType, std::int32_t elFlags,
                    std::int32_t plex);
 
+    // Shapes by tolerance (curves.cpp): an ellipse, elliptic ring or a
+    // sector of either, from startAngle to endAngle (degrees, parametric
+    // angle), innerRadiusX = innerRadiusY = 0 for a filled one, with chords
+    // within tolerance of the curve; written through writePolygon (a full
+    // ring through writePolygonRings).
+    void writeEllipse(std::int32_t centerX, std::int32_t centerY, std::int32_t radiusX,
+                      std::int32_t radiusY, std::int32_t innerRadiusX, std::int32_t innerRadiusY,
+                      double startAngle, double endAngle, double tolerance, std::int32_t layer,
+                      std::int32_t dataType, std::int32_t elFlags, std::int32_t plex);
+    // A circular arc as a path of any length, by tolerance, from startAngle
+    // to endAngle exactly.
+    void writeArcPath(std::int32_t centerX, std::int32_t centerY, std::int32_t radius,
+                      double startAngle, double endAngle, double tolerance, std::int32_t width,
+                      std::int32_t pathType, std::int32_t beginExtension,
+                      std::int32_t endExtension, std::int32_t layer, std::int32_t dataType,
+                      std::int32_t elFlags, std::int32_t plex);
+    // A path of any length with explicit extensions (pathType 4) and, when
+    // bendRadius > 0, every corner replaced by a tangent arc (path.cpp).
+    void writePathEx(const std::int32_t* xs, const std::int32_t* ys, std::int32_t count,
+                     std::int32_t width, std::int32_t pathType, std::int32_t beginExtension,
+                     std::int32_t endExtension, std::int32_t bendRadius, double tolerance,
+                     std::int32_t layer, std::int32_t dataType, std::int32_t elFlags,
+                     std::int32_t plex);
+    // Text drawn as BOUNDARY polygons in the library's font
+    // (text_polygons.cpp).
+    void writeTextPolygons(const char* text, std::int32_t x, std::int32_t y, std::int32_t height,
+                           std::int32_t anchor, double angle, std::int32_t layer,
+                           std::int32_t dataType);
+
     // Properties (PROPATTR, PROPVALUE) for the next element: queued here and
     // written by the next element call before its ENDEL (by each of its
     // elements, when a long path is split), then forgotten, also when that
@@ -179,6 +209,23 @@ private:
     bool checkStructureName(const char* name, std::size_t& length);
     // The curves' common checks; false when the call must end.
     bool checkCurve(std::int32_t n);
+    // The checks of the paths with explicit extensions: path type 0, 1, 2
+    // or 4, extensions only with type 4, 16-bit fields in range.
+    bool checkPathOptions(std::int32_t pathType, std::int32_t beginExtension,
+                          std::int32_t endExtension, std::int32_t layer, std::int32_t dataType,
+                          std::int32_t elFlags);
+    // The PATH elements of a polyline of n points (any n >= 2), split as
+    // path.cpp describes. With pathType 4 the pieces carry beginExtension
+    // and endExtension at the polyline's own ends (0 at split ends).
+    void writePathPieces(const std::int32_t* xs, const std::int32_t* ys, std::int32_t n,
+                         std::int32_t width, std::int32_t layer, std::int32_t dataType,
+                         std::int32_t pathType, std::int32_t beginExtension,
+                         std::int32_t endExtension, std::int32_t elFlags, std::int32_t plex);
+    // One BOUNDARY of count vertices (closing point added), with the queued
+    // properties.
+    void writeBoundaryPiece(const std::int32_t* xs, const std::int32_t* ys, std::size_t count,
+                            std::int32_t layer, std::int32_t dataType, std::int32_t elFlags,
+                            std::int32_t plex);
 
     // The queued properties and ENDEL: the end of every element.
     void endElementWithProperties() {
@@ -232,6 +279,8 @@ private:
 
     std::int32_t polygonLimit = 199;
     FracturedPolygon fractured;  // reused from one polygon to the next
+    CurvePointList curvePoints;  // the points of a tolerance-driven shape
+    CurvePointList bentPoints;   // a bent path's polyline
 
     bool clockFixed = false;
     ClockReading fixedTime{};

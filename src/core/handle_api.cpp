@@ -232,3 +232,41 @@ QUILLON_API(int) quillon_node(QuillonWriter* handle, const int* xs, const int* y
         w.writeNode(xs, ys, count, layer, nodeType, elFlags, plex);
     });
 }
+
+QUILLON_API(int) quillon_ellipse(QuillonWriter* handle, int centerX, int centerY, int radiusX,
+                                 int radiusY, int innerRadiusX, int innerRadiusY,
+                                 double startAngle, double endAngle, double tolerance,
+                                 int layer, int dataType, int elFlags, int plex) {
+    return onWriter(handle, [&](GDSIIWriter& w) {
+        w.writeEllipse(centerX, centerY, radiusX, radiusY, innerRadiusX, innerRadiusY,
+                       startAngle, endAngle, tolerance, layer, dataType, elFlags, plex);
+    });
+}
+
+QUILLON_API(int) quillon_path_ex(QuillonWriter* handle, const int* xs, const int* ys, int count,
+                                 int width, int pathType, int beginExtension, int endExtension,
+                                 int bendRadius, double tolerance, int layer, int dataType,
+                                 int elFlags, int plex) {
+    return onWriter(handle, [&](GDSIIWriter& w) {
+        w.writePathEx(xs, ys, count, width, pathType, beginExtension, endExtension, bendRadius,
+                      tolerance, layer, dataType, elFlags, plex);
+    });
+}
+
+QUILLON_API(int) quillon_text_polygons(QuillonWriter* handle, const char* text, int x, int y,
+                                       int height, int anchor, double angle, int layer,
+                                       int dataType) {
+    return onWriter(handle, [&](GDSIIWriter& w) {
+        w.writeTextPolygons(text, x, y, height, anchor, angle, layer, dataType);
+    });
+}
+
+QUILLON_API(int) quillon_arc_path(QuillonWriter* handle, int centerX, int centerY, int radius,
+                                  double startAngle, double endAngle, double tolerance,
+                                  int width, int pathType, int beginExtension, int endExtension,
+                                  int layer, int dataType, int elFlags, int plex) {
+    return onWriter(handle, [&](GDSIIWriter& w) {
+        w.writeArcPath(centerX, centerY, radius, startAngle, endAngle, tolerance, width,
+                       pathType, beginExtension, endExtension, layer, dataType, elFlags, plex);
+    });
+}

@@ -30,6 +30,7 @@ int statusOf(const char* message) {
         {propertyAttributeRange, QUILLON_ERROR_RANGE},
         {propertiesWithoutElement, QUILLON_ERROR_STATE},
         {polygonLimitRange, QUILLON_ERROR_RANGE},
+        {curveOutOfRange, QUILLON_ERROR_RANGE},
         {outOfMemory, QUILLON_ERROR_MEMORY},
     };
     for (const Entry& entry : table)

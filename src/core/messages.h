@@ -33,6 +33,10 @@ inline constexpr const char* polygonLimitRange = "Error: Polygon limit must lie 
 inline constexpr const char* polygonNotFractured = "Error: Polygon cannot be fractured.";
 inline constexpr const char* outOfMemory = "Error: Out of memory.";
 inline constexpr const char* reentrantCall = "Error: Called from inside the error handler.";
+inline constexpr const char* curveOutOfRange =
+    "Error: Radius, angle or tolerance out of range.";
+inline constexpr const char* pathSegmentsTooShort =
+    "Error: Path segments too short for the bend radius.";
 inline constexpr const char* boundaryTooFewPoints =
     "Error: Not enougph points for BOUNDARY structure. ";
 inline constexpr const char* boundaryTooManyPoints =

@@ -2,6 +2,11 @@
 // approximated by points on the circle and handed to the boundary or path
 // writer, which makes its own checks again and writes the records.
 //
+// Two families share this file. The counted curves (writeCircle,
+// writeSector, writeArc) come first; the tolerance-driven ones (ellipses,
+// rings and their sectors, arc paths) follow at the end of the file, with
+// the routines that path.cpp's bends use too (curves.h).
+//
 // The points are part of the interface: hosts rely on them to the last
 // unit. The arithmetic below therefore keeps its exact order: the angle is
 // advanced by repeated addition (never recomputed as a multiple of the
@@ -12,10 +17,12 @@
 // platform.
 #include <algorithm>
 #include <cmath>
+#include <new>
 #include <vector>
 
 #include "core/gdsii_writer.h"
 #include "core/messages.h"
+#include "elements/curves.h"
 #include "elements/sine_cosine.h"
 
 namespace quillon {
@@ -202,6 +209,258 @@ void GDSIIWriter::writeArc(std::int32_t centerX, std::int32_t centerY, std::int3
     if (!strictFits(points.fits(), messages::coordinateOutOfRange)) return;
     writePath(points.xs, points.ys, count, width, layer, dataType, pathType,
               elFlags, plex);
+}
+
+// --- Curves by tolerance ----------------------------------------------------
+//
+// The number of points follows from the tolerance (the greatest distance
+// between a chord and the curve, in database units), the angles are
+// covered exactly (the first and last points lie at the start and end
+// angles), and every coordinate is rounded to the nearest grid point.
+// Ellipses use the parametric angle t of (cx + rx cos t, cy + ry sin t),
+// which for a circle is the polar angle. An ellipse is the image of a
+// circle under a map that stretches no distance by more than max(rx, ry),
+// so the chords of a circle of that radius bound the ellipse's chords too.
+
+namespace {
+
+// Whether round(centre + radius * v), each operation rounded to double, is
+// the same for every v in [value - error, value + error]; if so, at gets
+// it. The same monotonicity argument as certainCoordinate().
+inline bool certainRounded(double centre, double radius, double value, double error,
+                           double& at) {
+    const double below = value - error;
+    const double above = value + error;
+    const double low = below < -1.0 ? -1.0 : below;
+    const double high = above > 1.0 ? 1.0 : above;
+    const double atLow = std::round(centre + radius * low);
+    const double atHigh = std::round(centre + radius * high);
+    if (atLow != atHigh) return false;
+    at = atLow;
+    return true;
+}
+
+constexpr double halfPi = 1.5707963267948966;
+
+}  // namespace
+
+std::int64_t quarterTurns(double sweep) {
+    const double quarters = std::ceil(sweep / halfPi - 1e-12);
+    return quarters < 1.0 ? 1 : static_cast<std::int64_t>(quarters);
+}
+
+std::int64_t chordsForTolerance(double radius, double sweep, double tolerance,
+                                std::int64_t minimum) {
+    // A chord spanning angle h lies within radius * (1 - cos(h / 2)) <=
+    // radius * h^2 / 8 of the arc, so h = sqrt(8 tolerance / radius) always
+    // keeps within the tolerance; the count is then lowered while one
+    // chord fewer still does (1 - cos x computed as 2 sin^2(x / 2)).
+    const double h = std::sqrt(8.0 * tolerance / radius);
+    const double estimate = std::ceil(sweep / h);
+    if (!(estimate <= static_cast<double>(maxCurvePoints))) return -1;
+    std::int64_t n = std::max(minimum, static_cast<std::int64_t>(estimate));
+    const auto within = [&](std::int64_t chords) {
+        const double s = sineCosine(sweep / (4.0 * static_cast<double>(chords))).sine;
+        return radius * (2.0 * s * s) <= tolerance;
+    };
+    for (int tries = 0; tries < 64 && n > minimum && within(n - 1); ++tries) --n;
+    return n > maxCurvePoints ? -1 : n;
+}
+
+double curveAtan2(double y, double x) {
+    const double ax = std::fabs(x);
+    const double ay = std::fabs(y);
+    if (ax == 0.0 && ay == 0.0) return 0.0;
+    const bool steep = ay > ax;
+    double z = steep ? ax / ay : ay / ax;  // in [0, 1]
+    // atan z = 2 atan(z / (1 + sqrt(1 + z^2))): twice, down to z <= 0.2,
+    // where the series to z^25 leaves less than 2^-60.
+    z = z / (1.0 + std::sqrt(1.0 + z * z));
+    z = z / (1.0 + std::sqrt(1.0 + z * z));
+    const double z2 = z * z;
+    double series = 0.0;
+    for (int k = 25; k >= 3; k -= 2) series = (k % 4 == 1 ? 1.0 : -1.0) / k + z2 * series;
+    double a = 4.0 * (z + z * z2 * series);
+    if (steep) a = halfPi - a;
+    if (x < 0.0) a = pi - a;
+    return y < 0.0 ? -a : a;
+}
+
+void CurvePointList::addRounded(double x, double y) {
+    const double rx = std::round(x);
+    const double ry = std::round(y);
+    if (!(rx >= -2147483648.0 && rx <= 2147483647.0 && ry >= -2147483648.0 &&
+          ry <= 2147483647.0)) {
+        fits = false;
+        return;
+    }
+    add(static_cast<std::int32_t>(rx), static_cast<std::int32_t>(ry));
+}
+
+void CurvePointList::addEllipseArc(double cx, double cy, double rx, double ry, double t0,
+                                   double t1, std::int64_t chords, bool closed) {
+    const std::int64_t points = closed ? chords : chords + 1;
+    const double sweep = t1 - t0;
+    const double n = static_cast<double>(chords);
+    xs.reserve(xs.size() + static_cast<std::size_t>(points));
+    ys.reserve(ys.size() + static_cast<std::size_t>(points));
+    constexpr std::int64_t batch = 16;
+    double angles[batch];
+    SineCosineEstimate estimates[batch];
+    for (std::int64_t i = 0; i < points; i += batch) {
+        const std::int64_t m = std::min(batch, points - i);
+        for (std::int64_t k = 0; k < m; ++k) {
+            const std::int64_t j = i + k;
+            angles[k] = j == chords ? t1 : t0 + sweep * (static_cast<double>(j) / n);
+        }
+        for (std::int64_t k = 0; k < m; ++k) {
+            double x = 0.0;
+            double y = 0.0;
+            bool done = false;
+            if (estimateSineCosine(angles[k], estimates[k])) {
+                const SineCosineEstimate& e = estimates[k];
+                done = certainRounded(cx, rx, e.cosine, e.cosineError, x) &&
+                       certainRounded(cy, ry, e.sine, e.sineError, y);
+            }
+            if (!done) {
+                const SineCosine sc = sineCosine(angles[k]);
+                x = cx + rx * sc.cosine;
+                y = cy + ry * sc.sine;
+            }
+            addRounded(x, y);
+        }
+    }
+    // A closed curve whose rounding brought its last point onto the first.
+    while (closed && xs.size() > 1 && xs.back() == xs.front() && ys.back() == ys.front()) {
+        xs.pop_back();
+        ys.pop_back();
+    }
+}
+
+void GDSIIWriter::writeEllipse(std::int32_t centerX, std::int32_t centerY, std::int32_t radiusX,
+                               std::int32_t radiusY, std::int32_t innerRadiusX,
+                               std::int32_t innerRadiusY, double startAngle, double endAngle,
+                               double tolerance, std::int32_t layer, std::int32_t dataType,
+                               std::int32_t elFlags, std::int32_t plex) {
+    ElementCall call(*this);
+    if (!checkStructureOpen()) return;
+    // New to this library: always checked, as in strict mode.
+    if (layer < 0 || layer > 0xFFFF || dataType < 0 || dataType > 0xFFFF || elFlags < 0 ||
+        elFlags > 0xFFFF) {
+        report(messages::valueOutOfRange);
+        return;
+    }
+    if (!std::isfinite(startAngle) || !std::isfinite(endAngle) || !std::isfinite(tolerance)) {
+        report(messages::notFinite);
+        return;
+    }
+    const bool hollow = innerRadiusX != 0 || innerRadiusY != 0;
+    const bool shapeOk = radiusX > 0 && radiusY > 0 && tolerance > 0.0 &&
+                         startAngle != endAngle &&
+                         (!hollow || (innerRadiusX > 0 && innerRadiusY > 0 &&
+                                      innerRadiusX < radiusX && innerRadiusY < radiusY));
+    if (!shapeOk) {
+        report(messages::curveOutOfRange);
+        return;
+    }
+    const double cx = centerX;
+    const double cy = centerY;
+    if (cx + radiusX > 2147483647.0 || cx - radiusX < -2147483648.0 ||
+        cy + radiusY > 2147483647.0 || cy - radiusY < -2147483648.0) {
+        report(messages::coordinateOutOfRange);
+        return;
+    }
+
+    const double degrees = endAngle - startAngle;
+    const bool full = std::fabs(degrees) >= 360.0;
+    const double t0 = startAngle * radiansPerDegree;
+    const double t1 = full ? t0 + (degrees > 0 ? twoPi : -twoPi) : endAngle * radiansPerDegree;
+    const double sweep = std::fabs(t1 - t0);
+    const std::int64_t minimum = quarterTurns(sweep);
+    const std::int64_t outer =
+        chordsForTolerance(std::max<double>(radiusX, radiusY), sweep, tolerance, minimum);
+    const std::int64_t inner =
+        hollow ? chordsForTolerance(std::max<double>(innerRadiusX, innerRadiusY), sweep,
+                                    tolerance, minimum)
+               : 0;
+    if (outer < 0 || inner < 0) {
+        report(messages::curveOutOfRange);
+        return;
+    }
+
+    CurvePointList& points = curvePoints;
+    points.clear();
+    try {
+        if (full && hollow) {
+            // Until the writer takes polygons with holes: the two halves of
+            // the ring, which share their cut edges.
+            const double middle = t0 + (t1 - t0) / 2;
+            for (int half = 0; half < 2; ++half) {
+                points.clear();
+                const double from = half == 0 ? t0 : middle;
+                const double to = half == 0 ? middle : t1;
+                points.addEllipseArc(cx, cy, radiusX, radiusY, from, to, (outer + 1) / 2, false);
+                points.addEllipseArc(cx, cy, innerRadiusX, innerRadiusY, to, from,
+                                     (inner + 1) / 2, false);
+                writePolygon(points.xs.data(), points.ys.data(),
+                             static_cast<std::int32_t>(points.size()), layer, dataType, elFlags,
+                             plex);
+            }
+            return;
+        }
+        if (!hollow && !full) points.add(centerX, centerY);
+        points.addEllipseArc(cx, cy, radiusX, radiusY, t0, t1, outer, full);
+        if (hollow) points.addEllipseArc(cx, cy, innerRadiusX, innerRadiusY, t1, t0, inner, false);
+    } catch (const std::bad_alloc&) {
+        report(messages::outOfMemory);
+        return;
+    }
+    writePolygon(points.xs.data(), points.ys.data(), static_cast<std::int32_t>(points.size()),
+                 layer, dataType, elFlags, plex);
+}
+
+void GDSIIWriter::writeArcPath(std::int32_t centerX, std::int32_t centerY, std::int32_t radius,
+                               double startAngle, double endAngle, double tolerance,
+                               std::int32_t width, std::int32_t pathType,
+                               std::int32_t beginExtension, std::int32_t endExtension,
+                               std::int32_t layer, std::int32_t dataType, std::int32_t elFlags,
+                               std::int32_t plex) {
+    ElementCall call(*this);
+    if (!checkStructureOpen()) return;
+    if (!checkPathOptions(pathType, beginExtension, endExtension, layer, dataType, elFlags))
+        return;
+    if (!std::isfinite(startAngle) || !std::isfinite(endAngle) || !std::isfinite(tolerance)) {
+        report(messages::notFinite);
+        return;
+    }
+    if (radius <= 0 || !(tolerance > 0.0) || startAngle == endAngle) {
+        report(messages::curveOutOfRange);
+        return;
+    }
+    const double degrees = std::max(-360.0, std::min(360.0, endAngle - startAngle));
+    const double t0 = startAngle * radiansPerDegree;
+    const double t1 = std::fabs(endAngle - startAngle) >= 360.0 ? t0 + degrees * radiansPerDegree
+                                                                : endAngle * radiansPerDegree;
+    const double sweep = std::fabs(t1 - t0);
+    const std::int64_t chords = chordsForTolerance(radius, sweep, tolerance, quarterTurns(sweep));
+    if (chords < 0) {
+        report(messages::curveOutOfRange);
+        return;
+    }
+    CurvePointList& points = curvePoints;
+    points.clear();
+    try {
+        points.addEllipseArc(centerX, centerY, radius, radius, t0, t1, chords, false);
+    } catch (const std::bad_alloc&) {
+        report(messages::outOfMemory);
+        return;
+    }
+    if (!points.fits) {
+        report(messages::coordinateOutOfRange);
+        return;
+    }
+    writePathPieces(points.xs.data(), points.ys.data(), static_cast<std::int32_t>(points.size()),
+                    width, layer, dataType, pathType, beginExtension, endExtension, elFlags, plex);
 }
 
 }  // namespace quillon

@@ -40,11 +40,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <new>
 #include <vector>
 
 #include "core/gdsii_writer.h"
 #include "core/messages.h"
 #include "core/records.h"
+#include "elements/curves.h"
+#include "elements/sine_cosine.h"
 
 namespace quillon {
 
@@ -153,19 +156,36 @@ std::int32_t GDSIIWriter::writePath(const std::int32_t* xs, const std::int32_t* 
         return n;
     }
 
+    writePathPieces(xs, ys, n, width, layer, dataType, pathType, 0, 0, elFlags, plex);
+    return n;
+}
+
+void GDSIIWriter::writePathPieces(const std::int32_t* xs, const std::int32_t* ys, std::int32_t n,
+                                  std::int32_t width, std::int32_t layer, std::int32_t dataType,
+                                  std::int32_t pathType, std::int32_t beginExtension,
+                                  std::int32_t endExtension, std::int32_t elFlags,
+                                  std::int32_t plex) {
     const Polyline line(xs, ys, n);
     const std::int32_t m = line.size();
-    if (m <= maxPointsPerElement) {
-        writePathElement(out, line.xs.data(), line.ys.data(), 0, m, width, layer, dataType, pathType,
-                         nullptr, elFlags, plex);
-        endElementWithProperties();
-        return n;
-    }
-
     const std::int32_t type16 = static_cast<std::int16_t>(pathType);
     const bool extended = type16 == pathTypeHalfWidth || type16 == pathTypeExtended;
-    const std::int32_t ownExtension =
-        type16 == pathTypeHalfWidth ? static_cast<std::int32_t>(std::llabs(width) / 2) : 0;
+    // The polyline's own extensions at its two ends: half the width for
+    // type 2, the given ones for type 4 (0 unless the caller set them).
+    const std::int32_t halfExtension = static_cast<std::int32_t>(std::llabs(width) / 2);
+    const std::int32_t ownBegin = type16 == pathTypeHalfWidth ? halfExtension : beginExtension;
+    const std::int32_t ownEnd = type16 == pathTypeHalfWidth ? halfExtension : endExtension;
+    if (m <= maxPointsPerElement) {
+        // One element keeps its own type; explicit extensions are written
+        // when there are any.
+        const std::int32_t own[2] = {beginExtension, endExtension};
+        const bool explicitEnds =
+            type16 == pathTypeExtended && (beginExtension != 0 || endExtension != 0);
+        writePathElement(out, line.xs.data(), line.ys.data(), 0, m, width, layer, dataType,
+                         pathType, explicitEnds ? own : nullptr, elFlags, plex);
+        endElementWithProperties();
+        return;
+    }
+
     const double halfWidth = std::fabs(static_cast<double>(width)) / 2;
 
     std::int32_t first = 0;
@@ -182,8 +202,8 @@ std::int32_t GDSIIWriter::writePath(const std::int32_t* xs, const std::int32_t* 
                 }
             }
         }
-        const std::int32_t extensions[2] = {first == 0 ? ownExtension : 0,
-                                            last == m - 1 ? ownExtension : 0};
+        const std::int32_t extensions[2] = {first == 0 ? ownBegin : 0,
+                                            last == m - 1 ? ownEnd : 0};
         writePathElement(out, line.xs.data(), line.ys.data(), first, last - first + 1, width, layer,
                          dataType, extended ? pathTypeExtended : pathType,
                          extended ? extensions : nullptr, elFlags, plex);
@@ -191,7 +211,156 @@ std::int32_t GDSIIWriter::writePath(const std::int32_t* xs, const std::int32_t* 
         if (last == m - 1) break;
         first = last - 1;
     }
-    return n;
+}
+
+// --- Paths with explicit extensions and bends --------------------------------
+//
+// writePathEx takes any number of points and writes them through
+// writePathPieces, so a long polyline is split as above. With a bend radius
+// R, every corner whose segments turn by an angle theta is replaced by the
+// circular arc of radius R tangent to both segments: it starts and ends
+// d = R tan(theta / 2) from the corner, on each segment. A segment must be
+// long enough for the arcs of both its corners (d1 + d2 at most its
+// length); where one is not, the call reports "Error: Path segments too
+// short for the bend radius." and, in strict mode, writes nothing;
+// otherwise the corners of every such segment are left sharp, as given.
+// The arcs are the tolerance-driven arcs of curves.cpp.
+
+bool GDSIIWriter::checkPathOptions(std::int32_t pathType, std::int32_t beginExtension,
+                                   std::int32_t endExtension, std::int32_t layer,
+                                   std::int32_t dataType, std::int32_t elFlags) {
+    const bool knownPathType = pathType == 0 || pathType == 1 || pathType == 2 || pathType == 4;
+    const bool extensionsOk =
+        pathType == pathTypeExtended || (beginExtension == 0 && endExtension == 0);
+    if (!knownPathType || !extensionsOk || layer < 0 || layer > 0xFFFF || dataType < 0 ||
+        dataType > 0xFFFF || elFlags < 0 || elFlags > 0xFFFF) {
+        report(messages::valueOutOfRange);
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+// One corner of a bent path: the unit directions in and out of it, the
+// sine (cross product) and cosine (dot product) of its turn, and the
+// distance from the corner to each tangent point (0: left sharp).
+struct Corner {
+    double ux, uy, vx, vy;
+    double cross, dot;
+    double setback;
+    bool sharp;
+};
+
+}  // namespace
+
+void GDSIIWriter::writePathEx(const std::int32_t* xs, const std::int32_t* ys, std::int32_t count,
+                              std::int32_t width, std::int32_t pathType,
+                              std::int32_t beginExtension, std::int32_t endExtension,
+                              std::int32_t bendRadius, double tolerance, std::int32_t layer,
+                              std::int32_t dataType, std::int32_t elFlags, std::int32_t plex) {
+    ElementCall call(*this);
+    if (!checkStructureOpen()) return;
+    if (count < minPoints) {
+        report(messages::pathTooFewPoints);
+        return;
+    }
+    if (!checkPathOptions(pathType, beginExtension, endExtension, layer, dataType, elFlags))
+        return;
+    if (bendRadius < 0 || (bendRadius > 0 && !(tolerance > 0.0 && std::isfinite(tolerance)))) {
+        report(messages::curveOutOfRange);
+        return;
+    }
+    if (!checkPointArrays(xs, ys)) return;
+    if (bendRadius == 0) {
+        writePathPieces(xs, ys, count, width, layer, dataType, pathType, beginExtension,
+                        endExtension, elFlags, plex);
+        return;
+    }
+
+    const Polyline line(xs, ys, count);
+    const std::int32_t m = line.size();
+    const double r = bendRadius;
+    std::vector<Corner> corners(static_cast<std::size_t>(m), Corner{});
+    std::vector<double> lengths(static_cast<std::size_t>(m - 1));
+    for (std::int32_t i = 0; i + 1 < m; ++i)
+        lengths[static_cast<std::size_t>(i)] = std::hypot(line.dx(i, i + 1), line.dy(i, i + 1));
+    for (std::int32_t i = 1; i + 1 < m; ++i) {
+        Corner& c = corners[static_cast<std::size_t>(i)];
+        const double in = lengths[static_cast<std::size_t>(i - 1)];
+        const double outLength = lengths[static_cast<std::size_t>(i)];
+        c.ux = line.dx(i - 1, i) / in;
+        c.uy = line.dy(i - 1, i) / in;
+        c.vx = line.dx(i, i + 1) / outLength;
+        c.vy = line.dy(i, i + 1) / outLength;
+        c.cross = c.ux * c.vy - c.uy * c.vx;
+        c.dot = c.ux * c.vx + c.uy * c.vy;
+        // tan(theta / 2) = sin theta / (1 + cos theta); a straight joint
+        // needs no arc, a reversal could take none.
+        const bool straight = line.dx(i - 1, i) * line.dy(i, i + 1) ==
+                                  line.dy(i - 1, i) * line.dx(i, i + 1) &&
+                              c.dot > 0.0;
+        c.setback = straight ? 0.0
+                    : c.dot <= -1.0 ? HUGE_VAL
+                                    : r * std::fabs(c.cross) / (1.0 + c.dot);
+    }
+    // Each segment holds the setbacks of its two corners.
+    bool tooShort = false;
+    for (std::int32_t i = 0; i + 1 < m; ++i) {
+        const double need = corners[static_cast<std::size_t>(i)].setback +
+                            corners[static_cast<std::size_t>(i + 1)].setback;
+        if (need > lengths[static_cast<std::size_t>(i)] * (1.0 + 1e-12)) {
+            tooShort = true;
+            corners[static_cast<std::size_t>(i)].sharp = true;
+            corners[static_cast<std::size_t>(i + 1)].sharp = true;
+        }
+    }
+    if (tooShort && !report(messages::pathSegmentsTooShort)) return;
+
+    CurvePointList& points = bentPoints;
+    points.clear();
+    try {
+        points.add(line.xs[0], line.ys[0]);
+        for (std::int32_t i = 1; i + 1 < m; ++i) {
+            const Corner& c = corners[static_cast<std::size_t>(i)];
+            const auto at = static_cast<std::size_t>(i);
+            if (c.sharp || c.setback == 0.0) {
+                points.add(line.xs[at], line.ys[at]);
+                continue;
+            }
+            const double px = line.xs[at];
+            const double py = line.ys[at];
+            // The tangent point on the incoming segment, and the centre a
+            // radius to its left (a left turn) or right.
+            const double tx = px - c.ux * c.setback;
+            const double ty = py - c.uy * c.setback;
+            const double side = c.cross > 0.0 ? 1.0 : -1.0;
+            const double centreX = tx - side * r * c.uy;
+            const double centreY = ty + side * r * c.ux;
+            const double start = curveAtan2(ty - centreY, tx - centreX);
+            const double turn = curveAtan2(c.cross, c.dot);
+            const double sweep = std::fabs(turn);
+            const std::int64_t chords =
+                chordsForTolerance(r, sweep, tolerance, quarterTurns(sweep));
+            if (chords < 0) {
+                report(messages::curveOutOfRange);
+                return;
+            }
+            points.addEllipseArc(centreX, centreY, r, r, start, start + turn, chords, false);
+        }
+        points.add(line.xs[static_cast<std::size_t>(m - 1)],
+                   line.ys[static_cast<std::size_t>(m - 1)]);
+    } catch (const std::bad_alloc&) {
+        report(messages::outOfMemory);
+        return;
+    }
+    if (!points.fits) {
+        report(messages::coordinateOutOfRange);
+        return;
+    }
+    writePathPieces(points.xs.data(), points.ys.data(), static_cast<std::int32_t>(points.size()),
+                    width, layer, dataType, pathType, beginExtension, endExtension, elFlags,
+                    plex);
 }
 
 }  // namespace quillon
