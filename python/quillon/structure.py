@@ -517,8 +517,8 @@ class Structure:
         if tolerance is not None:
             if count is not None:
                 raise TypeError("circle takes count or tolerance, not both")
-            self.ellipse(center, radius, tolerance=tolerance, layer=layer, datatype=datatype,
-                         elflags=elflags, plex=plex, props=props)
+            Structure.ellipse(self, center, radius, tolerance=tolerance, layer=layer,
+                              datatype=datatype, elflags=elflags, plex=plex, props=props)
             return
         if count is None:
             count = 64
@@ -803,15 +803,46 @@ class UserStructure(Structure):
 
     def path(self, points=None, *, xs=None, ys=None, width=0, **keywords):
         g = self._grid
+        self._lengths(keywords, "bgnextn", "endextn", "bend_radius")
         super().path(g.points(points), xs=g.axis(xs, "xs"), ys=g.axis(ys, "ys"),
                      width=g.length(width, "width"), **keywords)
 
-    def circle(self, center, radius, count=64, **keywords):
+    def _lengths(self, keywords, *names):
+        # Lengths among the keywords in user units; the tolerance, a bound
+        # rather than a coordinate, is scaled without rounding.
+        for name in names:
+            if keywords.get(name) is not None:
+                keywords[name] = self._grid.length(keywords[name], name)
+        if keywords.get("tolerance") is not None:
+            keywords["tolerance"] = float(keywords["tolerance"]) * self._grid.scale
+
+    def _radius(self, radius, name):
         g = self._grid
+        if isinstance(radius, (tuple, list)):
+            return g.point(radius, name)
+        return g.length(radius, name)
+
+    def circle(self, center, radius, count=None, **keywords):
+        g = self._grid
+        self._lengths(keywords)
         super().circle(g.point(center, "center"), g.length(radius, "radius"), count, **keywords)
 
-    def arc(self, center, radius, start_angle, end_angle, count=64, *, width=0, **keywords):
+    def ellipse(self, center, radius, *, inner_radius=0, **keywords):
+        self._lengths(keywords)
+        super().ellipse(self._grid.point(center, "center"), self._radius(radius, "radius"),
+                        inner_radius=self._radius(inner_radius, "inner_radius"), **keywords)
+
+    def ring(self, center, radius, inner_radius, **keywords):
+        self.ellipse(center, radius, inner_radius=inner_radius, **keywords)
+
+    def text_polygons(self, string, origin=(0, 0), *, height, **keywords):
         g = self._grid
+        super().text_polygons(string, g.point(origin, "origin"),
+                              height=g.length(height, "height"), **keywords)
+
+    def arc(self, center, radius, start_angle, end_angle, count=None, *, width=0, **keywords):
+        g = self._grid
+        self._lengths(keywords, "bgnextn", "endextn")
         super().arc(g.point(center, "center"), g.length(radius, "radius"), start_angle,
                     end_angle, count, width=g.length(width, "width"), **keywords)
 
