@@ -260,7 +260,8 @@ std::int64_t chordsForTolerance(double radius, double sweep, double tolerance,
     if (!(estimate <= static_cast<double>(maxCurvePoints))) return -1;
     std::int64_t n = std::max(minimum, static_cast<std::int64_t>(estimate));
     const auto within = [&](std::int64_t chords) {
-        const double s = sineCosine(sweep / (4.0 * static_cast<double>(chords))).sine;
+        // The estimate (deterministic as well) is close enough for a count.
+        const double s = estimateInRange(sweep / (4.0 * static_cast<double>(chords))).sine;
         return radius * (2.0 * s * s) <= tolerance;
     };
     for (int tries = 0; tries < 64 && n > minimum && within(n - 1); ++tries) --n;
@@ -304,20 +305,25 @@ void CurvePointList::addEllipseArc(double cx, double cy, double rx, double ry, d
     const double n = static_cast<double>(chords);
     xs.reserve(xs.size() + static_cast<std::size_t>(points));
     ys.reserve(ys.size() + static_cast<std::size_t>(points));
+    // In batches, the estimates two at a time as in fillArc().
     constexpr std::int64_t batch = 16;
-    double angles[batch];
-    SineCosineEstimate estimates[batch];
+    double angles[batch + 1];
+    SineCosineEstimate estimates[batch + 1];
+    const bool inRange = std::fabs(t0) <= 65536.0 && std::fabs(t1) <= 65536.0;
     for (std::int64_t i = 0; i < points; i += batch) {
         const std::int64_t m = std::min(batch, points - i);
         for (std::int64_t k = 0; k < m; ++k) {
             const std::int64_t j = i + k;
             angles[k] = j == chords ? t1 : t0 + sweep * (static_cast<double>(j) / n);
         }
+        angles[m] = 0.0;  // the partner of an odd batch's last angle
+        if (inRange)
+            for (std::int64_t k = 0; k < m; k += 2) estimateInRangePair(angles + k, estimates + k);
         for (std::int64_t k = 0; k < m; ++k) {
             double x = 0.0;
             double y = 0.0;
             bool done = false;
-            if (estimateSineCosine(angles[k], estimates[k])) {
+            if (inRange) {
                 const SineCosineEstimate& e = estimates[k];
                 done = certainRounded(cx, rx, e.cosine, e.cosineError, x) &&
                        certainRounded(cy, ry, e.sine, e.sineError, y);

@@ -13,9 +13,13 @@
    write flat_c.gds.gz the same way. The cut points and the deflate stream
    must come out the same on every platform.
 
+   A fourth writer draws the shapes by tolerance, bent and extended paths
+   and text polygons (handle_shapes.gds): their points come from the
+   library's own sine and cosine, so they too must match to the byte.
+
    Usage: handle_host LIBRARY   (run in an empty folder; writes handle_a.gds,
-                                handle_b.gds, handle_c.gds.gz, flat_c.gds.gz
-                                and handle_events.txt)
+                                handle_b.gds, handle_c.gds.gz, flat_c.gds.gz,
+                                handle_shapes.gds and handle_events.txt)
 
    Exit status 0 when both resolutions agree, every status is the documented
    one and the strict refusal is reported by status, callback and
@@ -70,6 +74,23 @@ typedef int(QUILLON_CALL* PropertyFn)(QuillonWriter* writer, int attribute, cons
 typedef int(QUILLON_CALL* PolygonFn)(QuillonWriter* writer, const int* xs, const int* ys,
                                      int count, int layer, int dataType, int elFlags, int plex);
 typedef int(QUILLON_CALL* SetPolygonLimitFn)(QuillonWriter* writer, int limit);
+typedef int(QUILLON_CALL* EllipseFn)(QuillonWriter* writer, int centerX, int centerY,
+                                     int radiusX, int radiusY, int innerRadiusX,
+                                     int innerRadiusY, double startAngle, double endAngle,
+                                     double tolerance, int layer, int dataType, int elFlags,
+                                     int plex);
+typedef int(QUILLON_CALL* PathExFn)(QuillonWriter* writer, const int* xs, const int* ys,
+                                    int count, int width, int pathType, int beginExtension,
+                                    int endExtension, int bendRadius, double tolerance,
+                                    int layer, int dataType, int elFlags, int plex);
+typedef int(QUILLON_CALL* TextPolygonsFn)(QuillonWriter* writer, const char* text, int x, int y,
+                                          int height, int anchor, double angle, int layer,
+                                          int dataType);
+typedef int(QUILLON_CALL* ArcPathFn)(QuillonWriter* writer, int centerX, int centerY,
+                                     int radius, double startAngle, double endAngle,
+                                     double tolerance, int width, int pathType,
+                                     int beginExtension, int endExtension, int layer,
+                                     int dataType, int elFlags, int plex);
 
 /* The flat extensions, and the flat calls that frame their library. */
 typedef int(QUILLON_CALL* FlatBeginLibFn)(const char* fileName, double dbUnitInUserUnits,
@@ -109,6 +130,10 @@ SAME_AS_HEADER(NodeFn, quillon_node);
 SAME_AS_HEADER(PropertyFn, quillon_property);
 SAME_AS_HEADER(PolygonFn, quillon_polygon);
 SAME_AS_HEADER(SetPolygonLimitFn, quillon_set_polygon_limit);
+SAME_AS_HEADER(EllipseFn, quillon_ellipse);
+SAME_AS_HEADER(PathExFn, quillon_path_ex);
+SAME_AS_HEADER(TextPolygonsFn, quillon_text_polygons);
+SAME_AS_HEADER(ArcPathFn, quillon_arc_path);
 SAME_AS_HEADER(FlatBeginLibFn, GDS_BeginLib);
 SAME_AS_HEADER(FlatVoidFn, GDS_EndLib);
 SAME_AS_HEADER(FlatBeginStructureFn, GDS_BeginStructure);
@@ -141,6 +166,14 @@ struct Api {
     PropertyFn property;
     PolygonFn polygon;
     SetPolygonLimitFn setPolygonLimit;
+};
+
+/* The shapes by tolerance, at ordinals of their own. */
+struct ShapeApi {
+    EllipseFn ellipse;
+    PathExFn pathEx;
+    TextPolygonsFn textPolygons;
+    ArcPathFn arcPath;
 };
 
 struct FlatApi {
@@ -182,6 +215,12 @@ static const char* const flatNames[flatCount] = {
     "GDS_SetPolygonLimit"};
 static const int flatOrdinals[flatCount] = {1, 2, 3, 4, 18, 19, 20, 21, 22};
 
+/* The functions of struct ShapeApi, with their ordinals. */
+enum { shapeCount = 4 };
+static const char* const shapeNames[shapeCount] = {
+    "quillon_ellipse", "quillon_path_ex", "quillon_text_polygons", "quillon_arc_path"};
+static const int shapeOrdinals[shapeCount] = {53, 54, 55, 60};
+
 /* The exports of struct Api and struct FlatApi by ordinal, for
    libquillon.so (see dll_loading.h). */
 #if !defined(_WIN32)
@@ -191,6 +230,8 @@ static const char* nameOfOrdinal(int ordinal) {
         return handleNames[ordinal - firstOrdinal];
     for (i = 0; i < flatCount; ++i)
         if (flatOrdinals[i] == ordinal) return flatNames[i];
+    for (i = 0; i < shapeCount; ++i)
+        if (shapeOrdinals[i] == ordinal) return shapeNames[i];
     return NULL;
 }
 #endif
@@ -212,6 +253,15 @@ static void loadFlatApi(Library library, struct FlatApi* api) {
     for (i = 0; i < flatCount; ++i)
         table[i] = resolve(library, flatNames[i], flatOrdinals[i], i % 2);
     _Static_assert(sizeof(struct FlatApi) == sizeof table, "struct FlatApi holds its functions");
+    memcpy(api, table, sizeof table);
+}
+
+static void loadShapeApi(Library library, struct ShapeApi* api) {
+    AnyFunction table[shapeCount];
+    int i;
+    for (i = 0; i < shapeCount; ++i)
+        table[i] = resolve(library, shapeNames[i], shapeOrdinals[i], i % 2);
+    _Static_assert(sizeof(struct ShapeApi) == sizeof table, "struct ShapeApi holds them all");
     memcpy(api, table, sizeof table);
 }
 
@@ -311,6 +361,50 @@ static void writeCompressed(const struct Api* api, QuillonOptions* options) {
     expect("close c", api->close(c), QUILLON_OK);
 }
 
+/* Ellipses, rings and sectors by tolerance (a ring of more points than the
+   polygon limit is fractured), bent and extended paths, an arc path and
+   text polygons at several angles, each figure varied by k. */
+static void writeShapes(const struct Api* api, const struct ShapeApi* shapes,
+                        QuillonOptions* options) {
+    static const int bendXs[5] = {0, 40000, 40000, 90000, 120000};
+    static const int bendYs[5] = {0, 0, 30000, 45000, 0};
+    int status = 1, k;
+    QuillonWriter* s;
+    options->libraryName = "SHAPES";
+    options->userData = (void*)"s";
+    s = api->open("handle_shapes.gds", 0.001, 1e-9, options, &status);
+    expect("open s", status, QUILLON_OK);
+    if (s == NULL) return;
+    expect("begin_structure", api->beginStructure(s, "SHAPES"), QUILLON_OK);
+    for (k = 0; k < 6; ++k) {
+        expect("ellipse", shapes->ellipse(s, k * 1001, -k * 777, 20000 + 313 * k, 9000 + 97 * k,
+                                          0, 0, 7.5 * k, 7.5 * k + 360.0, 0.25 + k, 1, 0, 0, 0),
+               QUILLON_OK);
+        expect("ring", shapes->ellipse(s, 3, 5, 30000 + k, 30000 + k, 29000 - k, 29000 - k, 0.0,
+                                       360.0, 0.1 + 0.05 * k, 2, k, 0, 0), QUILLON_OK);
+        expect("ring sector", shapes->ellipse(s, 0, 0, 15000, 12000, 14000 - k * 100, 11000,
+                                              -17.0 * k, 123.4 + k, 0.5, 3, 0, 0, 0),
+               QUILLON_OK);
+        expect("sector", shapes->ellipse(s, -k, k, 5000 + k, 5000 + k, 0, 0, 90.0,
+                                         -33.3 * k - 1, 0.3, 4, 0, 0, 0), QUILLON_OK);
+        expect("path_ex", shapes->pathEx(s, bendXs, bendYs, 5, 1000 + k, 4, 300 * k, 50, 8000,
+                                         0.2 + 0.1 * k, 5, 0, 0, 0), QUILLON_OK);
+        expect("arc_path", shapes->arcPath(s, k, -k, 25000 + k, -45.0 + k, 200.5, 0.4, 700,
+                                           k % 2 ? 4 : 1, k % 2 ? 100 : 0, k % 2 ? 200 : 0, 6,
+                                           0, 0, 0), QUILLON_OK);
+        expect("text_polygons", shapes->textPolygons(s, "Quillon ring R=10um\n~{|}@$%^&*",
+                                                     k * 5000, 70000, 700 + 11 * k,
+                                                     (k % 3) | ((k % 3) << 2), 12.5 * k + 3.0,
+                                                     9, k), QUILLON_OK);
+    }
+    /* Refused: segments too short for the bend radius. */
+    expect("path_ex too short", shapes->pathEx(s, bendXs, bendYs, 5, 100, 0, 0, 0, 60000, 1.0,
+                                               5, 0, 0, 0), QUILLON_ERROR_ARGUMENT);
+    fprintf(events, "last_error s \"%s\"\n", api->lastError(s));
+    expect("end_structure", api->endStructure(s), QUILLON_OK);
+    expect("close s", api->close(s), QUILLON_OK);
+}
+
 /* The same through the flat extensions, the polygon the other way round. */
 static void writeFlatCompressed(const struct FlatApi* api) {
     makePolygon(1);
@@ -332,6 +426,7 @@ int main(int argc, char** argv) {
     Library library;
     struct Api byNames, byOrdinals;
     struct FlatApi flat;
+    struct ShapeApi shapes;
     QuillonOptions options;
     QuillonWriter* a;
     QuillonWriter* b;
@@ -351,6 +446,7 @@ int main(int argc, char** argv) {
     loadApi(library, 1, &byNames);
     loadApi(library, 0, &byOrdinals);
     loadFlatApi(library, &flat);
+    loadShapeApi(library, &shapes);
     if (failures != 0) return 1;
     events = fopen("handle_events.txt", "wb");
     if (events == NULL) return 1;
@@ -392,8 +488,10 @@ int main(int argc, char** argv) {
 
     writeCompressed(&byOrdinals, &options);
     writeFlatCompressed(&flat);
+    writeShapes(&byNames, &shapes, &options);
     fclose(events);
     if (failures != 0) return 1;
-    printf("handle_host: two writers interleaved, two gzip files, every check passed\n");
+    printf("handle_host: two writers interleaved, two gzip files, the shapes, every check "
+           "passed\n");
     return 0;
 }
