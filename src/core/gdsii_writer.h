@@ -115,6 +115,13 @@ public:
     void writePolygon(const std::int32_t* xs, const std::int32_t* ys, std::int32_t count,
                       std::int32_t layer, std::int32_t dataType, std::int32_t elFlags,
                       std::int32_t plex);
+    // A region of outlines and holes (even-odd: ring r is the ringCounts[r]
+    // vertices after ring r - 1's), written as pieces without holes as
+    // writePolygon writes them.
+    void writePolygonRings(const std::int32_t* xs, const std::int32_t* ys,
+                           const std::int32_t* ringCounts, std::int32_t ringTotal,
+                           std::int32_t layer, std::int32_t dataType, std::int32_t elFlags,
+                           std::int32_t plex);
     // The most vertices of one BOUNDARY that writePolygon writes: 8 to
     // 8190, 199 by default. False, with the limit unchanged, otherwise.
     bool setPolygonLimit(std::int32_t limit);
@@ -204,6 +211,9 @@ private:
     // Reports "Error: Point array is NULL." and answers false when either
     // array is missing.
     bool checkPointArrays(const std::int32_t* xs, const std::int32_t* ys);
+    void writeRings(const std::int32_t* xs, const std::int32_t* ys,
+                    const std::int32_t* ringCounts, std::int32_t ringTotal, std::int32_t layer,
+                    std::int32_t dataType, std::int32_t elFlags, std::int32_t plex);
     // Reports and answers false for a NULL, empty or over-long structure
     // name; otherwise sets length to the name's length.
     bool checkStructureName(const char* name, std::size_t& length);

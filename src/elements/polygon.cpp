@@ -19,6 +19,8 @@ constexpr std::int32_t minLimit = 8;
 // The most vertices whose XY record, closing point included, fits the
 // 16-bit record length: 8 * (8190 + 1) + 4 = 65532.
 constexpr std::int32_t maxLimit = 8190;
+// The fracture buffers a writer keeps from one polygon to the next.
+constexpr std::size_t keptFractureVertices = 65536;
 
 }  // namespace
 
@@ -36,11 +38,34 @@ void GDSIIWriter::writePolygon(const std::int32_t* xs, const std::int32_t* ys,
                                std::int32_t elFlags, std::int32_t plex) {
     ElementCall call(*this);
     if (!checkStructureOpen()) return;
-    // Polygons are new to this library: their values are always checked,
-    // as in strict mode, since no stored file depends on a truncated one.
-    if (count < minVertices) {
+    writeRings(xs, ys, &count, 1, layer, dataType, elFlags, plex);
+}
+
+void GDSIIWriter::writePolygonRings(const std::int32_t* xs, const std::int32_t* ys,
+                                    const std::int32_t* ringCounts, std::int32_t ringTotal,
+                                    std::int32_t layer, std::int32_t dataType,
+                                    std::int32_t elFlags, std::int32_t plex) {
+    ElementCall call(*this);
+    if (!checkStructureOpen()) return;
+    if (ringTotal < 1 || ringCounts == nullptr) {
         report(messages::boundaryTooFewPoints);
         return;
+    }
+    writeRings(xs, ys, ringCounts, ringTotal, layer, dataType, elFlags, plex);
+}
+
+// Polygons are new to this library: their values are always checked, as in
+// strict mode, since no stored file depends on a truncated one.
+void GDSIIWriter::writeRings(const std::int32_t* xs, const std::int32_t* ys,
+                             const std::int32_t* ringCounts, std::int32_t ringTotal,
+                             std::int32_t layer, std::int32_t dataType, std::int32_t elFlags,
+                             std::int32_t plex) {
+    const std::size_t rings = static_cast<std::size_t>(ringTotal);
+    for (std::size_t r = 0; r < rings; ++r) {
+        if (ringCounts[r] < minVertices) {
+            report(messages::boundaryTooFewPoints);
+            return;
+        }
     }
     if (layer < 0 || layer > 0xFFFF || dataType < 0 || dataType > 0xFFFF || elFlags < 0 ||
         elFlags > 0xFFFF) {
@@ -48,8 +73,6 @@ void GDSIIWriter::writePolygon(const std::int32_t* xs, const std::int32_t* ys,
         return;
     }
     if (!checkPointArrays(xs, ys)) return;
-    std::size_t n = static_cast<std::size_t>(count);
-    if (xs[n - 1] == xs[0] && ys[n - 1] == ys[0]) --n;
 
     const auto writePiece = [&](const std::int32_t* px, const std::int32_t* py, std::size_t m) {
         beginElement(out, Record::BOUNDARY, elFlags, plex);
@@ -58,29 +81,41 @@ void GDSIIWriter::writePolygon(const std::int32_t* xs, const std::int32_t* ys,
         writeXYRecord(out, px, py, 0, m, true);
         endElementWithProperties();
     };
-    if (n >= static_cast<std::size_t>(minVertices) &&
-        n <= static_cast<std::size_t>(polygonLimit)) {
-        writePiece(xs, ys, n);
-        return;
+    if (rings == 1) {
+        // The host passes each vertex once; a last vertex equal to the
+        // first is the closing one.
+        std::size_t n = static_cast<std::size_t>(ringCounts[0]);
+        if (xs[n - 1] == xs[0] && ys[n - 1] == ys[0]) --n;
+        if (n >= static_cast<std::size_t>(minVertices) &&
+            n <= static_cast<std::size_t>(polygonLimit)) {
+            writePiece(xs, ys, n);
+            return;
+        }
     }
-    bool fractured = false;
+    FractureResult result = FractureResult::notCuttable;
     try {
-        fractured = fracturePolygon(xs, ys, n, static_cast<std::size_t>(polygonLimit),
-                                    this->fractured);
+        std::vector<std::size_t> sizes(ringCounts, ringCounts + rings);
+        result = fracturePolygon(xs, ys, sizes.data(), rings,
+                                 static_cast<std::size_t>(polygonLimit), fractured);
     } catch (const std::bad_alloc&) {
+        fractured.release();
         report(messages::outOfMemory);
         return;
     }
-    if (!fractured) {
+    if (result != FractureResult::pieces) {
+        fractured.release();
         report(messages::polygonNotFractured);
         return;
     }
-    const FracturedPolygon& pieces = this->fractured;
+    const FracturedPolygon& pieces = fractured;
     for (std::size_t i = 0; i < pieces.pieces(); ++i) {
         const std::size_t first = pieces.starts[i];
         writePiece(pieces.xs.data() + first, pieces.ys.data() + first,
                    pieces.starts[i + 1] - first);
     }
+    // A large polygon's pieces give their memory back: the writer keeps
+    // only what a polygon of a few thousand vertices needs.
+    if (fractured.xs.capacity() > keptFractureVertices) fractured.release();
 }
 
 }  // namespace quillon

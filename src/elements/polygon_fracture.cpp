@@ -1,26 +1,39 @@
-// Fracturing by recursive axis-parallel cuts. A piece of more than the
-// limit is cut across its longer side at the median coordinate of its
-// vertices, and each side of the cut is split into its connected parts, so
-// that a comb cut across its teeth gives one piece per tooth rather than one
-// piece holding all of them.
+// Fracturing by recursive axis-parallel cuts, on exact pieces.
+//
+// A piece is the exact intersection of the input region with the cells of
+// the cuts made so far: its vertices are input vertices, points where a cut
+// line crosses an input edge (one coordinate an integer, the other a
+// fraction with the edge's extent as denominator) and corners where two cut
+// lines meet. Each segment of a piece remembers the input edge it lies on,
+// so that a later cut crosses it on that edge itself, not on an edge
+// between rounded points: rounding happens once, when a piece is written,
+// and moves a vertex by at most half a unit off the input outline whatever
+// the number of cuts. Axis-parallel segments (input edges along x or y, and
+// stretches of cut lines) are kept as "on a line": a cut across them meets
+// them at an integer point.
 //
 // One cut, at u = c (u is x for a vertical line, y for a horizontal one):
 // the line is taken at c - epsilon, so that no vertex lies on it: a vertex
-// with u >= c is on the high side, one with u < c on the low side. The
-// outline is then cut into chains, each on one side, at the points where
-// its edges cross the line. Along the line the polygon's inside and outside
-// alternate at every crossing, so sorting the crossings along the line and
-// pairing them (first with second, third with fourth, ...) gives the
-// stretches of the line that lie inside; each side's parts are the cycles
-// of its chains joined by those stretches. This holds for either
-// orientation, since the pairing comes from the order along the line.
+// whose u is at least c is on the high side, the others on the low side.
+// The rings are cut into chains, each on one side, where their segments
+// cross the line. Along the line the region's inside and outside alternate
+// at every crossing, so sorting the crossings along the line and pairing
+// them (first with second, third with fourth, ...) gives the stretches of
+// the line that lie inside; each side's parts are the cycles of its chains
+// joined by those stretches.
 //
-// Two crossings at the same point of the line at c (an edge end on the line
-// and the next edge, two edges through one vertex) are ordered by where
-// they cross the line at c - epsilon, that is by descending slope; all of
-// it in exact integer arithmetic, so the order is the same on every
-// platform. Only the written crossing point is rounded, once, to the
-// nearest grid point, and both sides use that same point.
+// Crossings at the same point of the line at c are ordered by where they
+// cross the line at c - epsilon, that is by descending slope. Crossings
+// that still tie lie on one line through that point, like the two edges of
+// a keyhole's bridge: the one whose inside lies toward lower v comes first,
+// so that every stretch runs from an edge with the inside above it to one
+// with the inside below it. That needs every ring to have the inside on its
+// left, so rings are oriented first: an outline counter-clockwise, a hole
+// clockwise, by how deeply each ring is nested.
+//
+// A piece with holes is cut through a hole, and a piece that touches itself
+// (a zero-width bridge, a pinched vertex) is split there into its loops, so
+// that every written piece is one simple ring.
 #include "elements/polygon_fracture.h"
 
 #include <algorithm>
@@ -29,9 +42,6 @@
 namespace quillon {
 
 namespace {
-
-using Point = FracturePoint;
-using Ring = std::vector<Point>;
 
 // --- Exact products of coordinate differences (below 2^33 in magnitude) ---
 
@@ -73,20 +83,30 @@ int compareProducts(std::int64_t a, std::int64_t b, std::int64_t c, std::int64_t
     return left > 0 ? order : -order;
 }
 
+// --- Integer rings: the input, and the pieces as written ---------------------
+
+struct Point {
+    std::int64_t x;
+    std::int64_t y;
+};
+using IntRing = std::vector<Point>;
+
+bool operator==(const Point& a, const Point& b) { return a.x == b.x && a.y == b.y; }
+bool operator<(const Point& a, const Point& b) { return a.x != b.x ? a.x < b.x : a.y < b.y; }
+
 // The turn at b on the way a, b, c: 0 when the three are collinear.
 int turn(const Point& a, const Point& b, const Point& c) {
     return compareProducts(b.x - a.x, c.y - b.y, b.y - a.y, c.x - b.x);
 }
 
-bool operator==(const Point& a, const Point& b) { return a.x == b.x && a.y == b.y; }
-
 // Drops repeated vertices and vertices on the straight line between their
 // neighbours (spikes included: they enclose nothing), all round the ring.
-void clean(Ring& ring) {
+void clean(IntRing& ring) {
     std::size_t kept = 0;
     for (const Point& p : ring) {
         if (kept > 0 && ring[kept - 1] == p) continue;
         while (kept >= 2 && turn(ring[kept - 2], ring[kept - 1], p) == 0) --kept;
+        if (kept > 0 && ring[kept - 1] == p) continue;
         ring[kept++] = p;
     }
     ring.resize(kept);
@@ -108,186 +128,730 @@ void clean(Ring& ring) {
     ring.erase(ring.begin(), ring.begin() + static_cast<std::ptrdiff_t>(first));
 }
 
-// Reads and makes points with u along the cut's axis and v across it.
-struct Axis {
-    bool horizontal;  // cut line u = c with u the y coordinate
-    std::int64_t u(const Point& p) const { return horizontal ? p.y : p.x; }
-    std::int64_t v(const Point& p) const { return horizontal ? p.x : p.y; }
-    Point make(std::int64_t u, std::int64_t v) const {
-        return horizontal ? Point{v, u} : Point{u, v};
-    }
-};
+// --- Exact pieces -----------------------------------------------------------
 
-// Where the edge from low (u < c) to high (u >= c) crosses u = c:
-// v = whole + remainder / du exactly, 0 <= remainder < du.
-struct Crossing {
-    std::size_t edge;  // the edge from vertex edge to vertex edge + 1
+// A coordinate whole + num / den, 0 <= num < den < 2^32.
+struct Exact {
     std::int64_t whole;
-    std::uint64_t remainder;
-    std::int64_t du;  // > 0
-    std::int64_t dv;  // of the edge taken from its low end to its high end
-    Point point;      // rounded to the grid
+    std::uint32_t num;
+    std::uint32_t den;
 };
 
-Crossing makeCrossing(const Axis& axis, std::size_t edge, const Point& low, const Point& high,
-                      std::int64_t c) {
-    const std::int64_t du = axis.u(high) - axis.u(low);
-    const std::int64_t dv = axis.v(high) - axis.v(low);
-    const std::int64_t t = c - axis.u(low);  // 0 < t <= du < 2^32
-    // dv = q * du + r with 0 <= r < du, so t * dv / du = t * q + t * r / du,
-    // where t * r < 2^64.
-    std::int64_t q = dv / du, r = dv % du;
-    if (r < 0) {
-        r += du;
-        --q;
+int compare(const Exact& a, const Exact& b) {
+    if (a.whole != b.whole) return a.whole < b.whole ? -1 : 1;
+    // Both products are below 2^64: num < den < 2^32.
+    const std::uint64_t left = std::uint64_t{a.num} * b.den, right = std::uint64_t{b.num} * a.den;
+    return left == right ? 0 : left < right ? -1 : 1;
+}
+
+constexpr std::int32_t onLine = -1;  // a segment along x = k or y = k, k an integer
+
+struct Vertex {
+    std::int64_t x;  // whole parts
+    std::int64_t y;
+    std::uint32_t num;      // the fraction of the coordinate that fraction names
+    std::uint32_t den;
+    std::int32_t edge;      // the input edge under the segment to the next vertex, or onLine
+    std::uint8_t fraction;  // 0: none, 1: x's, 2: y's
+};
+using Ring = std::vector<Vertex>;
+// A piece: an outline with the inside on its left, then its holes.
+using RingSet = std::vector<Ring>;
+
+Exact xOf(const Vertex& v) { return v.fraction == 1 ? Exact{v.x, v.num, v.den} : Exact{v.x, 0, 1}; }
+Exact yOf(const Vertex& v) { return v.fraction == 2 ? Exact{v.y, v.num, v.den} : Exact{v.y, 0, 1}; }
+
+bool samePoint(const Vertex& a, const Vertex& b) {
+    return compare(xOf(a), xOf(b)) == 0 && compare(yOf(a), yOf(b)) == 0;
+}
+bool pointBefore(const Vertex& a, const Vertex& b) {
+    const int x = compare(xOf(a), xOf(b));
+    return x != 0 ? x < 0 : compare(yOf(a), yOf(b)) < 0;
+}
+
+long double valueOf(const Exact& e) {
+    return static_cast<long double>(e.whole) +
+           static_cast<long double>(e.num) / static_cast<long double>(e.den);
+}
+
+// The nearest grid point, halves rounded up: the same exact point rounds
+// the same way in every piece that holds it.
+Point rounded(const Vertex& v) {
+    const auto up = [&](std::uint8_t which) {
+        return v.fraction == which && std::uint64_t{v.num} * 2 >= v.den ? 1 : 0;
+    };
+    return {v.x + up(1), v.y + up(2)};
+}
+
+// Whether a, b, c lie on one straight line that the segments from a to b
+// and from b to c both run along, so that b can go.
+bool straightThrough(const Vertex& a, const Vertex& b, const Vertex& c) {
+    if (a.edge != b.edge) return false;
+    if (a.edge != onLine) return true;  // both on one input edge
+    const auto sameX = [](const Vertex& p, const Vertex& q) { return p.fraction != 1 && q.fraction != 1 && p.x == q.x; };
+    const auto sameY = [](const Vertex& p, const Vertex& q) { return p.fraction != 2 && q.fraction != 2 && p.y == q.y; };
+    return (sameX(a, b) && sameX(b, c)) || (sameY(a, b) && sameY(b, c));
+}
+
+// Drops repeated points and points inside straight runs, all round the ring.
+void tidy(Ring& ring) {
+    std::size_t kept = 0;
+    for (const Vertex& v : ring) {
+        for (;;) {
+            if (kept > 0 && samePoint(ring[kept - 1], v)) {
+                ring[kept - 1].edge = v.edge;  // the zero-length segment goes
+                break;
+            }
+            if (kept >= 2 && straightThrough(ring[kept - 2], ring[kept - 1], v)) {
+                --kept;
+                continue;
+            }
+            ring[kept++] = v;
+            break;
+        }
     }
-    const std::uint64_t product = static_cast<std::uint64_t>(t) * static_cast<std::uint64_t>(r);
-    const std::uint64_t divisor = static_cast<std::uint64_t>(du);
-    Crossing crossing{edge, axis.v(low) + t * q + static_cast<std::int64_t>(product / divisor),
-                      product % divisor, du, dv, {}};
-    const std::int64_t rounded =
-        crossing.whole + (crossing.remainder >= divisor - crossing.remainder ? 1 : 0);
-    crossing.point = axis.make(c, rounded);
+    ring.resize(kept);
+    std::size_t first = 0;
+    while (ring.size() - first >= 3) {
+        const std::size_t last = ring.size() - 1;
+        if (samePoint(ring[last], ring[first]) ||
+            straightThrough(ring[last - 1], ring[last], ring[first])) {
+            ring.pop_back();
+        } else if (straightThrough(ring[last], ring[first], ring[first + 1])) {
+            ring[last].edge = ring[first].edge;
+            ++first;
+        } else {
+            break;
+        }
+    }
+    if (ring.size() - first < 3) {
+        ring.clear();
+        return;
+    }
+    ring.erase(ring.begin(), ring.begin() + static_cast<std::ptrdiff_t>(first));
+}
+
+// Twice the signed area, positive counter-clockwise; taken about the first
+// vertex, where long double holds the products of 32-bit differences.
+template <typename P, typename ToXY>
+long double signedArea(const std::vector<P>& ring, ToXY xy) {
+    long double sum = 0;
+    long double x0, y0;
+    xy(ring[0], x0, y0);
+    for (std::size_t i = 1; i + 1 < ring.size(); ++i) {
+        long double ax, ay, bx, by;
+        xy(ring[i], ax, ay);
+        xy(ring[i + 1], bx, by);
+        sum += (ax - x0) * (by - y0) - (bx - x0) * (ay - y0);
+    }
+    return sum;
+}
+
+void exactXY(const Vertex& v, long double& x, long double& y) {
+    x = valueOf(xOf(v));
+    y = valueOf(yOf(v));
+}
+void intXY(const Point& p, long double& x, long double& y) {
+    x = static_cast<long double>(p.x);
+    y = static_cast<long double>(p.y);
+}
+
+// 1 inside ring, 0 on its outline, -1 outside.
+template <typename P, typename ToXY>
+int locate(long double px, long double py, const std::vector<P>& ring, ToXY xy) {
+    bool inside = false;
+    long double ax, ay;
+    xy(ring.back(), ax, ay);
+    for (const P& p : ring) {
+        long double bx, by;
+        xy(p, bx, by);
+        const long double cross = (bx - ax) * (py - ay) - (px - ax) * (by - ay);
+        if (cross == 0 && std::min(ax, bx) <= px && px <= std::max(ax, bx) &&
+            std::min(ay, by) <= py && py <= std::max(ay, by)) {
+            return 0;
+        }
+        if ((ay > py) != (by > py) && (cross > 0) == (by > ay)) inside = !inside;
+        ax = bx;
+        ay = by;
+    }
+    return inside ? 1 : -1;
+}
+
+// Whether ring a lies inside ring b (which it does not cross): decided by
+// the first vertex of a off b's outline.
+template <typename P, typename ToXY>
+bool insideOf(const std::vector<P>& a, const std::vector<P>& b, ToXY xy) {
+    for (const P& p : a) {
+        long double x, y;
+        xy(p, x, y);
+        const int where = locate(x, y, b, xy);
+        if (where != 0) return where > 0;
+    }
+    return false;
+}
+
+struct Box {
+    long double minX, minY, maxX, maxY;
+    bool holds(const Box& o) const {
+        return minX <= o.minX && minY <= o.minY && o.maxX <= maxX && o.maxY <= maxY;
+    }
+};
+
+template <typename P, typename ToXY>
+Box boxOf(const std::vector<P>& ring, ToXY xy) {
+    Box box{0, 0, 0, 0};
+    for (std::size_t i = 0; i < ring.size(); ++i) {
+        long double x, y;
+        xy(ring[i], x, y);
+        if (i == 0 || x < box.minX) box.minX = x;
+        if (i == 0 || x > box.maxX) box.maxX = x;
+        if (i == 0 || y < box.minY) box.minY = y;
+        if (i == 0 || y > box.maxY) box.maxY = y;
+    }
+    return box;
+}
+
+// Sorts rings with the inside on their left into pieces: each outline
+// (positive area) with the holes (negative area) whose smallest enclosing
+// outline it is. A hole that no outline encloses (a lobe of a self-crossing
+// outline) is a piece of its own, turned round.
+void groupIntoPieces(std::vector<Ring>& rings, std::vector<RingSet>& pieces) {
+    std::vector<long double> areas(rings.size());
+    std::vector<std::size_t> outlines, holes;
+    for (std::size_t i = 0; i < rings.size(); ++i) {
+        areas[i] = signedArea(rings[i], exactXY);
+        // A ring of no net area (a self-crossing outline's balanced lobes)
+        // is an outline too: rounding clears it if it encloses nothing.
+        if (areas[i] >= 0) outlines.push_back(i);
+        else holes.push_back(i);
+    }
+    const std::size_t firstPiece = pieces.size();
+    for (std::size_t i : outlines) pieces.push_back(RingSet{std::move(rings[i])});
+    if (holes.empty()) return;
+    std::vector<Box> boxes;
+    for (std::size_t k = firstPiece; k < pieces.size(); ++k) boxes.push_back(boxOf(pieces[k][0], exactXY));
+    for (std::size_t h : holes) {
+        const Box box = boxOf(rings[h], exactXY);
+        std::size_t best = 0;
+        long double bestArea = 0;
+        for (std::size_t j = 0; j < outlines.size(); ++j) {
+            const std::size_t k = firstPiece + j;
+            if (!boxes[j].holds(box) || (best != 0 && areas[outlines[j]] >= bestArea)) continue;
+            if (!insideOf(rings[h], pieces[k][0], exactXY)) continue;
+            best = k + 1;
+            bestArea = areas[outlines[j]];
+        }
+        if (best != 0) {
+            pieces[best - 1].push_back(std::move(rings[h]));
+        } else {
+            Ring lobe = std::move(rings[h]);
+            std::reverse(lobe.begin(), lobe.end());
+            // The reversed segments run from each vertex to the one before.
+            const std::int32_t lastEdge = lobe.front().edge;
+            for (std::size_t i = 0; i + 1 < lobe.size(); ++i) lobe[i].edge = lobe[i + 1].edge;
+            lobe.back().edge = lastEdge;
+            pieces.push_back(RingSet{std::move(lobe)});
+        }
+    }
+}
+
+// --- Cutting ----------------------------------------------------------------
+
+struct Edge {
+    std::int32_t ax, ay, bx, by;
+};
+
+// Reads points with u along the cut's axis and v across it.
+struct Axis {
+    bool horizontal;  // the cut line is u = c with u the y coordinate
+    std::int64_t u(const Vertex& p) const { return horizontal ? p.y : p.x; }
+    Exact v(const Vertex& p) const { return horizontal ? xOf(p) : yOf(p); }
+    Vertex make(std::int64_t c, const Exact& v, std::int32_t edge) const {
+        const std::uint8_t which = v.num == 0 ? 0 : horizontal ? 1 : 2;
+        return horizontal ? Vertex{v.whole, c, v.num, v.den, edge, which}
+                          : Vertex{c, v.whole, v.num, v.den, edge, which};
+    }
+};
+
+struct Crossing {
+    std::size_t ring;
+    std::size_t at;  // the segment from vertex at to at + 1
+    Exact v;         // where it crosses u = c
+    std::int64_t du; // the direction of its line, low u to high u (du > 0)
+    std::int64_t dv;
+    bool up;         // the ring runs from the low side to the high side here
+    Vertex point;
+};
+
+// Where the segment from a to b crosses u = c: exactly on its input edge,
+// or at an integer point for a segment along a line.
+Crossing makeCrossing(const Axis& axis, const std::vector<Edge>& edges, std::size_t ringIndex,
+                      std::size_t at, const Vertex& a, std::int64_t c) {
+    Crossing crossing{ringIndex, at, {0, 0, 1}, 1, 0, axis.u(a) < c, {}};
+    if (a.edge == onLine) {
+        crossing.v = axis.v(a);  // the segment runs along u: v is constant
+    } else {
+        const Edge& e = edges[static_cast<std::size_t>(a.edge)];
+        std::int64_t lowU = axis.horizontal ? e.ay : e.ax, lowV = axis.horizontal ? e.ax : e.ay;
+        std::int64_t highU = axis.horizontal ? e.by : e.bx, highV = axis.horizontal ? e.bx : e.by;
+        if (lowU > highU) {
+            std::swap(lowU, highU);
+            std::swap(lowV, highV);
+        }
+        const std::int64_t du = highU - lowU;  // > 0: the segment crosses the line
+        const std::int64_t dv = highV - lowV;
+        // The piece's segment lies on the edge, so lowU < c <= highU; the
+        // clamp only guards the arithmetic.
+        const std::int64_t t = std::min(std::max(c - lowU, std::int64_t{0}), du);
+        // dv = q * du + r with 0 <= r < du, so t * dv / du = t * q + t * r / du,
+        // where t * r < 2^64.
+        std::int64_t q = dv / du, r = dv % du;
+        if (r < 0) {
+            r += du;
+            --q;
+        }
+        const std::uint64_t product = static_cast<std::uint64_t>(t) * static_cast<std::uint64_t>(r);
+        const std::uint64_t divisor = static_cast<std::uint64_t>(du);
+        const std::uint64_t remainder = product % divisor;
+        crossing.v = {lowV + t * q + static_cast<std::int64_t>(product / divisor),
+                      static_cast<std::uint32_t>(remainder),
+                      static_cast<std::uint32_t>(remainder == 0 ? 1 : divisor)};
+        crossing.du = du;
+        crossing.dv = dv;
+    }
     return crossing;
 }
 
-// Order along the line at c - epsilon: by the exact crossing at c, then by
-// descending slope dv / du, then by edge for a fixed order of coincident
-// edges.
-bool alongLine(const Crossing& a, const Crossing& b) {
-    if (a.whole != b.whole) return a.whole < b.whole;
-    const int fraction = compareUnsigned(
-        multiplyUnsigned(a.remainder, static_cast<std::uint64_t>(b.du)),
-        multiplyUnsigned(b.remainder, static_cast<std::uint64_t>(a.du)));
-    if (fraction != 0) return fraction < 0;
+// The order along the line at c - epsilon; see the top of the file.
+bool alongLine(const Crossing& a, const Crossing& b, bool horizontal) {
+    const int position = compare(a.v, b.v);
+    if (position != 0) return position < 0;
     const int slope = compareProducts(a.dv, b.du, b.dv, a.du);
     if (slope != 0) return slope > 0;
-    return a.edge < b.edge;
+    // Inside on the high-v side: left of a segment running up a vertical
+    // line's u, or down a horizontal one's.
+    const bool aHigh = a.up != horizontal, bHigh = b.up != horizontal;
+    if (aHigh != bHigh) return !aHigh;
+    return a.ring != b.ring ? a.ring < b.ring : a.at < b.at;
 }
 
-// Cuts ring at u = c and appends the cleaned parts of both sides to parts.
-void cut(const Ring& ring, const Axis& axis, std::int64_t c, std::vector<Ring>& parts) {
-    const std::size_t n = ring.size();
-    const auto high = [&](std::size_t i) { return axis.u(ring[i % n]) >= c; };
+class Cutter {
+public:
+    Cutter(const std::vector<Edge>& edges) : edges(edges) {}
 
-    std::vector<Crossing> crossings;
-    for (std::size_t i = 0; i < n; ++i) {
-        const bool from = high(i), to = high(i + 1);
-        if (from == to) continue;
-        const Point& a = ring[i];
-        const Point& b = ring[(i + 1) % n];
-        crossings.push_back(from ? makeCrossing(axis, i, b, a, c) : makeCrossing(axis, i, a, b, c));
-    }
-    const std::size_t m = crossings.size();
-    if (m == 0) {
-        parts.push_back(ring);
-        return;
-    }
-
-    // Chain k runs from crossing k to crossing k + 1 (mod m) through the
-    // vertices after crossing k's edge up to crossing k + 1's edge.
-    std::vector<std::size_t> order(m), partner(m);
-    for (std::size_t k = 0; k < m; ++k) order[k] = k;
-    std::sort(order.begin(), order.end(),
-              [&](std::size_t a, std::size_t b) { return alongLine(crossings[a], crossings[b]); });
-    for (std::size_t k = 0; k + 1 < m; k += 2) {
-        partner[order[k]] = order[k + 1];
-        partner[order[k + 1]] = order[k];
-    }
-    const auto chainHigh = [&](std::size_t k) { return high(crossings[k].edge + 1); };
-
-    std::vector<bool> visited(m, false);
-    for (int side = 0; side < 2; ++side) {
-        for (std::size_t start = 0; start < m; ++start) {
-            if (visited[start] || chainHigh(start) != (side == 1)) continue;
-            Ring part;
-            // Enter chain k at crossing at; forward when at == k.
-            std::size_t k = start, at = start;
-            while (!visited[k]) {
-                visited[k] = true;
-                const std::size_t next = (k + 1) % m;
-                const bool forward = at == k;
-                const std::size_t exit = forward ? next : k;
-                part.push_back(crossings[at].point);
-                std::size_t first = crossings[k].edge + 1, last = crossings[next].edge;
-                if (last < first) last += n;  // the chain wraps past vertex 0
-                if (forward) {
-                    for (std::size_t i = first; i <= last; ++i) part.push_back(ring[i % n]);
-                } else {
-                    for (std::size_t i = last + 1; i-- > first;) part.push_back(ring[i % n]);
+    // Cuts the piece at u = c: the rings of each side, parts and uncut rings.
+    void cut(const RingSet& piece, const Axis& axis, std::int64_t c, std::vector<Ring> sides[2]) {
+        crossings.clear();
+        firstOf.assign(piece.size() + 1, 0);
+        for (std::size_t r = 0; r < piece.size(); ++r) {
+            const Ring& ring = piece[r];
+            const std::size_t n = ring.size();
+            firstOf[r] = crossings.size();
+            for (std::size_t i = 0; i < n; ++i) {
+                const Vertex& a = ring[i];
+                const Vertex& b = ring[(i + 1) % n];
+                if ((axis.u(a) >= c) != (axis.u(b) >= c)) {
+                    crossings.push_back(makeCrossing(axis, edges, r, i, a, c));
+                    crossings.back().point = axis.make(c, crossings.back().v, a.edge);
                 }
-                part.push_back(crossings[exit].point);
-                // Along the line to the partner, and into its chain on this side.
-                at = partner[exit];
-                k = chainHigh(at) == (side == 1) ? at : (at + m - 1) % m;
             }
-            clean(part);
-            if (!part.empty()) parts.push_back(std::move(part));
+            if (crossings.size() == firstOf[r]) sides[axis.u(ring[0]) >= c ? 1 : 0].push_back(ring);
+        }
+        firstOf[piece.size()] = crossings.size();
+        const std::size_t m = crossings.size();
+        if (m == 0) return;
+
+        order.resize(m);
+        for (std::size_t k = 0; k < m; ++k) order[k] = k;
+        const bool horizontal = axis.horizontal;
+        std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+            return alongLine(crossings[a], crossings[b], horizontal);
+        });
+        partner.assign(m, 0);
+        for (std::size_t k = 0; k + 1 < m; k += 2) {
+            partner[order[k]] = order[k + 1];
+            partner[order[k + 1]] = order[k];
+        }
+        const auto next = [&](std::size_t k) {
+            const std::size_t r = crossings[k].ring;
+            return k + 1 < firstOf[r + 1] ? k + 1 : firstOf[r];
+        };
+        const auto previous = [&](std::size_t k) {
+            const std::size_t r = crossings[k].ring;
+            return k > firstOf[r] ? k - 1 : firstOf[r + 1] - 1;
+        };
+        // Chain k runs from crossing k to crossing next(k), on this side.
+        const auto chainSide = [&](std::size_t k) { return crossings[k].up ? 1 : 0; };
+
+        visited.assign(m, false);
+        for (int side = 0; side < 2; ++side) {
+            for (std::size_t start = 0; start < m; ++start) {
+                if (visited[start] || chainSide(start) != side) continue;
+                Ring part;
+                std::size_t k = start, at = start;  // chain k, entered at crossing at
+                while (!visited[k]) {
+                    visited[k] = true;
+                    const std::size_t after = next(k);
+                    const Ring& ring = piece[crossings[k].ring];
+                    const std::size_t n = ring.size();
+                    std::size_t first = crossings[k].at + 1, last = crossings[after].at;
+                    if (last < first) last += n;  // the chain wraps past vertex 0
+                    std::size_t exit;
+                    if (at == k) {
+                        part.push_back(crossings[k].point);
+                        for (std::size_t i = first; i <= last; ++i) part.push_back(ring[i % n]);
+                        exit = after;
+                    } else {
+                        // Backwards, as a self-crossing outline needs: each
+                        // segment is the one before its start vertex.
+                        Vertex entry = crossings[after].point;
+                        entry.edge = ring[crossings[after].at].edge;
+                        part.push_back(entry);
+                        for (std::size_t i = last; i >= first; --i) {
+                            Vertex v = ring[i % n];
+                            v.edge = ring[(i + n - 1) % n].edge;
+                            part.push_back(v);
+                        }
+                        exit = k;
+                    }
+                    Vertex out = crossings[exit].point;
+                    out.edge = onLine;  // along the cut line to the partner
+                    part.push_back(out);
+                    at = partner[exit];
+                    k = chainSide(at) == side ? at : previous(at);
+                }
+                tidy(part);
+                if (!part.empty()) sides[side].push_back(std::move(part));
+            }
         }
     }
-}
 
-// The cut for ring: across its longer side, at the median coordinate of its
-// vertices when that lies strictly inside its extent, so that both sides
-// shrink. A median on the extent's edge (more than half the vertices on the
-// line of the cut before, as after cutting across many spikes) would shave
-// off one unit per cut, billions of cuts for one polygon: the cut then
-// halves the extent instead. False when the ring spans less than two units
-// both ways.
-bool chooseCut(const Ring& ring, Axis& axis, std::int64_t& c, std::vector<std::int64_t>& scratch) {
-    std::int64_t minX = ring[0].x, maxX = minX, minY = ring[0].y, maxY = minY;
-    for (const Point& p : ring) {
-        minX = std::min(minX, p.x);
-        maxX = std::max(maxX, p.x);
-        minY = std::min(minY, p.y);
-        maxY = std::max(maxY, p.y);
-    }
-    axis.horizontal = maxY - minY > maxX - minX;
-    const std::int64_t low = axis.horizontal ? minY : minX;
-    const std::int64_t high = axis.horizontal ? maxY : maxX;
-    if (high - low < 2) return false;
-    scratch.clear();
-    for (const Point& p : ring) scratch.push_back(axis.u(p));
-    const auto middle = scratch.begin() + static_cast<std::ptrdiff_t>(scratch.size() / 2);
-    std::nth_element(scratch.begin(), middle, scratch.end());
-    c = *middle > low && *middle < high ? *middle : low + (high - low) / 2;
-    return true;
-}
-
-}  // namespace
-
-bool fracturePolygon(const std::int32_t* xs, const std::int32_t* ys, std::size_t n,
-                     std::size_t limit, FracturedPolygon& out) {
-    out.clear();
-    std::vector<Ring> pending(1);
-    pending[0].reserve(n);
-    for (std::size_t i = 0; i < n; ++i) pending[0].push_back({xs[i], ys[i]});
-    clean(pending[0]);
-    if (pending[0].empty()) return true;  // encloses nothing
-
-    std::vector<Ring> parts;
-    std::vector<std::int64_t> scratch;
-    while (!pending.empty()) {
-        Ring ring = std::move(pending.back());
-        pending.pop_back();
-        if (ring.size() <= limit) {
-            out.starts.push_back(out.xs.size());
-            for (const Point& p : ring) {
-                out.xs.push_back(static_cast<std::int32_t>(p.x));
-                out.ys.push_back(static_cast<std::int32_t>(p.y));
+    // How many segments of the piece cross u = c.
+    std::size_t count(const RingSet& piece, const Axis& axis, std::int64_t c) const {
+        std::size_t crossed = 0;
+        for (const Ring& ring : piece) {
+            for (std::size_t i = 0; i < ring.size(); ++i) {
+                crossed += (axis.u(ring[i]) >= c) != (axis.u(ring[(i + 1) % ring.size()]) >= c);
             }
-            continue;
+        }
+        return crossed;
+    }
+
+private:
+    const std::vector<Edge>& edges;
+    std::vector<Crossing> crossings;
+    std::vector<std::size_t> firstOf, order, partner;
+    std::vector<bool> visited;
+};
+
+// --- The whole fracturing ------------------------------------------------------
+
+class Fracturer {
+public:
+    Fracturer(std::size_t limit, FracturedPolygon& out) : limit(limit), out(out), cutter(edges) {}
+
+    bool run(std::vector<IntRing>& input) {
+        orient(input);
+        std::vector<Ring> rings;
+        for (const IntRing& ring : input) {
+            Ring exact;
+            exact.reserve(ring.size());
+            for (std::size_t i = 0; i < ring.size(); ++i) {
+                const Point& a = ring[i];
+                const Point& b = ring[(i + 1) % ring.size()];
+                const bool straight = a.x == b.x || a.y == b.y;
+                exact.push_back({a.x, a.y, 0, 1,
+                                 straight ? onLine : static_cast<std::int32_t>(edges.size()), 0});
+                edges.push_back({static_cast<std::int32_t>(a.x), static_cast<std::int32_t>(a.y),
+                                 static_cast<std::int32_t>(b.x), static_cast<std::int32_t>(b.y)});
+            }
+            rings.push_back(std::move(exact));
+        }
+        std::vector<IntRing>().swap(input);
+        groupIntoPieces(rings, pending);
+        while (!pending.empty()) {
+            RingSet piece = std::move(pending.back());
+            pending.pop_back();
+            if (!step(piece)) return false;
+        }
+        return true;
+    }
+
+private:
+    // Turns each ring so that the inside is on its left: one ring by its
+    // area, several by how many others enclose each.
+    static void orient(std::vector<IntRing>& rings) {
+        std::vector<Box> boxes;
+        for (const IntRing& ring : rings) boxes.push_back(boxOf(ring, intXY));
+        for (std::size_t i = 0; i < rings.size(); ++i) {
+            bool hole = false;
+            for (std::size_t j = 0; j < rings.size() && rings.size() > 1; ++j) {
+                if (j != i && boxes[j].holds(boxes[i]) && insideOf(rings[i], rings[j], intXY)) hole = !hole;
+            }
+            if ((signedArea(rings[i], intXY) < 0) != hole) std::reverse(rings[i].begin(), rings[i].end());
+        }
+    }
+
+    // One piece: written when it is a single ring within the limit, else cut.
+    bool step(RingSet& piece) {
+        std::size_t total = 0;
+        for (const Ring& ring : piece) total += ring.size();
+        if (piece.size() == 1 && total <= limit) {
+            splitAtPinches(piece[0]);
+            return true;
         }
         Axis axis{false};
         std::int64_t c = 0;
-        if (!chooseCut(ring, axis, c, scratch)) return false;
-        parts.clear();
-        cut(ring, axis, c, parts);
-        // Last in, first out: the first part is written first.
-        for (std::size_t i = parts.size(); i-- > 0;) pending.push_back(std::move(parts[i]));
+        bool found = total > limit && chooseCut(piece, total, axis, c);
+        if (!found && piece.size() > 1) found = chooseHoleCut(piece, axis, c);
+        if (found) {
+            std::vector<Ring> sides[2];
+            cutter.cut(piece, axis, c, sides);
+            RingSet().swap(piece);
+            for (std::vector<Ring>& side : sides) groupIntoPieces(side, pending);
+            return true;
+        }
+        if (piece.size() > 1) {  // holes under one unit across: filled
+            piece.resize(1);
+            pending.push_back(std::move(piece));
+            return true;
+        }
+        // More than the limit within a cell of two units: what rounding
+        // leaves of it may still fit.
+        IntRing ring;
+        for (const Vertex& v : piece[0]) ring.push_back(rounded(v));
+        clean(ring);
+        if (ring.size() > limit) return false;
+        writeRounded(ring);
+        return true;
     }
+
+    // A cut that leaves whole pieces of about the limit on its low side and
+    // crosses the fewest segments of the two axes'. The cut lies strictly
+    // inside the extent, so that both sides shrink; false when the piece
+    // spans less than two units both ways.
+    bool chooseCut(const RingSet& piece, std::size_t total, Axis& axis, std::int64_t& c) {
+        const std::size_t target = limit - std::max<std::size_t>(4, limit / 16);
+        const std::size_t chunks = (total + target - 1) / target;
+        const std::size_t below = std::min(std::max<std::size_t>(chunks / 2 * target, 1), total - 1);
+        std::size_t fewest = 0;
+        bool found = false;
+        for (int horizontal = 0; horizontal < 2; ++horizontal) {
+            const Axis candidate{horizontal == 1};
+            scratch.clear();
+            for (const Ring& ring : piece) {
+                for (const Vertex& v : ring) scratch.push_back(candidate.u(v));
+            }
+            const auto [low, high] = std::minmax_element(scratch.begin(), scratch.end());
+            const std::int64_t lowU = *low, highU = *high;
+            if (highU - lowU < 2) continue;
+            const auto middle = scratch.begin() + static_cast<std::ptrdiff_t>(below);
+            std::nth_element(scratch.begin(), middle, scratch.end());
+            const std::int64_t at = *middle > lowU && *middle < highU ? *middle : lowU + (highU - lowU) / 2;
+            const std::size_t crossed = cutter.count(piece, candidate, at);
+            if (!found || crossed < fewest) {
+                found = true;
+                fewest = crossed;
+                axis = candidate;
+                c = at;
+            }
+        }
+        return found;
+    }
+
+    // A cut through the piece's widest hole; false when every hole spans
+    // less than a unit both ways.
+    bool chooseHoleCut(const RingSet& piece, Axis& axis, std::int64_t& c) {
+        std::int64_t widest = 0;
+        for (std::size_t h = 1; h < piece.size(); ++h) {
+            for (int horizontal = 0; horizontal < 2; ++horizontal) {
+                const Axis candidate{horizontal == 1};
+                std::int64_t low = candidate.u(piece[h][0]), high = low;
+                for (const Vertex& v : piece[h]) {
+                    low = std::min(low, candidate.u(v));
+                    high = std::max(high, candidate.u(v));
+                }
+                if (high - low > widest) {
+                    widest = high - low;
+                    axis = candidate;
+                    c = low + (high - low + 1) / 2;
+                }
+            }
+        }
+        return widest > 0;
+    }
+
+    // A ring that touches itself is split where it does: a loop turning
+    // the other way is a hole, cut through with its outline; the others
+    // are pieces of their own.
+    void splitAtPinches(Ring& ring) {
+        insertTouchingVertices(ring, false);
+        insertTouchingVertices(ring, true);
+        std::vector<std::size_t> byPoint(ring.size());
+        for (std::size_t i = 0; i < ring.size(); ++i) byPoint[i] = i;
+        std::sort(byPoint.begin(), byPoint.end(),
+                  [&](std::size_t a, std::size_t b) { return pointBefore(ring[a], ring[b]); });
+        std::vector<std::size_t> id(ring.size());
+        std::size_t ids = 0;
+        for (std::size_t k = 0; k < byPoint.size(); ++k) {
+            if (k > 0 && !samePoint(ring[byPoint[k - 1]], ring[byPoint[k]])) ++ids;
+            id[byPoint[k]] = ids;
+        }
+        if (ids + 1 == ring.size()) {
+            writeExact(ring);
+            return;
+        }
+        std::vector<Ring> loops;
+        std::vector<std::size_t> stackIds, position(ids + 1, ring.size());
+        Ring stack;
+        for (std::size_t i = 0; i < ring.size(); ++i) {
+            const std::size_t at = position[id[i]];
+            if (at < stack.size()) {
+                Ring loop(stack.begin() + static_cast<std::ptrdiff_t>(at), stack.end());
+                for (std::size_t k = at + 1; k < stack.size(); ++k) position[stackIds[k]] = ring.size();
+                stack.resize(at + 1);
+                stackIds.resize(at + 1);
+                stack[at].edge = ring[i].edge;
+                tidy(loop);
+                if (!loop.empty()) loops.push_back(std::move(loop));
+                continue;
+            }
+            position[id[i]] = stack.size();
+            stack.push_back(ring[i]);
+            stackIds.push_back(id[i]);
+        }
+        tidy(stack);
+        if (!stack.empty()) loops.push_back(std::move(stack));
+        std::vector<RingSet> pieces;
+        groupIntoPieces(loops, pieces);
+        for (RingSet& piece : pieces) {
+            if (piece.size() == 1) writeExact(piece[0]);
+            else pending.push_back(std::move(piece));
+        }
+    }
+
+    // A vertex inside a segment along a line, on that line, makes the ring
+    // touch itself there: a hole cut free along a cut line, a notch whose
+    // bottom lies on the cut, a stretch of the cut running back over an
+    // edge. Each such vertex is inserted into the segment, so that the
+    // touch becomes a repeated vertex where the ring is split, and a
+    // segment run over twice the two ways becomes a spike that goes.
+    static void insertTouchingVertices(Ring& ring, bool horizontal) {
+        const Axis along{horizontal};  // u: the coordinate the line fixes
+        const auto onLineAt = [&](const Vertex& v) { return v.fraction != (horizontal ? 2 : 1); };
+        std::vector<std::size_t> sorted;
+        for (std::size_t i = 0; i < ring.size(); ++i) {
+            if (onLineAt(ring[i])) sorted.push_back(i);
+        }
+        const auto before = [&](std::size_t a, std::size_t b) {
+            if (along.u(ring[a]) != along.u(ring[b])) return along.u(ring[a]) < along.u(ring[b]);
+            return compare(along.v(ring[a]), along.v(ring[b])) < 0;
+        };
+        std::sort(sorted.begin(), sorted.end(), before);
+        Ring result;
+        bool inserted = false;
+        for (std::size_t i = 0; i < ring.size(); ++i) {
+            const Vertex& a = ring[i];
+            const Vertex& b = ring[(i + 1) % ring.size()];
+            result.push_back(a);
+            if (a.edge != onLine || !onLineAt(a) || !onLineAt(b) || along.u(a) != along.u(b)) continue;
+            const bool rising = compare(along.v(a), along.v(b)) < 0;
+            const Vertex& low = rising ? a : b;
+            const Vertex& high = rising ? b : a;
+            auto first = std::upper_bound(sorted.begin(), sorted.end(), &low - ring.data(), before);
+            auto last = std::lower_bound(sorted.begin(), sorted.end(), &high - ring.data(), before);
+            if (first >= last) continue;
+            const std::size_t from = result.size();
+            for (auto k = first; k != last; ++k) {
+                if (result.size() > from && samePoint(result.back(), ring[*k])) continue;
+                result.push_back(ring[*k]);
+                result.back().edge = onLine;
+            }
+            if (!rising) std::reverse(result.begin() + static_cast<std::ptrdiff_t>(from), result.end());
+            inserted = true;
+        }
+        if (inserted) ring.swap(result);
+    }
+
+    void writeExact(const Ring& ring) {
+        IntRing points;
+        points.reserve(ring.size());
+        for (const Vertex& v : ring) points.push_back(rounded(v));
+        clean(points);
+        writeRounded(points);
+    }
+
+    // Writes the rounded piece, split where rounding made it touch itself
+    // into the loops that turn its way; loops turning the other way (holes
+    // narrower than the rounding) stay.
+    void writeRounded(IntRing& ring) {
+        if (ring.empty()) return;
+        IntRing sorted(ring);
+        std::sort(sorted.begin(), sorted.end());
+        if (std::adjacent_find(sorted.begin(), sorted.end()) == sorted.end()) {
+            emit(ring);
+            return;
+        }
+        IntRing stack;
+        for (const Point& p : ring) {
+            const auto seen = std::find(stack.begin(), stack.end(), p);
+            if (seen != stack.end()) {
+                IntRing loop(seen, stack.end());
+                clean(loop);
+                if (!loop.empty() && signedArea(loop, intXY) > 0) {
+                    emit(loop);
+                    stack.erase(seen + 1, stack.end());
+                    continue;
+                }
+            }
+            stack.push_back(p);
+        }
+        clean(stack);
+        emit(stack);
+    }
+
+    void emit(const IntRing& ring) {
+        if (ring.size() < 3) return;
+        out.starts.push_back(out.xs.size());
+        for (const Point& p : ring) {
+            out.xs.push_back(static_cast<std::int32_t>(p.x));
+            out.ys.push_back(static_cast<std::int32_t>(p.y));
+        }
+    }
+
+    std::size_t limit;
+    FracturedPolygon& out;
+    std::vector<Edge> edges;
+    Cutter cutter;
+    std::vector<RingSet> pending;
+    std::vector<std::int64_t> scratch;
+};
+
+}  // namespace
+
+FractureResult fracturePolygon(const std::int32_t* xs, const std::int32_t* ys,
+                               const std::size_t* ringSizes, std::size_t ringCount,
+                               std::size_t limit, FracturedPolygon& out) {
+    out.clear();
+    std::vector<IntRing> rings;
+    std::size_t first = 0;
+    for (std::size_t r = 0; r < ringCount; ++r) {
+        IntRing ring;
+        ring.reserve(ringSizes[r]);
+        for (std::size_t i = first; i < first + ringSizes[r]; ++i) ring.push_back({xs[i], ys[i]});
+        first += ringSizes[r];
+        clean(ring);
+        if (!ring.empty()) rings.push_back(std::move(ring));
+    }
+    if (rings.empty()) return FractureResult::noArea;
+    Fracturer fracturer(limit, out);
+    if (!fracturer.run(rings)) {
+        out.clear();
+        return FractureResult::notCuttable;
+    }
+    if (out.xs.empty()) return FractureResult::noArea;
     out.starts.push_back(out.xs.size());
-    return true;
+    return FractureResult::pieces;
 }
 
 }  // namespace quillon

@@ -112,8 +112,10 @@ std::vector<ElementCall> everyElementKind() {
                              }
                              GDS_Polygon(p.xs.data(), p.ys.data(), n, 5, 6, 7, 8);
                              quillon::FracturedPolygon pieces;
-                             ASSERT_TRUE(quillon::fracturePolygon(p.xs.data(), p.ys.data(),
-                                                                  p.xs.size(), 199, pieces));
+                             const std::size_t size = p.xs.size();
+                             ASSERT_EQ(quillon::fracturePolygon(p.xs.data(), p.ys.data(), &size,
+                                                                1, 199, pieces),
+                                       quillon::FractureResult::pieces);
                              for (std::size_t i = 0; i < pieces.pieces(); ++i) {
                                  const auto from = static_cast<std::ptrdiff_t>(pieces.starts[i]);
                                  const auto to = static_cast<std::ptrdiff_t>(pieces.starts[i + 1]);
