@@ -300,6 +300,7 @@ void CurvePointList::addRounded(double x, double y) {
 
 void CurvePointList::addEllipseArc(double cx, double cy, double rx, double ry, double t0,
                                    double t1, std::int64_t chords, bool closed) {
+    const std::size_t first = xs.size();
     const std::int64_t points = closed ? chords : chords + 1;
     const double sweep = t1 - t0;
     const double n = static_cast<double>(chords);
@@ -337,7 +338,7 @@ void CurvePointList::addEllipseArc(double cx, double cy, double rx, double ry, d
         }
     }
     // A closed curve whose rounding brought its last point onto the first.
-    while (closed && xs.size() > 1 && xs.back() == xs.front() && ys.back() == ys.front()) {
+    while (closed && xs.size() > first + 1 && xs.back() == xs[first] && ys.back() == ys[first]) {
         xs.pop_back();
         ys.pop_back();
     }
@@ -398,20 +399,14 @@ void GDSIIWriter::writeEllipse(std::int32_t centerX, std::int32_t centerY, std::
     points.clear();
     try {
         if (full && hollow) {
-            // Until the writer takes polygons with holes: the two halves of
-            // the ring, which share their cut edges.
-            const double middle = t0 + (t1 - t0) / 2;
-            for (int half = 0; half < 2; ++half) {
-                points.clear();
-                const double from = half == 0 ? t0 : middle;
-                const double to = half == 0 ? middle : t1;
-                points.addEllipseArc(cx, cy, radiusX, radiusY, from, to, (outer + 1) / 2, false);
-                points.addEllipseArc(cx, cy, innerRadiusX, innerRadiusY, to, from,
-                                     (inner + 1) / 2, false);
-                writePolygon(points.xs.data(), points.ys.data(),
-                             static_cast<std::int32_t>(points.size()), layer, dataType, elFlags,
-                             plex);
-            }
+            // The outer ellipse with the inner one as its hole.
+            points.addEllipseArc(cx, cy, radiusX, radiusY, t0, t1, outer, true);
+            const auto outerCount = static_cast<std::int32_t>(points.size());
+            points.addEllipseArc(cx, cy, innerRadiusX, innerRadiusY, t0, t1, inner, true);
+            const std::int32_t counts[2] = {
+                outerCount, static_cast<std::int32_t>(points.size()) - outerCount};
+            writePolygonRings(points.xs.data(), points.ys.data(), counts, 2, layer, dataType,
+                              elFlags, plex);
             return;
         }
         if (!hollow && !full) points.add(centerX, centerY);
