@@ -61,6 +61,15 @@ SAME = [
      lambda t: t.aref("A", [(10, 20), (310, 20), (10, 120)], 3, 2)),
     (lambda t: t.aref("A", (10, 20), 3, 2, (100, 50), angle=90, reflect=True),
      lambda t: t.aref("A", [(10, 20), (10, 320), (110, 20)], 3, 2, angle=90, reflect=True)),
+    (lambda t: t.circle((5, 6), 900, tolerance=2, layer=(3, 4)),
+     lambda t: t.ellipse((5, 6), (900, 900), tolerance=2.0, layer=3, datatype=4)),
+    (lambda t: t.ring((0, 0), 900, 800, start_angle=10, end_angle=80),
+     lambda t: t.ellipse((0, 0), 900, inner_radius=(800, 800), start_angle=10, end_angle=80,
+                         tolerance=1)),
+    (lambda t: t.path([(0, 0), (50, 0), (50, 50)], width=4, bgnextn=3),
+     lambda t: t.path([(0, 0), (50, 0), (50, 50)], width=4, pathtype=4, bgnextn=3, endextn=0)),
+    (lambda t: t.text_polygons("Q\n1", (4, 4), height=70, anchor="bottom right"),
+     lambda t: t.text_polygons("Q\n1", (4, 4), height=70, anchor=10)),
 ]
 
 
@@ -74,6 +83,7 @@ def test_pair_forms_write_what_the_plain_forms_write(write_py, pair_form, plain_
     lambda t: t.boundary([(0, 0), (1, 0), (0, 1)], layer=(1, 2, 3)),
     lambda t: t.text("T", layer=(1, 2), texttype=5),
     lambda t: t.box((0, 0, 0), (1, 1)),
+    lambda t: t.circle((0, 0), 10, 8, tolerance=1),
 ])
 def test_inconsistent_layer_pairs_and_points_raise_type_error(write_py, bad):
     with pytest.raises(TypeError):
@@ -123,3 +133,23 @@ def test_library_name_fills_libname(tmp_path):
         quillon.Library(tmp_path / "long.gds", library_name="L" * 70000)
     assert info.value.message == quillon._messages.LIBRARY_NAME_TOO_LONG
     assert not (tmp_path / "long.gds").exists()
+
+
+def test_user_units_scale_the_shapes_and_their_tolerance(tmp_path):
+    def write(coordinates, draw):
+        path = tmp_path / "units.gds"
+        with quillon.Library(str(path), unit=1e-6, precision=1e-9, coordinates=coordinates,
+                             timestamp=STAMP, library_name="U") as lib:
+            with lib.structure("TOP") as top:
+                draw(top)
+        return path.read_bytes()
+
+    assert write("user", lambda t: (
+        t.ring((1.5, 2), 0.5, 0.25, tolerance=0.001),
+        t.path([(0, 0), (10, 0), (10, 10)], width=0.5, bend_radius=2, tolerance=0.002,
+               bgnextn=0.1),
+        t.text_polygons("um", (1, 1), height=0.7))) == write("db", lambda t: (
+            t.ring((1500, 2000), 500, 250, tolerance=1),
+            t.path([(0, 0), (10000, 0), (10000, 10000)], width=500, bend_radius=2000,
+                   tolerance=2, bgnextn=100),
+            t.text_polygons("um", (1000, 1000), height=700)))
