@@ -312,5 +312,26 @@ namespace Quillon
         [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
         public static extern int quillon_node(IntPtr writer, int[] xs, int[] ys, int count,
             int layer, int nodeType, int elFlags, int plex);
+
+        [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
+        public static extern int quillon_ellipse(IntPtr writer, int centerX, int centerY,
+            int radiusX, int radiusY, int innerRadiusX, int innerRadiusY, double startAngle,
+            double endAngle, double tolerance, int layer, int dataType, int elFlags, int plex);
+
+        [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
+        public static extern int quillon_path_ex(IntPtr writer, int[] xs, int[] ys, int count,
+            int width, int pathType, int beginExtension, int endExtension, int bendRadius,
+            double tolerance, int layer, int dataType, int elFlags, int plex);
+
+        [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
+        public static extern int quillon_text_polygons(IntPtr writer,
+            [MarshalAs(UnmanagedType.LPStr)] string text, int x, int y, int height, int anchor,
+            double angle, int layer, int dataType);
+
+        [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
+        public static extern int quillon_arc_path(IntPtr writer, int centerX, int centerY,
+            int radius, double startAngle, double endAngle, double tolerance, int width,
+            int pathType, int beginExtension, int endExtension, int layer, int dataType,
+            int elFlags, int plex);
     }
 }
