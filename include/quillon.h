@@ -500,7 +500,8 @@ QUILLON_API(int) quillon_ellipse(QuillonWriter* writer, int centerX, int centerY
    Refused as well: unknown path types or extensions with a type other than
    4 ("Error: Value does not fit its GDSII field."), a negative bend radius
    or unusable tolerance ("Error: Radius, angle or tolerance out of
-   range."). Repeated consecutive points are dropped. */
+   range."). Repeated consecutive points are dropped; queued properties go
+   on every piece. */
 QUILLON_API(int) quillon_path_ex(QuillonWriter* writer, const int* xs, const int* ys, int count,
                                  int width, int pathType, int beginExtension, int endExtension,
                                  int bendRadius, double tolerance, int layer, int dataType,
@@ -528,7 +529,8 @@ QUILLON_API(int) quillon_arc_path(QuillonWriter* writer, int centerX, int center
    angle (degrees, counter-clockwise) about (x, y). Each glyph is made of
    rectangles of pixels that never overlap (where one touches the side of
    another, it carries the other's corner as a vertex, so they still meet
-   exactly after rotation). No ELFLAGS or PLEX. Refused: NULL text
+   exactly after rotation). No ELFLAGS or PLEX; queued properties go on
+   every polygon. Refused: NULL text
    ("errStringIsNULL"), a height below 7, another anchor, or layer or data
    type out of 0 to 65535 ("Error: Value does not fit its GDSII field."), a
    NaN or infinite angle, points outside 32 bits. */

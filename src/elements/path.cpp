@@ -283,8 +283,13 @@ void GDSIIWriter::writePathEx(const std::int32_t* xs, const std::int32_t* ys, st
     const double r = bendRadius;
     std::vector<Corner> corners(static_cast<std::size_t>(m), Corner{});
     std::vector<double> lengths(static_cast<std::size_t>(m - 1));
-    for (std::int32_t i = 0; i + 1 < m; ++i)
-        lengths[static_cast<std::size_t>(i)] = std::hypot(line.dx(i, i + 1), line.dy(i, i + 1));
+    // Square roots, not std::hypot: hypot is not correctly rounded
+    // everywhere, and the bends must be the same on every platform.
+    for (std::int32_t i = 0; i + 1 < m; ++i) {
+        const double dx = line.dx(i, i + 1);
+        const double dy = line.dy(i, i + 1);
+        lengths[static_cast<std::size_t>(i)] = std::sqrt(dx * dx + dy * dy);
+    }
     for (std::int32_t i = 1; i + 1 < m; ++i) {
         Corner& c = corners[static_cast<std::size_t>(i)];
         const double in = lengths[static_cast<std::size_t>(i - 1)];
