@@ -224,6 +224,15 @@ void GDSIIWriter::writeArc(std::int32_t centerX, std::int32_t centerY, std::int3
 
 namespace {
 
+// value rounded to the nearest integer, halves away from zero (as
+// std::round, without its library call): exact for |value| < 2^62, which
+// every curve coordinate is (centre and radius are 32-bit integers).
+inline double roundHalfAway(double value) {
+    const double whole = static_cast<double>(static_cast<std::int64_t>(value));  // truncated
+    const double part = value - whole;                                              // exact
+    return part >= 0.5 ? whole + 1.0 : part <= -0.5 ? whole - 1.0 : whole;
+}
+
 // Whether round(centre + radius * v), each operation rounded to double, is
 // the same for every v in [value - error, value + error]; if so, at gets
 // it. The same monotonicity argument as certainCoordinate().
@@ -233,8 +242,8 @@ inline bool certainRounded(double centre, double radius, double value, double er
     const double above = value + error;
     const double low = below < -1.0 ? -1.0 : below;
     const double high = above > 1.0 ? 1.0 : above;
-    const double atLow = std::round(centre + radius * low);
-    const double atHigh = std::round(centre + radius * high);
+    const double atLow = roundHalfAway(centre + radius * low);
+    const double atHigh = roundHalfAway(centre + radius * high);
     if (atLow != atHigh) return false;
     at = atLow;
     return true;
@@ -288,8 +297,11 @@ double curveAtan2(double y, double x) {
 }
 
 void CurvePointList::addRounded(double x, double y) {
-    const double rx = std::round(x);
-    const double ry = std::round(y);
+    // Far outside 32 bits (a bend's centre may be): std::round, which also
+    // takes what the 64-bit conversion cannot.
+    const bool near = std::fabs(x) < 0x1p61 && std::fabs(y) < 0x1p61;
+    const double rx = near ? roundHalfAway(x) : std::round(x);
+    const double ry = near ? roundHalfAway(y) : std::round(y);
     if (!(rx >= -2147483648.0 && rx <= 2147483647.0 && ry >= -2147483648.0 &&
           ry <= 2147483647.0)) {
         fits = false;
@@ -302,8 +314,7 @@ void CurvePointList::addEllipseArc(double cx, double cy, double rx, double ry, d
                                    double t1, std::int64_t chords, bool closed) {
     const std::size_t first = xs.size();
     const std::int64_t points = closed ? chords : chords + 1;
-    const double sweep = t1 - t0;
-    const double n = static_cast<double>(chords);
+    const double step = (t1 - t0) / static_cast<double>(chords);
     xs.reserve(xs.size() + static_cast<std::size_t>(points));
     ys.reserve(ys.size() + static_cast<std::size_t>(points));
     // In batches, the estimates two at a time as in fillArc().
@@ -315,7 +326,7 @@ void CurvePointList::addEllipseArc(double cx, double cy, double rx, double ry, d
         const std::int64_t m = std::min(batch, points - i);
         for (std::int64_t k = 0; k < m; ++k) {
             const std::int64_t j = i + k;
-            angles[k] = j == chords ? t1 : t0 + sweep * (static_cast<double>(j) / n);
+            angles[k] = j == chords ? t1 : t0 + step * static_cast<double>(j);
         }
         angles[m] = 0.0;  // the partner of an odd batch's last angle
         if (inRange)

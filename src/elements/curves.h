@@ -54,7 +54,7 @@ struct CurvePointList {
     }
     void addRounded(double x, double y);
 
-    // Appends the points at parametric angles t0 + (t1 - t0) * i / chords
+    // Appends the points at parametric angles t0 + i * ((t1 - t0) / chords)
     // of the ellipse (cx + rx cos t, cy + ry sin t), for i = 0 to chords
     // (the last at t1 itself), or to chords - 1 when closed (a full turn
     // whose last point would repeat the first).
