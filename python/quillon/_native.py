@@ -102,6 +102,7 @@ _HANDLE_PROTOTYPES = {
     "quillon_property": ([_writer, _int, _text], _int),
     "quillon_polygon": ([_writer, _ints, _ints, _int, _int, _int, _int, _int], _int),
     "quillon_set_polygon_limit": ([_writer, _int], _int),
+    "quillon_polygon_rings": ([_writer, _ints, _ints, _ints, _int, _int, _int, _int, _int], _int),
     "quillon_path": ([_writer, _ints, _ints] + [_int] * 7, _int),
     "quillon_circle": ([_writer] + [_int] * 8, _int),
     "quillon_sector": ([_writer, _int, _int, _int, _double, _double] + [_int] * 5, _int),

@@ -2,6 +2,7 @@
 """A structure (cell) being written, and the elements that go into it."""
 
 import ctypes
+from array import array
 import math
 import operator
 from itertools import repeat, starmap
@@ -302,18 +303,40 @@ class Structure:
         pts = to_points(points, xs, ys)
         self._write(props, write, pts.xs, pts.ys, pts.count, layer, datatype, elflags, plex)
 
-    def polygon(self, points=None, *, xs=None, ys=None, layer=0, datatype=0, elflags=0,
-                plex=0, props=None):
-        """Writes a polygon of any number of vertices (3 or more).
+    def polygon(self, points=None, *, xs=None, ys=None, holes=None, layer=0, datatype=0,
+                elflags=0, plex=0, props=None):
+        """Writes a polygon of any number of vertices (3 or more), with holes.
 
         Up to the library's polygon limit (199 unless
-        :meth:`Library.set_polygon_limit` says otherwise) it is one BOUNDARY;
-        a larger one is fractured into BOUNDARY pieces of at most the limit
-        whose union is the polygon (cut points rounded to the grid, so edges
-        move by half a unit at most). The polygon must be simple.
+        :meth:`Library.set_polygon_limit` says otherwise) a polygon without
+        holes is one BOUNDARY; a larger one is fractured into BOUNDARY pieces
+        of at most the limit whose union is the polygon (cut points rounded
+        to the grid: every vertex within half a unit of the outline, no gap,
+        no overlap, no piece with a hole or a zero-width bridge). holes is a
+        sequence of rings, each as points takes; the outline and the holes
+        are filled even-odd (an island in a hole is one more ring), in
+        either orientation, and may touch but not cross. A polygon with
+        holes is always written as pieces without holes, since a BOUNDARY
+        holds one ring.
         """
-        self._outline(self._native.quillon_polygon, points, xs, ys, layer, datatype, elflags,
-                      plex, props)
+        if not holes:
+            self._outline(self._native.quillon_polygon, points, xs, ys, layer, datatype,
+                          elflags, plex, props)
+            return
+        if not self._open:
+            self._not_open()
+        layer, datatype = _layer(layer, datatype, "datatype")
+        elflags = int32(elflags, "elflags")
+        plex = int32(plex, "plex")
+        rings = [to_points(points, xs, ys)] + [to_points(ring) for ring in holes]
+        all_xs, all_ys, counts = array("i"), array("i"), array("i")
+        for ring in rings:
+            all_xs.extend((ctypes.c_int * ring.count).from_address(ring.xs))
+            all_ys.extend((ctypes.c_int * ring.count).from_address(ring.ys))
+            counts.append(ring.count)
+        self._write(props, self._native.quillon_polygon_rings, all_xs.buffer_info()[0],
+                    all_ys.buffer_info()[0], counts.buffer_info()[0], len(counts), layer,
+                    datatype, elflags, plex)
 
     def boundaries(self, polygons=None, *, xs=None, ys=None, layer=0, datatype=0,
                    elflags=0, plex=0):
