@@ -119,16 +119,22 @@ class Structure:
     ``magnification``, ``angle``, ``boxtype``, ``nodetype``, ``elflags``,
     ``plex``); their defaults give the plain element. ``layer`` also takes a
     ``(layer, type)`` pair, the type being the datatype, texttype, boxtype
-    or nodetype of the element. Coordinates, widths and radii are integers
-    in database units (in user units with ``coordinates="user"``, see
-    :class:`quillon.Library`). A point is always an (x, y) pair: ``box``,
+    or nodetype of the element. Coordinates, widths and radii are in user
+    units (ints or floats) when the library's units were given as
+    ``unit=``/``precision=`` or with ``coordinates="user"``, and ints in
+    database units otherwise (see :class:`quillon.Library`). A point is always an (x, y) pair: ``box``,
     ``box_wh`` and ``square`` take their corner as a pair too (their
     older all-scalar forms still work).
 
-    Checks. Python-side problems raise before the call: TypeError for
-    values of the wrong type, ValueError for ints that a 32-bit C int cannot
-    carry (ctypes would silently keep their low 32 bits) and for reals a
-    GDSII 8-byte real cannot hold. The library, in strict mode, checks
+    Checks. Python-side problems raise before the call, as
+    :class:`quillon.QuillonError` with the status the library gives the same
+    fault: values of the wrong type (a float in database units, whose
+    message names the switch to user units) are also TypeErrors; ints that
+    a 32-bit C int cannot carry (ctypes would silently keep their low 32
+    bits), reals a GDSII 8-byte real cannot hold and strings that are not
+    ASCII or hold a NUL are also ValueErrors. Strings: a str must be ASCII,
+    bytes are written as they are (texts, names and property values
+    alike). The library, in strict mode, checks
     everything else (counts, 16-bit fields: 0 to 65535, path types, COLROW,
     computed corners and curve points, finite angles, names and texts): a
     refused call raises :class:`quillon.QuillonError` with its exact message
@@ -541,9 +547,11 @@ class Structure:
              abs_magnification=False, abs_angle=False, elflags=0, plex=0, props=None):
         """Writes an SREF: one instance of structure sname at origin.
 
-        reflect mirrors about the x axis before the rotation by angle
-        (degrees, counter-clockwise); abs_magnification and abs_angle set the
-        STRANS absolute bits. The name need not exist (yet) in the library.
+        sname is the name (str or bytes) or the :class:`Structure` of
+        this library to place. reflect mirrors about the x axis before the
+        rotation by angle (degrees, counter-clockwise); abs_magnification
+        and abs_angle set the STRANS absolute bits. The name need not exist
+        yet: a structure may be written after the references to it.
         """
         if not self._open:
             self._not_open()
