@@ -115,15 +115,15 @@ def ascii_bytes(value, name):
             data = value.encode("ascii")
         except UnicodeEncodeError as error:
             raise ArgumentValueError(msg.NOT_ASCII, f"{name} {value!r}: {error.reason} at "
-                                     f"{error.start}; pass bytes for another encoding",
-                                     status=-2) from None
+                                     f"{error.start}; pass bytes for another "
+                                     f"encoding") from None
     elif isinstance(value, (bytes, bytearray)):
         data = bytes(value)
     else:
         raise ArgumentTypeError(msg.WRONG_TYPE, f"{name} must be str or bytes, not "
                                                 f"{type(value).__name__}")
     if b"\0" in data:
-        raise ArgumentValueError(msg.NUL_IN_STRING, f"{name} {value!r}", status=-2)
+        raise ArgumentValueError(msg.NUL_IN_STRING, f"{name} {value!r}")
     return data
 
 

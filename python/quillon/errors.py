@@ -1,6 +1,8 @@
 # SPDX-License-Identifier: MIT
 """The exception raised for every error the Quillon library reports."""
 
+from ._messages import status_of
+
 # The handle API's status codes (include/quillon.h).
 STATE = -1
 ARGUMENT = -2
@@ -29,10 +31,7 @@ class QuillonError(Exception):
     def __init__(self, message, detail=None, messages=None, status=None):
         self.message = message
         self.detail = detail
-        if status is None:
-            from ._messages import status_of
-            status = status_of(message)
-        self.status = status
+        self.status = status_of(message) if status is None else status
         self.messages = tuple(messages) if messages else (message,)
         super().__init__(message if detail is None else f"{message} ({detail})")
 

@@ -145,10 +145,11 @@ class Library:
     directly; ``gzip.open`` gives the GDSII bytes to any other reader.
 
     ``on_error``: what leaving a ``with`` block by an exception, or
-    dropping the Library without closing it, does to the file, once it has been closed (so that a half layout never passes for a
-    whole one): ``"partial"`` (the default) renames it to ``NAME.partial``
-    (replacing any file of that name), ``"remove"`` deletes it, ``"keep"``
-    leaves it complete at its name.
+    dropping the Library without closing it, does to the file, once it has
+    been closed (so that a half layout never passes for a whole one):
+    ``"partial"`` (the default) renames it to ``NAME.partial`` (replacing
+    any file of that name), ``"remove"`` deletes it, ``"keep"`` leaves it
+    complete at its name.
 
     Every Library has a writer of its own: any number can be open at once,
     each used from one thread at a time (different libraries from different

@@ -28,11 +28,11 @@ _PATH_CUT_SEARCH = 100
 def _path_runs(pts, width, pathtype):
     """The runs of a polyline of more than _MAX_PATH_POINTS points, as a
     list of (xs address, ys address, count, pathtype), and the arrays the
-    addresses point into (the caller keeps them alive): runs overlap by one segment,
-    cut where both joints of the shared segment turn by at most 90 degrees
-    and the segments beyond are at least half the width long (the rule the
-    library cuts its 200-point pieces by), so that a cut end lies inside the
-    next run's outline."""
+    addresses point into (the caller keeps them alive). Runs overlap by one
+    segment, cut where both joints of the shared segment turn by at most 90
+    degrees and the segments beyond are at least half the width long (the
+    rule the library cuts its 200-point pieces by), so that a cut end lies
+    inside the next run's outline."""
     n = pts.count
     xs = list((ctypes.c_int32 * n).from_address(pts.xs))
     ys = list((ctypes.c_int32 * n).from_address(pts.ys))
@@ -122,9 +122,9 @@ class Structure:
     or nodetype of the element. Coordinates, widths and radii are in user
     units (ints or floats) when the library's units were given as
     ``unit=``/``precision=`` or with ``coordinates="user"``, and ints in
-    database units otherwise (see :class:`quillon.Library`). A point is always an (x, y) pair: ``box``,
-    ``box_wh`` and ``square`` take their corner as a pair too (their
-    older all-scalar forms still work).
+    database units otherwise (see :class:`quillon.Library`). A point is
+    always an (x, y) pair: ``box``, ``box_wh`` and ``square`` take their
+    corner as a pair too (their older all-scalar forms still work).
 
     Checks. Python-side problems raise before the call, as
     :class:`quillon.QuillonError` with the status the library gives the same
@@ -636,8 +636,8 @@ def _properties(props):
             raise ArgumentValueError(msg.PROPERTY_ATTRIBUTE_RANGE, f"attribute {attribute}")
         value = ascii_bytes(value, f"property {attribute} value")
         if len(value) > 65530:
-            raise ArgumentValueError(msg.PROPERTY_VALUE_TOO_LONG, f"{len(value)} bytes, at most "
-                                                                  f"65530", status=-2)
+            raise ArgumentValueError(msg.PROPERTY_VALUE_TOO_LONG,
+                                     f"{len(value)} bytes, at most 65530")
         checked.append((attribute, value))
     return checked
 
@@ -649,7 +649,7 @@ def _name(sname, library):
     if isinstance(sname, Structure):
         if sname._library is not library:
             raise ArgumentValueError(msg.WRONG_TYPE, f"structure {sname.name!r} belongs to "
-                                                     f"another quillon.Library", status=-2)
+                                                     f"another quillon.Library")
         return sname.name.encode("latin-1")  # the bytes it was opened with
     if sname is None:
         return None
