@@ -232,7 +232,7 @@ def test_elements_outside_a_structure_are_refused(tmp_path):
         lambda t: t.sref("A"), lambda t: t.aref("A", SQUARE[:3], 1, 1),
         lambda t: t.text("A"), lambda t: t.node(SQUARE),
     ]
-    with quillon.Library(path) as lib:
+    with quillon.Library(path, compact=False) as lib:  # every record, as listed below
         top = lib.structure("TOP")
         top.box(0, 0, 5, 5)
         top.end()
