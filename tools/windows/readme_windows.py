@@ -9,7 +9,8 @@ derived from the prototypes of quillon.h:
 The table of the flat exports (ordinal, name, argument bytes on 32-bit
 Windows) also stands in README.md, between the markers EXPORTS_BEGIN and
 EXPORTS_END; --check-readme README.md exits 1 when that table differs from
-the one quillon.def and quillon.h give, and --markdown prints it.
+the one quillon.def and quillon.h give, --update-readme README.md writes it
+there, and --markdown prints it.
 
 Every flat function of quillon.def must have a prototype in quillon.h whose
 parameter types are among those the flat interface uses (int, double,
@@ -269,6 +270,8 @@ def main():
                         help="print the README.md table of the flat exports")
     parser.add_argument("--check-readme", metavar="README_MD",
                         help="check the table of README.md against quillon.def and quillon.h")
+    parser.add_argument("--update-readme", metavar="README_MD",
+                        help="write the table into README.md between its markers")
     arguments = parser.parse_args()
     with open(arguments.header) as header:
         declared = prototypes(header.read())
@@ -289,11 +292,19 @@ def main():
     if arguments.markdown:
         print(table)
         return
+    markers = re.compile(r"(<!-- EXPORTS_BEGIN[^>]*-->\n)(.*?)(\n<!-- EXPORTS_END -->)", re.S)
+    if arguments.update_readme:
+        with open(arguments.update_readme) as readme:
+            text = readme.read()
+        if not markers.search(text):
+            sys.exit("%s has no EXPORTS_BEGIN and EXPORTS_END markers" % arguments.update_readme)
+        with open(arguments.update_readme, "w") as readme:
+            readme.write(markers.sub(lambda m: m.group(1) + table + m.group(3), text, count=1))
+        return
     if arguments.check_readme:
         with open(arguments.check_readme) as readme:
-            found = re.search(r"<!-- EXPORTS_BEGIN[^>]*-->\n(.*?)\n<!-- EXPORTS_END -->",
-                              readme.read(), re.S)
-        if found is None or found.group(1) != table:
+            found = markers.search(readme.read())
+        if found is None or found.group(2) != table:
             sys.exit("%s: the table of exports between EXPORTS_BEGIN and EXPORTS_END is not "
                      "that of quillon.def and quillon.h; it should read:\n%s"
                      % (arguments.check_readme, table))
