@@ -151,8 +151,14 @@ def without_closing_point(pts):
     last = pts.count - 1
     if last < 3:
         return pts
-    x = ctypes.c_int32.from_address
-    if (x(pts.xs).value, x(pts.ys).value) != (x(pts.xs + 4 * last).value,
-                                            x(pts.ys + 4 * last).value):
-        return pts
-    return Points(pts.xs, pts.ys, last, pts._owners)
+    owners = pts._owners
+    if len(owners) == 2 and isinstance(owners[0], array) and isinstance(owners[1], array):
+        xs, ys = owners  # point lists: the quick way
+        if xs[0] != xs[last] or ys[0] != ys[last]:
+            return pts
+    else:
+        x = ctypes.c_int32.from_address
+        if (x(pts.xs).value, x(pts.ys).value) != (x(pts.xs + 4 * last).value,
+                                                x(pts.ys + 4 * last).value):
+            return pts
+    return Points(pts.xs, pts.ys, last, owners)
