@@ -278,10 +278,9 @@ def test_numpy_integer_scalars_are_taken_like_ints(write_py):
 
 
 def test_a_path_of_any_length_draws_one_path_in_klayout(tmp_path):
-    # More points than one call of the library takes (32767): the pieces of
-    # every path type, merged by KLayout, XOR one pya.Path through them all.
+    # More points than one call of the library takes (32767): the pieces,
+    # merged by KLayout, XOR one pya.Path through them all.
     import json
-    import math
     import shutil
     import quillon
     if shutil.which("klayout") is None:
