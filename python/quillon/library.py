@@ -229,7 +229,7 @@ class Library:
         """The most vertices of one BOUNDARY that Structure.polygon writes:
         8 to 8190, 199 by default."""
         if self._handle is None:
-            raise ValueError("the library is closed")
+            raise QuillonError(msg.PROCESS_STOPPED, f"the library {self.filename!r} is closed")
         status = self._native.quillon_set_polygon_limit(self._handle, int(limit))
         if status:
             self._fail(status)
