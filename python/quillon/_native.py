@@ -75,12 +75,14 @@ _PROTOTYPES = {
 
 
 class QuillonOptions(ctypes.Structure):
-    """struct QuillonOptions of quillon.h, field for field."""
+    """struct QuillonOptions of quillon.h, field for field. Its size field
+    tells the library which fields the caller knows: a library older than
+    a field reads only the fields before it."""
 
     _fields_ = [("size", ctypes.c_uint), ("libraryName", ctypes.c_char_p),
                 ("timestamp", ctypes.c_int * 6), ("onError", CALLBACK_TYPE),
                 ("userData", ctypes.c_void_p), ("strict", ctypes.c_int),
-                ("compression", ctypes.c_int)]
+                ("compression", ctypes.c_int), ("compact", ctypes.c_int)]
 
 
 _writer = ctypes.c_void_p  # QuillonWriter*
