@@ -10,6 +10,7 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
 
 all: build
 
+# The library and the tools (tools/, bench/): no test programs.
 build:
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j$(JOBS)
@@ -23,12 +24,14 @@ deps:
 	bash tools/install-deps.sh
 
 test-native: build
+	cmake --build $(BUILD) -j$(JOBS) --target quillon-tests
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 
 test-sanitize:
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug \
 	    -DQUILLON_SANITIZE=address,undefined
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
+	cmake --build $(ASAN_BUILD) -j$(JOBS) --target quillon-tests
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	    ctest --output-on-failure -j$(JOBS)
 

@@ -282,23 +282,32 @@ QUILLON_API(int) GDS_Property(int attribute, const char* value);
    vertices (199 unless GDS_SetPolygonLimit says otherwise) it is one
    BOUNDARY of the points as given. A larger one is fractured into BOUNDARY
    pieces of at most the limit, each with the same layer, data type, flags
-   and queued properties, whose union is the polygon's region: the pieces
-   are cut along horizontal and vertical lines at integer coordinates, a
-   point where a cut crosses a slanted edge is rounded to the nearest grid
-   point (the edge moves by half a unit at most), and neighbouring pieces
-   share those points, so there is no gap and no overlap. Repeated and
-   collinear vertices are dropped from the pieces; either orientation is
-   accepted. The polygon must be simple: a self-intersecting outline is
-   not detected and is cut as well, but its pieces are guaranteed to cover
-   its region only away from where it crosses itself; there they may
-   overlap or leave part of the region out. Layer, data type and flags must
-   lie in 0 to 65535, in either mode ("Error: Value does not fit its GDSII
-   field."); fewer than 3 vertices are refused ("Error: Not enougph points
-   for BOUNDARY structure. "). Memory: about 40 bytes per vertex while the
-   call runs. Nothing is written when the outline cannot be cut smaller
-   (only a self-overlapping outline of more than the limit within one unit
-   square does that: "Error: Polygon cannot be fractured.") or memory runs
-   out ("Error: Out of memory."). */
+   and queued properties, whose union is the polygon's region:
+     - the pieces are cut along horizontal and vertical lines at integer
+       coordinates; where a cut crosses a slanted edge, the point is
+       computed on the polygon's own edge, however many cuts came before,
+       and rounded to the nearest grid point, so that every piece vertex
+       lies within half a unit of the outline; neighbouring pieces share
+       those points, so there is no gap and no overlap;
+     - every piece is a simple ring: no repeated vertex, no zero-width
+       bridge, no hole. A hole drawn as a keyhole (an outline running to
+       the hole and back along one bridge) stays a hole, in either
+       orientation: the pieces are cut through it;
+     - the cuts leave pieces close to the limit: a long sawtooth of N
+       vertices at limit 199 becomes about N / 187 pieces.
+   Repeated and collinear vertices are dropped from the pieces; either
+   orientation is accepted. A self-intersecting outline is cut as well;
+   its pieces cover the region that even-odd fill gives it, and a piece
+   that holds a crossing crosses itself too. Layer, data type and flags
+   must lie in 0 to 65535, in either mode ("Error: Value does not fit its
+   GDSII field."); fewer than 3 vertices are refused ("Error: Not enougph
+   points for BOUNDARY structure. "). Memory: about 150 bytes per vertex
+   while the call runs, given back when it returns. Nothing is written,
+   and the queued properties are dropped, when a polygon above the limit
+   encloses nothing (an outline traced twice, or out and back along one
+   line), when it cannot be cut smaller (more than the limit within a
+   two-unit square), both "Error: Polygon cannot be fractured.", or when
+   memory runs out ("Error: Out of memory."). */
 QUILLON_API(int) GDS_Polygon(const int* xs, const int* ys, int count, int layer,
                              int dataType, int elFlags, int plex);
 
@@ -411,6 +420,19 @@ QUILLON_API(int) quillon_property(QuillonWriter* writer, int attribute, const ch
 QUILLON_API(int) quillon_polygon(QuillonWriter* writer, const int* xs, const int* ys,
                                  int count, int layer, int dataType, int elFlags, int plex);
 QUILLON_API(int) quillon_set_polygon_limit(QuillonWriter* writer, int limit);
+
+/* A polygon with holes: ringTotal rings, ring r being the ringCounts[r]
+   (>= 3) points of xs/ys that follow ring r - 1's, filled even-odd: the
+   outline, its holes, islands in the holes and so on, each ring in either
+   orientation. Rings may touch one another at points or along edges but
+   must not cross. The region is written as quillon_polygon writes a large
+   polygon: BOUNDARY pieces of at most the polygon limit, without holes or
+   keyholes, each vertex within half a unit of a ring, with no gap and no
+   overlap; one ring within the limit is one BOUNDARY as given. A hole less
+   than one unit across both ways is filled. Errors as quillon_polygon. */
+QUILLON_API(int) quillon_polygon_rings(QuillonWriter* writer, const int* xs, const int* ys,
+                                       const int* ringCounts, int ringTotal, int layer,
+                                       int dataType, int elFlags, int plex);
 
 /* The elements and framing, as the flat functions of the same name. */
 QUILLON_API(int) quillon_begin_structure(QuillonWriter* writer, const char* name);

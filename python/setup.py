@@ -98,7 +98,13 @@ try:
             return ("py3", "none", super().get_tag()[2])
 
     commands["bdist_wheel"] = PlatformWheel
-except ImportError:  # no wheel package: pip install still works
-    pass
+except ImportError:
+    # setuptools before 70.1 builds wheels (and pip's metadata step) through
+    # the wheel package: say so instead of "invalid command 'bdist_wheel'".
+    if {"bdist_wheel", "dist_info"} & set(sys.argv[1:]):
+        sys.exit("quillon: building the package (pip install, python -m build) needs the "
+                 "'wheel' package in this Python (" + sys.executable + "): on Debian "
+                 "apt-get install python3-wheel and, in a venv, create it with "
+                 "python3 -m venv --system-site-packages")
 
 setup(version=project_version(), cmdclass=commands, distclass=PlatformDistribution)

@@ -273,6 +273,10 @@ namespace Quillon
             int layer, int dataType, int elFlags, int plex);
 
         [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
+        public static extern int quillon_polygon_rings(IntPtr writer, int[] xs, int[] ys,
+            int[] ringCounts, int ringTotal, int layer, int dataType, int elFlags, int plex);
+
+        [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
         public static extern int quillon_set_polygon_limit(IntPtr writer, int limit);
 
         [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]

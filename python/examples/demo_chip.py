@@ -234,7 +234,10 @@ def top(lib):
 def main(argv):
     out = argv[1] if len(argv) > 1 else "demo.gds"
     # A fixed time stamp keeps the file the same from run to run.
-    with quillon.Library(out, 0.001, 1e-9, timestamp=datetime.datetime(2024, 1, 1, 12)) as lib:
+    # compact=False writes every record, as the flat C functions of
+    # quillon-demo do: the two files are the same bytes.
+    with quillon.Library(out, 0.001, 1e-9, timestamp=datetime.datetime(2024, 1, 1, 12),
+                         compact=False) as lib:
         for draw in (cuts, inverter, nand, row, pad, mark, logo, inductor, top):
             draw(lib)
     print(f"demo_chip.py: wrote {out}")

@@ -9,14 +9,17 @@ runs in constant memory whatever the size of the layout::
 
     with quillon.Library("chip.gds", unit=1e-6, precision=1e-9) as lib:
         with lib.structure("TOP") as top:
-            top.box((0, 0), (1000, 500), layer=1)
-            top.rectangle((0, 0), (1000, 500), layer=(1, 2))
-            top.boundary([(0, 0), (100, 0), (50, 80)], layer=2)
-            top.text("hello", (0, -100), layer=10)
+            top.box((0, 0), (1, 0.5), layer=1)
+            top.rectangle((0, 0), (1, 0.5), layer=(1, 2))
+            top.boundary([(0, 0), (0.1, 0), (0.05, 0.08)], layer=2)
+            top.text("hello", (0, -0.1), layer=10)
 
-Coordinates are integers in database units, or ints and floats in user
-units with ``Library(..., coordinates="user")``. Each Library has a writer of
-its own: any number may be open at once, from any threads. Errors the
+With the units in gdstk's spelling (``unit=``, ``precision=``) coordinates
+are in user units (here micrometres), ints or floats, rounded to the
+database grid; with ``db_in_user_units``/``db_in_meters`` they are ints in
+database units (``coordinates=`` chooses either way, see :class:`Library`).
+Each Library has a writer of its own: any number may be open at once, from
+any threads. Errors the
 library reports raise :class:`QuillonError` with its exact message and
 status, before anything of the offending call is written. See
 :class:`Library` and :class:`Structure`.

@@ -4,14 +4,24 @@
 The library takes every number in a 32-bit slot and keeps only the low 16
 bits of the 16-bit GDSII fields, so 65541 would silently become 5; ctypes in
 turn silently keeps the low 32 bits of a Python int. The binding refuses such
-values with ValueError instead, before anything is written.
+values before anything is written, with a QuillonError that is also a
+ValueError (status -3, out of range) or, for a value of the wrong type, also
+a TypeError (status -2).
+
+Strings: one rule for every string the file holds (structure names,
+referenced names, TEXT strings, LIBNAME and property values alike). A str
+must be ASCII, the character set of GDSII strings; bytes (or bytearray) are
+written as they are, for a caller who needs another encoding. A NUL
+character is refused in both: the library takes C strings, so it would end
+the string early. Both refusals raise QuillonError (also a ValueError) with
+status -2.
 """
 
 import math
 import operator
 
 from . import _messages as msg
-from .errors import QuillonError
+from .errors import ArgumentTypeError, ArgumentValueError, QuillonError
 
 INT16_MIN = -32768
 UINT16_MAX = 65535
@@ -28,20 +38,44 @@ _REAL8_SMALLEST = 16.0 ** -65
 _REAL8_LIMIT = 16.0 ** 63
 
 
+# What a float among database units means to change.
+USER_UNITS_HINT = ("coordinates are ints in database units here: Library(..., unit=..., "
+                   "precision=...) or coordinates=\"user\" takes ints and floats in user units")
+
+
+def not_an_integer(name, value):
+    """The error for a value that is not an int where the file takes one."""
+    if isinstance(value, float) or (hasattr(value, "dtype") and value.dtype.kind == "f"):
+        return ArgumentTypeError(msg.NOT_AN_INTEGER, f"{name} = {value!r}: {USER_UNITS_HINT}")
+    return ArgumentTypeError(msg.WRONG_TYPE, f"{name} must be an integer, not {value!r}")
+
+
+def index(value, name):
+    """value as a Python int (floats refused with the user-units hint)."""
+    try:
+        return operator.index(value)
+    except TypeError:
+        raise not_an_integer(name, value) from None
+
+
+def out_of_range(detail):
+    return ArgumentValueError(msg.VALUE_OUT_OF_RANGE, detail)
+
+
 def word16(value, name):
     """value as an int that fits a 16-bit field (-32768 to 65535)."""
-    number = operator.index(value)
+    number = index(value, name)
     if not INT16_MIN <= number <= UINT16_MAX:
-        raise ValueError(f"{name} = {number} does not fit the 16-bit GDSII field "
-                         f"({INT16_MIN} to {UINT16_MAX})")
+        raise out_of_range(f"{name} = {number} does not fit the 16-bit GDSII field "
+                           f"({INT16_MIN} to {UINT16_MAX})")
     return number
 
 
 def int32(value, name):
     """value as an int that fits a signed 32-bit field."""
-    number = operator.index(value)
+    number = index(value, name)
     if not INT32_MIN <= number <= INT32_MAX:
-        raise ValueError(f"{name} = {number} does not fit a signed 32-bit integer")
+        raise out_of_range(f"{name} = {number} does not fit a signed 32-bit integer")
     return number
 
 
@@ -50,7 +84,8 @@ def point(value, name):
     try:
         x, y = value
     except (TypeError, ValueError):
-        raise TypeError(f"{name} must be an (x, y) pair of integers, not {value!r}") from None
+        raise ArgumentTypeError(msg.WRONG_TYPE, f"{name} must be an (x, y) pair of integers, "
+                                                f"not {value!r}") from None
     return int32(x, name + " x"), int32(y, name + " y")
 
 
@@ -61,7 +96,7 @@ def real8(value, name):
     magnitude = abs(number)
     if not (magnitude == 0.0 or _REAL8_SMALLEST <= magnitude < _REAL8_LIMIT
             or not math.isfinite(number)):
-        raise ValueError(f"{name} = {number!r} has no GDSII 8-byte real form")
+        raise out_of_range(f"{name} = {number!r} has no GDSII 8-byte real form")
     return number
 
 
@@ -73,24 +108,22 @@ def strans(reflect, abs_magnification, abs_angle):
 
 
 def ascii_bytes(value, name):
-    """value (str, bytes or bytearray) as the bytes the library will write.
-
-    str is encoded as ASCII, the character set of GDSII strings; bytes are
-    taken as they are. A NUL byte would end the C string early, so it is
-    refused.
-    """
+    """value (str, bytes or bytearray) as the bytes the library will write,
+    by the one rule for strings (see the top of this module)."""
     if isinstance(value, str):
         try:
             data = value.encode("ascii")
         except UnicodeEncodeError as error:
-            raise ValueError(f"{name} must be ASCII (pass bytes for other encodings): "
-                             f"{error}") from None
+            raise ArgumentValueError(msg.NOT_ASCII, f"{name} {value!r}: {error.reason} at "
+                                     f"{error.start}; pass bytes for another "
+                                     f"encoding") from None
     elif isinstance(value, (bytes, bytearray)):
         data = bytes(value)
     else:
-        raise TypeError(f"{name} must be str or bytes, not {type(value).__name__}")
+        raise ArgumentTypeError(msg.WRONG_TYPE, f"{name} must be str or bytes, not "
+                                                f"{type(value).__name__}")
     if b"\0" in data:
-        raise ValueError(f"{name} must not contain a NUL character")
+        raise ArgumentValueError(msg.NUL_IN_STRING, f"{name} {value!r}")
     return data
 
 
@@ -124,5 +157,5 @@ def finite(value, name):
     """value as a finite float (angles)."""
     number = float(value)
     if not math.isfinite(number):
-        raise ValueError(f"{name} = {number!r} is not a finite number")
+        raise ArgumentValueError(msg.NOT_FINITE, f"{name} = {number!r}")
     return number

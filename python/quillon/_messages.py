@@ -33,3 +33,31 @@ VALUE_OUT_OF_RANGE = "Error: Value does not fit its GDSII field."
 COLROW_OUT_OF_RANGE = "Error: Columns and rows must lie in 1 to 32767."
 COORDINATE_OUT_OF_RANGE = "Error: Coordinate does not fit 32 bits."
 NOT_FINITE = "Error: Value is not a finite number."
+PROPERTY_ATTRIBUTE_RANGE = "Error: Property attribute must lie in 1 to 65535."
+PROPERTY_VALUE_TOO_LONG = "Error: Property value is too long."
+PROPERTIES_WITHOUT_ELEMENT = "Error: Properties have no element."
+POLYGON_LIMIT_RANGE = "Error: Polygon limit must lie in 8 to 8190."
+OUT_OF_MEMORY = "Error: Out of memory."
+REENTRANT_CALL = "Error: Called from inside the error handler."
+
+# The binding's own texts, for what it refuses before the library sees it.
+NOT_ASCII = "Error: String is not ASCII."
+NUL_IN_STRING = "Error: String contains a NUL character."
+NOT_AN_INTEGER = "Error: Coordinate is not an integer in database units."
+WRONG_TYPE = "Error: Value has the wrong type."
+
+# The status the library gives each text (every other one: -2, an argument).
+_STATUS = {
+    CANNOT_OPEN_FILE: -4, CANNOT_WRITE_FILE: -4,
+    EXPORT_RUNNING: -1, PROCESS_STOPPED: -1, STRUCTURE_NOT_CLOSED: -1,
+    STRUCTURE_ALREADY_OPENED: -1, STRUCTURE_NOT_OPENED: -1,
+    VALUE_OUT_OF_RANGE: -3, COLROW_OUT_OF_RANGE: -3, COORDINATE_OUT_OF_RANGE: -3,
+    NOT_FINITE: -3, TIMESTAMP_OUT_OF_RANGE: -3, PROPERTY_ATTRIBUTE_RANGE: -3,
+    PROPERTIES_WITHOUT_ELEMENT: -1, POLYGON_LIMIT_RANGE: -3, OUT_OF_MEMORY: -6,
+    REENTRANT_CALL: -5,
+}
+
+
+def status_of(message):
+    """The handle API's status code for message."""
+    return _STATUS.get(message, -2)

@@ -75,12 +75,14 @@ _PROTOTYPES = {
 
 
 class QuillonOptions(ctypes.Structure):
-    """struct QuillonOptions of quillon.h, field for field."""
+    """struct QuillonOptions of quillon.h, field for field. Its size field
+    tells the library which fields the caller knows: a library older than
+    a field reads only the fields before it."""
 
     _fields_ = [("size", ctypes.c_uint), ("libraryName", ctypes.c_char_p),
                 ("timestamp", ctypes.c_int * 6), ("onError", CALLBACK_TYPE),
                 ("userData", ctypes.c_void_p), ("strict", ctypes.c_int),
-                ("compression", ctypes.c_int)]
+                ("compression", ctypes.c_int), ("compact", ctypes.c_int)]
 
 
 _writer = ctypes.c_void_p  # QuillonWriter*
@@ -102,6 +104,7 @@ _HANDLE_PROTOTYPES = {
     "quillon_property": ([_writer, _int, _text], _int),
     "quillon_polygon": ([_writer, _ints, _ints, _int, _int, _int, _int, _int], _int),
     "quillon_set_polygon_limit": ([_writer, _int], _int),
+    "quillon_polygon_rings": ([_writer, _ints, _ints, _ints, _int, _int, _int, _int, _int], _int),
     "quillon_path": ([_writer, _ints, _ints] + [_int] * 7, _int),
     "quillon_circle": ([_writer] + [_int] * 8, _int),
     "quillon_sector": ([_writer, _int, _int, _int, _double, _double] + [_int] * 5, _int),

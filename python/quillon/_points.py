@@ -17,12 +17,16 @@ The library reads point i as (xs[i], ys[i]) from two separate C arrays of
   two ``array.array('i')``.
 
 Every form gives exactly the same file. Values outside the signed 32-bit
-range raise ValueError, non-integer coordinates TypeError.
+range raise QuillonError (also a ValueError), non-integer coordinates
+QuillonError (also a TypeError) naming the switch to user units.
 """
 
+import ctypes
 from array import array
 
-from ._checks import INT32_MAX, INT32_MIN
+from . import _messages as msg
+from ._checks import INT32_MAX, INT32_MIN, not_an_integer, out_of_range
+from .errors import ArgumentTypeError
 
 try:
     import numpy as _np
@@ -60,9 +64,9 @@ def checked_int32_array(values, name):
     if values.dtype == _np.int32:
         return values
     if values.dtype.kind not in "iub":
-        raise TypeError(f"{name} must hold integers, not {values.dtype}")
+        raise not_an_integer(name, values)
     if values.size and (values.min() < INT32_MIN or values.max() > INT32_MAX):
-        raise ValueError(f"{name} holds values outside the signed 32-bit range")
+        raise out_of_range(f"{name} holds values outside the signed 32-bit range")
     return values.astype(_np.int32)
 
 
@@ -70,9 +74,10 @@ def _int32_sequence(values, name):
     try:
         return array("i", values)
     except OverflowError:
-        raise ValueError(f"{name} holds values outside the signed 32-bit range") from None
-    except TypeError as error:
-        raise TypeError(f"{name} must hold integers: {error}") from None
+        raise out_of_range(f"{name} holds values outside the signed 32-bit range") from None
+    except TypeError:
+        bad = next((v for v in values if not hasattr(v, "__index__")), None)
+        raise not_an_integer(name, bad) from None
 
 
 def _one_axis(values, name):
@@ -117,12 +122,12 @@ def _from_pairs(points):
     if not isinstance(points, (list, tuple)):
         points = list(points)
     try:
-        xs = _int32_sequence([x for x, _ in points], "points")
-        ys = _int32_sequence([y for _, y in points], "points")
-    except (ValueError, TypeError) as error:
-        if "32-bit" in str(error):
-            raise
-        raise TypeError("points must be (x, y) pairs of integers") from None
+        pairs = [x for x, _ in points], [y for _, y in points]
+    except (ValueError, TypeError):
+        raise ArgumentTypeError(msg.WRONG_TYPE, "points must be (x, y) pairs of "
+                                                "integers") from None
+    xs = _int32_sequence(pairs[0], "points")
+    ys = _int32_sequence(pairs[1], "points")
     return Points(_address(xs), _address(ys), len(xs), (xs, ys))
 
 
@@ -138,3 +143,22 @@ def to_points(points=None, xs=None, ys=None):
     if xs is None or ys is None:
         raise TypeError("points (or both xs and ys) must be given")
     return _from_columns(xs, ys)
+
+
+def without_closing_point(pts):
+    """pts without its last point when that repeats the first, as in a closed
+    ring (shapely's, gdspy's): the library appends the closing point itself."""
+    last = pts.count - 1
+    if last < 3:
+        return pts
+    owners = pts._owners
+    if len(owners) == 2 and isinstance(owners[0], array) and isinstance(owners[1], array):
+        xs, ys = owners  # point lists: the quick way
+        if xs[0] != xs[last] or ys[0] != ys[last]:
+            return pts
+    else:
+        x = ctypes.c_int32.from_address
+        if (x(pts.xs).value, x(pts.ys).value) != (x(pts.xs + 4 * last).value,
+                                                x(pts.ys + 4 * last).value):
+            return pts
+    return Points(pts.xs, pts.ys, last, owners)

@@ -11,7 +11,10 @@ import math
 import numbers
 import operator
 
+from . import _messages as msg
+from ._checks import out_of_range
 from ._points import _np
+from .errors import ArgumentTypeError, ArgumentValueError
 
 
 def round_half_away(value):
@@ -45,17 +48,18 @@ class Grid:
                     return number * self.int_scale
                 value = number
             elif not isinstance(value, numbers.Real):
-                raise TypeError(f"{name} must be a number, not {value!r}")
+                raise ArgumentTypeError(msg.WRONG_TYPE, f"{name} must be a number, not {value!r}")
         scaled = float(value) * self.scale
         if not math.isfinite(scaled):
-            raise ValueError(f"{name} = {value!r} is not a finite number")
+            raise ArgumentValueError(msg.NOT_FINITE, f"{name} = {value!r}")
         return round_half_away(scaled)
 
     def point(self, value, name="point"):
         try:
             x, y = value
         except (TypeError, ValueError):
-            raise TypeError(f"{name} must be an (x, y) pair, not {value!r}") from None
+            raise ArgumentTypeError(msg.WRONG_TYPE, f"{name} must be an (x, y) pair, not "
+                                                    f"{value!r}") from None
         return self.length(x, name + " x"), self.length(y, name + " y")
 
     def array(self, values, name="coordinates"):
@@ -63,10 +67,10 @@ class Grid:
         if values.dtype.kind in "iub" and self.int_scale is not None:
             return values.astype(_np.int64) * self.int_scale
         if values.dtype.kind not in "iubf":
-            raise TypeError(f"{name} must hold numbers, not {values.dtype}")
+            raise ArgumentTypeError(msg.WRONG_TYPE, f"{name} must hold numbers, not {values.dtype}")
         scaled = values.astype(_np.float64) * self.scale
         if not _np.isfinite(scaled).all() or (scaled.size and _np.abs(scaled).max() >= 2.0 ** 62):
-            raise ValueError(f"{name} holds values outside the signed 32-bit range")
+            raise out_of_range(f"{name} holds values outside the signed 32-bit range")
         whole = _np.trunc(scaled)
         whole += _np.where(_np.abs(scaled - whole) >= 0.5, _np.sign(scaled), 0.0)
         return whole.astype(_np.int64)

@@ -56,11 +56,16 @@ def error(status, native=None, handle=None, detail=None):
 
 
 def open_writer(native, name, db_in_user_units, db_in_meters, library_name, timestamp,
-                compression=-1):
+                compression=-1, compact=True):
     """quillon_open in strict mode; returns the writer's address as an int.
-    compression: -1 gzip by the ".gz" suffix, 0 never, 1 to 9 that level."""
+    compression: -1 gzip by the ".gz" suffix, 0 never, 1 to 9 that level.
+    compact: leave out the records GDSII makes optional at their defaults."""
     options = _native.QuillonOptions()
     native.quillon_default_options(ctypes.byref(options))
+    # The library's defaults sized for its own struct: this one is the
+    # binding's, every field of which is set below.
+    options.size = ctypes.sizeof(options)
+    options.compact = 1 if compact else 0
     options.libraryName = library_name
     for i, field in enumerate(timestamp):
         options.timestamp[i] = field

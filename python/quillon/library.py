@@ -65,12 +65,31 @@ def _compression_level(compression):
     return compression
 
 
-def _abandoned(native, handle, filename):
-    # The finalizer of a Library nobody closed: finish the file like an
-    # unclosed file object is closed, with a ResourceWarning.
-    warnings.warn(f"unclosed quillon.Library {filename!r}: finished and closed by the "
-                  f"garbage collector", ResourceWarning, stacklevel=2)
+def _set_aside(path, on_error):
+    """What on_error does to an unfinished file, once it is closed: renames
+    it to NAME.partial, removes it or keeps it. Returns what was done."""
+    try:
+        if on_error == "remove":
+            os.remove(path)
+            return "removed"
+        if on_error == "partial":
+            suffix = b".partial" if isinstance(path, bytes) else ".partial"
+            os.replace(path, path + suffix)
+            return f"renamed to {path + suffix!r}"
+    except OSError:
+        pass  # the error in flight (or the warning) matters more
+    return "kept"
+
+
+def _abandoned(native, handle, filename, on_error):
+    # The finalizer of a Library nobody closed (garbage-collected, or still
+    # open at interpreter exit): the script stopped before close(), so the
+    # file is finished (ENDLIB) and then set aside exactly as after an
+    # exception in a with block, so that it never passes for a whole layout.
     native.quillon_close(handle)
+    done = _set_aside(filename, on_error)
+    warnings.warn(f"unclosed quillon.Library {filename!r}: finished without close() and "
+                  f"{done} (on_error={on_error!r})", ResourceWarning, stacklevel=2)
 
 
 class Library:
@@ -86,12 +105,31 @@ class Library:
     precision / unit and precision). The two spellings are exclusive; the
     positional arguments are always the first one.
 
-    ``coordinates``: ``"db"`` (the default) takes every coordinate, width
-    and radius as an integer in database units, exactly as the C library
-    does. ``"user"`` takes them in user units, as ints or floats, and rounds
-    ``value / db_in_user_units`` half away from zero to the database grid
-    (computed as ``value * (1 / db_in_user_units)``; ints times an integral
-    factor stay exact).
+    ``coordinates``: ``"user"`` takes every coordinate, width and radius in
+    user units, as ints or floats, and rounds ``value / db_in_user_units``
+    half away from zero to the database grid (computed as ``value * (1 /
+    db_in_user_units)``; ints times an integral factor stay exact).
+    ``"db"`` takes them as ints in database units, exactly as the C library
+    does; a float there raises QuillonError (also a TypeError) naming this
+    switch. The default follows the spelling of the units, so that neither
+    surprises its users:
+
+    =========================================  ==============================
+    units given as                             coordinates by default
+    =========================================  ==============================
+    ``unit=``, ``precision=`` (gdstk's)        ``"user"``: ints or floats
+    ``db_in_user_units``, ``db_in_meters``     ``"db"``: ints, database units
+    (by name or position), or not at all
+    =========================================  ==============================
+
+    With ``Library("chip.gds", unit=1e-6, precision=1e-9)``,
+    ``rectangle((0, 0), (60, 60))`` is a 60 um square, as in gdstk.
+
+    ``compact``: True (the default) leaves out the records GDSII makes
+    optional at their default values (ELFLAGS 0 and PLEX 0 on every element;
+    STRANS, MAG and ANGLE of an untransformed reference or text), so that
+    gdspy reads the file without a warning; False writes every record, byte
+    for byte as the flat C functions do.
 
     ``timestamp``: a :class:`datetime.datetime` written as the creation time
     of the library and of every structure (fields as given, time zone
@@ -106,25 +144,31 @@ class Library:
     9 always does, at that level (True: 1). KLayout reads ``.gds.gz``
     directly; ``gzip.open`` gives the GDSII bytes to any other reader.
 
-    ``on_error``: what leaving a ``with`` block by an exception does to the
-    file, once it has been closed (so that a half layout never passes for a
-    whole one): ``"partial"`` (the default) renames it to ``NAME.partial``
-    (replacing any file of that name), ``"remove"`` deletes it, ``"keep"``
-    leaves it complete at its name.
+    ``on_error``: what leaving a ``with`` block by an exception, or
+    dropping the Library without closing it, does to the file, once it has
+    been closed (so that a half layout never passes for a whole one):
+    ``"partial"`` (the default) renames it to ``NAME.partial`` (replacing
+    any file of that name), ``"remove"`` deletes it, ``"keep"`` leaves it
+    complete at its name.
 
     Every Library has a writer of its own: any number can be open at once,
     each used from one thread at a time (different libraries from different
     threads in parallel). Use it as a context manager, or call
-    :meth:`close`. A Library dropped without either is finished and closed
-    when it is garbage-collected (or at interpreter exit), with a
-    ResourceWarning, as an unclosed file is.
+    :meth:`close`. A Library dropped without either (garbage-collected, or
+    still open at interpreter exit, as when a script dies outside a
+    ``with`` block) is treated as interrupted: the file is finished and then
+    ``on_error`` applies to it exactly as after an exception (by default it
+    becomes ``NAME.partial``), with a ResourceWarning (shown with ``python
+    -W default``).
     """
 
     def __init__(self, filename, db_in_user_units=None, db_in_meters=None, timestamp=None, *,
-                 unit=None, precision=None, coordinates="db", library_name=None,
-                 on_error="partial", compression=None):
+                 unit=None, precision=None, coordinates=None, library_name=None,
+                 on_error="partial", compression=None, compact=True):
         if on_error not in _ON_ERROR:
             raise ValueError(f"on_error must be one of {_ON_ERROR}, not {on_error!r}")
+        if coordinates is None:  # gdstk's spelling takes gdstk's coordinates
+            coordinates = "user" if unit is not None or precision is not None else "db"
         if coordinates not in _COORDINATES:
             raise ValueError(f"coordinates must be one of {_COORDINATES}, not {coordinates!r}")
         name = _file_name(filename)
@@ -136,7 +180,8 @@ class Library:
 
         native = _native.native()
         try:
-            handle = _writer.open_writer(native, name, units[0], units[1], libname, stamp, level)
+            handle = _writer.open_writer(native, name, units[0], units[1], libname, stamp, level,
+                                         compact)
         except QuillonError as error:
             if error.message == msg.CANNOT_OPEN_FILE:
                 error.detail = f"cannot create {os.fspath(filename)!r}"
@@ -154,7 +199,8 @@ class Library:
         self._names = set()
         self._structure = None
         self._closed = False
-        self._finalizer = weakref.finalize(self, _abandoned, native, handle, self.filename)
+        self._finalizer = weakref.finalize(self, _abandoned, native, handle, self.filename,
+                                           on_error)
 
     @property
     def unit(self):
@@ -183,7 +229,7 @@ class Library:
         """The most vertices of one BOUNDARY that Structure.polygon writes:
         8 to 8190, 199 by default."""
         if self._handle is None:
-            raise ValueError("the library is closed")
+            raise QuillonError(msg.PROCESS_STOPPED, f"the library {self.filename!r} is closed")
         status = self._native.quillon_set_polygon_limit(self._handle, int(limit))
         if status:
             self._fail(status)
@@ -238,16 +284,8 @@ class Library:
         except QuillonError:
             if exc_type is None:
                 raise
-        if exc_type is not None and self.on_error != "keep":
-            path = self.filename
-            try:
-                if self.on_error == "remove":
-                    os.remove(path)
-                else:
-                    suffix = b".partial" if isinstance(path, bytes) else ".partial"
-                    os.replace(path, path + suffix)
-            except OSError:
-                pass  # the exception in flight matters more
+        if exc_type is not None:
+            _set_aside(self.filename, self.on_error)
         return False
 
     def __repr__(self):

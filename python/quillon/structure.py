@@ -2,17 +2,19 @@
 """A structure (cell) being written, and the elements that go into it."""
 
 import ctypes
+from array import array
 import math
 import operator
+from array import array
 from itertools import repeat, starmap
 
 from . import _messages as msg
 from . import _writer
-from ._checks import (INT32_MAX, INT32_MIN, ascii_bytes, int32, point, real8, strans,
-                      text_string)
-from ._points import _np, checked_int32_array, to_points
+from ._checks import (INT32_MAX, INT32_MIN, USER_UNITS_HINT, ascii_bytes, index, int32, point,
+                      real8, strans, text_string)
+from ._points import _np, checked_int32_array, to_points, without_closing_point
 from ._units import round_half_away
-from .errors import QuillonError
+from .errors import ArgumentTypeError, ArgumentValueError, QuillonError
 
 # Rows handed to the library per batch step: large enough that the Python
 # overhead per step vanishes, small enough that the temporary Python ints
@@ -20,6 +22,63 @@ from .errors import QuillonError
 _BATCH_ROWS = 4096
 
 _MAX_PATH_POINTS = 32767  # the count is read as a signed 16-bit number
+# How far back from a run's farthest point a gentle cut is looked for.
+_PATH_CUT_SEARCH = 100
+
+
+def _path_runs(pts, width, pathtype):
+    """The runs of a polyline of more than _MAX_PATH_POINTS points, as a
+    list of (xs address, ys address, count, pathtype), and the arrays the
+    addresses point into (the caller keeps them alive). Runs overlap by one
+    segment, cut where both joints of the shared segment turn by at most 90
+    degrees and the segments beyond are at least half the width long (the
+    rule the library cuts its 200-point pieces by), so that a cut end lies
+    inside the next run's outline."""
+    n = pts.count
+    xs = list((ctypes.c_int32 * n).from_address(pts.xs))
+    ys = list((ctypes.c_int32 * n).from_address(pts.ys))
+    if pathtype == 2:
+        # A cut end of type 2 would stick out past the joint: extend the two
+        # real ends by hand and write flush ends everywhere.
+        xs, ys, pathtype = xs[:], ys[:], 0
+        for end, inner in ((0, 1), (n - 1, n - 2)):
+            while inner not in (-1, n) and (xs[inner], ys[inner]) == (xs[end], ys[end]):
+                inner += 1 if inner > end else -1
+            if inner in (-1, n):
+                break  # every point the same: no direction to extend along
+            dx, dy = xs[end] - xs[inner], ys[end] - ys[inner]
+            scale = abs(width) / 2 / math.hypot(dx, dy)
+            xs[end] += round_half_away(dx * scale)
+            ys[end] += round_half_away(dy * scale)
+        owner = array("i", xs), array("i", ys)
+        base = owner[0].buffer_info()[0], owner[1].buffer_info()[0]
+    else:
+        owner = pts
+        base = pts.xs, pts.ys
+    half = abs(width) / 2
+
+    def gentle(i):  # the joint at point i turns by at most 90 degrees
+        return ((xs[i] - xs[i - 1]) * (xs[i + 1] - xs[i])
+                + (ys[i] - ys[i - 1]) * (ys[i + 1] - ys[i])) >= 0
+
+    def long(i, j):
+        return math.hypot(xs[j] - xs[i], ys[j] - ys[i]) >= max(half, 1e-300)
+
+    first = 0
+    runs = []
+    while True:
+        last = min(first + _MAX_PATH_POINTS - 1, n - 1)
+        if last < n - 1:
+            for cut in range(last, last - _PATH_CUT_SEARCH, -1):
+                s = cut - 1  # the shared segment (s, s + 1)
+                if (long(s, s + 1) and gentle(s) and gentle(s + 1) and long(s - 1, s)
+                        and long(s + 1, s + 2)):
+                    last = cut
+                    break
+        runs.append((base[0] + 4 * first, base[1] + 4 * first, last - first + 1, pathtype))
+        if last == n - 1:
+            return runs, owner
+        first = last - 1
 
 
 def _boundary_count(count):
@@ -45,7 +104,7 @@ def _layer(layer, kind, kind_name):
 
 
 def _argument_error(error):
-    return TypeError(f"coordinates and numbers must be integers: {error}")
+    return ArgumentTypeError(msg.NOT_AN_INTEGER, f"{error}: {USER_UNITS_HINT}")
 
 
 class Structure:
@@ -61,16 +120,22 @@ class Structure:
     ``magnification``, ``angle``, ``boxtype``, ``nodetype``, ``elflags``,
     ``plex``); their defaults give the plain element. ``layer`` also takes a
     ``(layer, type)`` pair, the type being the datatype, texttype, boxtype
-    or nodetype of the element. Coordinates, widths and radii are integers
-    in database units (in user units with ``coordinates="user"``, see
-    :class:`quillon.Library`). A point is always an (x, y) pair: ``box``,
-    ``box_wh`` and ``square`` take their corner as a pair too (their
-    older all-scalar forms still work).
+    or nodetype of the element. Coordinates, widths and radii are in user
+    units (ints or floats) when the library's units were given as
+    ``unit=``/``precision=`` or with ``coordinates="user"``, and ints in
+    database units otherwise (see :class:`quillon.Library`). A point is
+    always an (x, y) pair: ``box``, ``box_wh`` and ``square`` take their
+    corner as a pair too (their older all-scalar forms still work).
 
-    Checks. Python-side problems raise before the call: TypeError for
-    values of the wrong type, ValueError for ints that a 32-bit C int cannot
-    carry (ctypes would silently keep their low 32 bits) and for reals a
-    GDSII 8-byte real cannot hold. The library, in strict mode, checks
+    Checks. Python-side problems raise before the call, as
+    :class:`quillon.QuillonError` with the status the library gives the same
+    fault: values of the wrong type (a float in database units, whose
+    message names the switch to user units) are also TypeErrors; ints that
+    a 32-bit C int cannot carry (ctypes would silently keep their low 32
+    bits), reals a GDSII 8-byte real cannot hold and strings that are not
+    ASCII or hold a NUL are also ValueErrors. Strings: a str must be ASCII,
+    bytes are written as they are (texts, names and property values
+    alike). The library, in strict mode, checks
     everything else (counts, 16-bit fields: 0 to 65535, path types, COLROW,
     computed corners and curve points, finite angles, names and texts): a
     refused call raises :class:`quillon.QuillonError` with its exact message
@@ -287,7 +352,10 @@ class Structure:
                  plex=0, props=None):
         """Writes a BOUNDARY (filled polygon) of 3 to 199 vertices.
 
-        Give each vertex once: the library appends the closing point.
+        Give each vertex once: the library appends the closing point. A
+        closed ring, whose last point repeats the first (as shapely and
+        gdspy give them), loses that repeated point first, as in
+        :meth:`polygon`: 200 points of a closed ring make 199 vertices.
         """
         self._outline(self._native.quillon_boundary, points, xs, ys, layer, datatype, elflags,
                       plex, props)
@@ -299,21 +367,43 @@ class Structure:
         layer, datatype = _layer(layer, datatype, "datatype")
         elflags = int32(elflags, "elflags")
         plex = int32(plex, "plex")
-        pts = to_points(points, xs, ys)
+        pts = without_closing_point(to_points(points, xs, ys))
         self._write(props, write, pts.xs, pts.ys, pts.count, layer, datatype, elflags, plex)
 
-    def polygon(self, points=None, *, xs=None, ys=None, layer=0, datatype=0, elflags=0,
-                plex=0, props=None):
-        """Writes a polygon of any number of vertices (3 or more).
+    def polygon(self, points=None, *, xs=None, ys=None, holes=None, layer=0, datatype=0,
+                elflags=0, plex=0, props=None):
+        """Writes a polygon of any number of vertices (3 or more), with holes.
 
         Up to the library's polygon limit (199 unless
-        :meth:`Library.set_polygon_limit` says otherwise) it is one BOUNDARY;
-        a larger one is fractured into BOUNDARY pieces of at most the limit
-        whose union is the polygon (cut points rounded to the grid, so edges
-        move by half a unit at most). The polygon must be simple.
+        :meth:`Library.set_polygon_limit` says otherwise) a polygon without
+        holes is one BOUNDARY; a larger one is fractured into BOUNDARY pieces
+        of at most the limit whose union is the polygon (cut points rounded
+        to the grid: every vertex within half a unit of the outline, no gap,
+        no overlap, no piece with a hole or a zero-width bridge). holes is a
+        sequence of rings, each as points takes; the outline and the holes
+        are filled even-odd (an island in a hole is one more ring), in
+        either orientation, and may touch but not cross. A polygon with
+        holes is always written as pieces without holes, since a BOUNDARY
+        holds one ring.
         """
-        self._outline(self._native.quillon_polygon, points, xs, ys, layer, datatype, elflags,
-                      plex, props)
+        if not holes:
+            self._outline(self._native.quillon_polygon, points, xs, ys, layer, datatype,
+                          elflags, plex, props)
+            return
+        if not self._open:
+            self._not_open()
+        layer, datatype = _layer(layer, datatype, "datatype")
+        elflags = int32(elflags, "elflags")
+        plex = int32(plex, "plex")
+        rings = [to_points(points, xs, ys)] + [to_points(ring) for ring in holes]
+        all_xs, all_ys, counts = array("i"), array("i"), array("i")
+        for ring in rings:
+            all_xs.extend((ctypes.c_int * ring.count).from_address(ring.xs))
+            all_ys.extend((ctypes.c_int * ring.count).from_address(ring.ys))
+            counts.append(ring.count)
+        self._write(props, self._native.quillon_polygon_rings, all_xs.buffer_info()[0],
+                    all_ys.buffer_info()[0], counts.buffer_info()[0], len(counts), layer,
+                    datatype, elflags, plex)
 
     def boundaries(self, polygons=None, *, xs=None, ys=None, layer=0, datatype=0,
                    elflags=0, plex=0):
@@ -326,7 +416,8 @@ class Structure:
         are passed without any copy, the fastest form. A P x V x 2 array is
         transposed block by block into one contiguous copy. Numpy input is
         checked once and the library called in a tight loop; the file is the
-        same as P calls of :meth:`boundary`.
+        same as P calls of :meth:`boundary` (closed rings too: when every
+        polygon's last vertex repeats its first, that column is left out).
         """
         if not self._open:
             self._not_open()
@@ -347,6 +438,8 @@ class Structure:
             raise ValueError(f"polygons must have shape (P, V, 2), not {polygons.shape}")
         if polygons.shape[0] == 0:
             return
+        if polygons.shape[1] >= 4 and (polygons[:, -1] == polygons[:, 0]).all():
+            polygons = polygons[:, :-1]  # closed rings: each vertex once
         _boundary_count(polygons.shape[1])
         polygons = checked_int32_array(polygons, "polygons")
         rows = max(1, _BATCH_ROWS * 4 // polygons.shape[1])
@@ -364,6 +457,8 @@ class Structure:
                              f"{xs.shape} and {ys.shape}")
         if xs.shape[0] == 0:
             return
+        if xs.shape[1] >= 4 and ((xs[:, -1] == xs[:, 0]) & (ys[:, -1] == ys[:, 0])).all():
+            xs, ys = xs[:, :-1], ys[:, :-1]  # closed rings: each vertex once
         _boundary_count(xs.shape[1])
         xs = _np.ascontiguousarray(checked_int32_array(xs, "xs"))
         ys = _np.ascontiguousarray(checked_int32_array(ys, "ys"))
@@ -388,8 +483,28 @@ class Structure:
     def path(self, points=None, *, xs=None, ys=None, width=0, layer=0, datatype=0,
              pathtype=0, elflags=0, plex=0, props=None, bgnextn=None, endextn=None,
              bend_radius=0, tolerance=None):
-        """Writes a PATH (polyline) of at least 2 points with width and pathtype
-        (0 flush, 1 round, 2 half-width extension, 4 custom extensions).
+        """Writes a PATH (polyline) of at least 2 points, any number, with
+        width and pathtype: 0 flush ends, 1 round ends, 2 ends extended by
+        half the width, 4 custom extensions (this method takes no extension
+        lengths: the element has no BGNEXTN/ENDEXTN, which readers take as
+        0, flush).
+
+        A polyline of up to 200 points is one PATH element. A longer one
+        loses its repeated consecutive points and is written as PATH
+        elements of at most 200 points that overlap by one segment: each
+        piece starts at the second-to-last point of the one before, so that
+        every joint keeps its mitred join inside one piece, and the pieces
+        cut where both joints of the shared segment turn by at most 90
+        degrees. The cuts add nothing to the outline: types 2 and 4 are
+        written as type 4 with BGNEXTN/ENDEXTN (the polyline's own extension
+        at its two ends, 0 at the cuts), type 0 stays flush and type 1 round.
+        props go on every piece.
+
+        The library takes up to 32767 points per call; a longer polyline is
+        handed to it in runs of at most that many points overlapping by one
+        segment, cut by the same rule. A type 2 polyline is then written as
+        type 0 with its two end points moved out by half the width along
+        their segments (rounded to the grid).
 
         bgnextn and endextn are the extensions of path type 4 at the
         polyline's two ends (either one given makes the path type 4; the
@@ -398,11 +513,8 @@ class Structure:
         tolerance (database units, default 1) of the circle; a segment too
         short for the arcs of its two corners raises QuillonError ("Error:
         Path segments too short for the bend radius."). With any of these
-        the path may have any number of points.
-
-        The library writes a polyline of more than 200 points as consecutive
-        PATH elements of at most 200 points, each starting where the previous
-        one ended. One call takes at most 32767 points.
+        the library takes the whole polyline in one call (quillon_path_ex)
+        and splits it as above.
         """
         if not self._open:
             self._not_open()
@@ -412,12 +524,16 @@ class Structure:
             self._path_ex(pts, width, layer, datatype, pathtype, bgnextn, endextn,
                           bend_radius, tolerance, elflags, plex, props)
             return
-        if pts.count > _MAX_PATH_POINTS:  # the library would see a negative count
-            raise ValueError(f"a path of {pts.count} points: one call takes at most "
-                             f"{_MAX_PATH_POINTS}")
-        self._write(props, self._native.quillon_path,
-            pts.xs, pts.ys, pts.count, int32(width, "width"), layer, datatype,
-            int32(pathtype, "pathtype"), int32(elflags, "elflags"), int32(plex, "plex"))
+        arguments = (int32(width, "width"), layer, datatype, int32(pathtype, "pathtype"),
+                     int32(elflags, "elflags"), int32(plex, "plex"))
+        if pts.count <= _MAX_PATH_POINTS:
+            self._write(props, self._native.quillon_path, pts.xs, pts.ys, pts.count,
+                        *arguments)
+            return
+        runs, _owner = _path_runs(pts, arguments[0], arguments[3])
+        for xs_address, ys_address, count, pathtype in runs:
+            self._write(props, self._native.quillon_path, xs_address, ys_address, count,
+                        arguments[0], layer, datatype, pathtype, *arguments[4:])
 
     def _path_ex(self, pts, width, layer, datatype, pathtype, bgnextn, endextn, bend_radius,
                  tolerance, elflags, plex, props):
@@ -592,15 +708,17 @@ class Structure:
              abs_magnification=False, abs_angle=False, elflags=0, plex=0, props=None):
         """Writes an SREF: one instance of structure sname at origin.
 
-        reflect mirrors about the x axis before the rotation by angle
-        (degrees, counter-clockwise); abs_magnification and abs_angle set the
-        STRANS absolute bits. The name need not exist (yet) in the library.
+        sname is the name (str or bytes) or the :class:`Structure` of
+        this library to place. reflect mirrors about the x axis before the
+        rotation by angle (degrees, counter-clockwise); abs_magnification
+        and abs_angle set the STRANS absolute bits. The name need not exist
+        yet: a structure may be written after the references to it.
         """
         if not self._open:
             self._not_open()
         x, y = point(origin, "origin")
         self._write(props, self._native.quillon_sref,
-            _name(sname), x, y, strans(reflect, abs_magnification, abs_angle),
+            _name(sname, self._library), x, y, strans(reflect, abs_magnification, abs_angle),
             real8(magnification, "magnification"), real8(angle, "angle"),
             int32(elflags, "elflags"), int32(plex, "plex"))
 
@@ -628,7 +746,7 @@ class Structure:
         if pts.count != 3:
             raise ValueError(f"an AREF takes exactly 3 points, not {pts.count}")
         self._write(props, self._native.quillon_aref,
-            _name(sname), pts.xs, pts.ys, int32(columns, "columns"),
+            _name(sname, self._library), pts.xs, pts.ys, int32(columns, "columns"),
             int32(rows, "rows"), strans(reflect, abs_magnification, abs_angle),
             real8(magnification, "magnification"), real8(angle, "angle"),
             int32(elflags, "elflags"), int32(plex, "plex"))
@@ -669,27 +787,37 @@ class Structure:
 
 
 def _properties(props):
-    """[(attribute, bytes)] of props, every one checked before any is queued."""
+    """[(attribute, bytes)] of props, every one checked before any is queued.
+    Values follow the one rule for strings of the binding (see _checks)."""
     items = props.items() if hasattr(props, "items") else props
     checked = []
     for attribute, value in items:
-        attribute = operator.index(attribute)
+        attribute = index(attribute, "property attribute")
         if not 1 <= attribute <= 65535:
-            raise ValueError(f"property attribute {attribute} is not in 1 to 65535")
-        if isinstance(value, str):
-            value = value.encode("latin-1")
-        if not isinstance(value, bytes):
-            raise TypeError(f"property value must be str or bytes, not {value!r}")
+            raise ArgumentValueError(msg.PROPERTY_ATTRIBUTE_RANGE, f"attribute {attribute}")
+        value = ascii_bytes(value, f"property {attribute} value")
         if len(value) > 65530:
-            raise ValueError("property value is longer than 65530 bytes")
+            raise ArgumentValueError(msg.PROPERTY_VALUE_TOO_LONG,
+                                     f"{len(value)} bytes, at most 65530")
         checked.append((attribute, value))
     return checked
 
 
-def _name(sname):
-    """A referenced structure name as bytes (None passes as NULL: the library
-    refuses it with its own message)."""
-    return None if sname is None else ascii_bytes(sname, "sname")
+def _name(sname, library):
+    """A referenced structure name as bytes: a str, bytes or a Structure of
+    this library (None passes as NULL: the library refuses it with its own
+    message)."""
+    if isinstance(sname, Structure):
+        if sname._library is not library:
+            raise ArgumentValueError(msg.WRONG_TYPE, f"structure {sname.name!r} belongs to "
+                                                     f"another quillon.Library")
+        return sname.name.encode("latin-1")  # the bytes it was opened with
+    if sname is None:
+        return None
+    if not isinstance(sname, (str, bytes, bytearray)):
+        raise ArgumentTypeError(msg.WRONG_TYPE, f"sname must be str, bytes or a "
+                                                f"quillon.Structure, not {type(sname).__name__}")
+    return ascii_bytes(sname, "sname")
 
 
 _ANCHORS = {"top left": 0, "top": 1, "top right": 2, "left": 4, "center": 5, "right": 6,

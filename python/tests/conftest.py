@@ -77,7 +77,8 @@ def write_py(tmp_path):
 
     def write(draw, units=(1.0, 1e-9), name="TOP"):
         target = tmp_path / "from_c.gds"  # same LIBNAME as the C file
-        with quillon.Library(str(target), *units, timestamp=STAMP) as lib:
+        # Every record, as the flat C functions write them.
+        with quillon.Library(str(target), *units, timestamp=STAMP, compact=False) as lib:
             with lib.structure(name) as top:
                 draw(top)
         data = target.read_bytes()

@@ -275,3 +275,39 @@ def test_numpy_integer_scalars_are_taken_like_ints(write_py):
         t.box(i64(1), i32(2), np.int16(3), np.uint8(4), layer=i64(5)),
         t.sref("A", (i64(6), i32(7))), t.circle((i32(8), i64(9)), i64(10), i32(11),
                                                 layer=np.uint16(12))))
+
+
+def test_a_path_of_any_length_draws_one_path_in_klayout(tmp_path):
+    # More points than one call of the library takes (32767): the pieces,
+    # merged by KLayout, XOR one pya.Path through them all.
+    import json
+    import shutil
+    import quillon
+    if shutil.which("klayout") is None:
+        pytest.skip("KLayout is not installed")
+    from conftest import ROOT
+    n, width = 33000, 40
+    # Turns of 45 degrees, where an extended or round end at a cut would
+    # stick out past the joint.
+    zigzag = [(0, 0)]
+    for i in range(1, n):
+        x, y = zigzag[-1]
+        zigzag.append((x + 100, y) if i % 2 else (x + 71, y + 71))
+    gds, cases = tmp_path / "long.gds", []
+    with quillon.Library(gds) as lib:
+        for pathtype in (1, 2):  # round and extended ends: the cuts that could show
+            with lib.structure(f"t{pathtype}") as cell:
+                cell.path(zigzag, width=width, layer=1, pathtype=pathtype)
+            extension = width // 2 if pathtype in (1, 2) else 0
+            cases.append({"cell": f"t{pathtype}", "kind": "path", "points": zigzag,
+                          "width": width, "bgn_ext": extension, "end_ext": extension,
+                          "round": pathtype == 1, "tolerance": 2 if pathtype == 1 else 1})
+    (tmp_path / "cases.json").write_text(json.dumps(cases))
+    out = tmp_path / "xor.json"
+    subprocess.run(["klayout", "-b", "-r", str(ROOT / "tests" / "geometry" / "klayout_xor.py"),
+                    "-rd", f"input={gds}", "-rd", f"cases={tmp_path / 'cases.json'}",
+                    "-rd", f"output={out}"], check=True, capture_output=True,
+                   env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
+    for cell, result in json.loads(out.read_text()).items():
+        assert result["elements"] > n // 200 and result["largest"] <= 200, (cell, result)
+        assert result["wider_than_one_unit"] == 0, (cell, result)

@@ -8,6 +8,7 @@ import pytest
 
 import quillon
 from quillon import QuillonError, _messages as msg
+from conftest import STAMP
 from gds_records import is_complete, read_records
 
 
@@ -52,7 +53,8 @@ RING = [(i, (i * 7) % 13) for i in range(200)]
     (lambda t: t.boundary(SQUARE[:2]), msg.BOUNDARY_TOO_FEW),
     (lambda t: t.boundary([]), msg.BOUNDARY_TOO_FEW),
     (lambda t: t.boundary(RING), msg.BOUNDARY_TOO_MANY),
-    (lambda t: t.boundaries(np.zeros((5, 200, 2), np.int32)), msg.BOUNDARY_TOO_MANY),
+    (lambda t: t.boundaries(np.arange(2000, dtype=np.int32).reshape(5, 200, 2)),
+     msg.BOUNDARY_TOO_MANY),
     (lambda t: t.boundaries(np.zeros((5, 2, 2), np.int32)), msg.BOUNDARY_TOO_FEW),
     (lambda t: t.path(SQUARE[:1]), msg.PATH_TOO_FEW),
     (lambda t: t.node([]), msg.NODE_TOO_FEW),
@@ -78,10 +80,6 @@ def test_counts_at_the_limits_are_written(write_py):
     names = [r.name for r in read_records(data)]
     assert names.count("BOUNDARY") == 4 and names.count("NODE") == 2
     assert names.count("PATH") == 1
-
-
-def test_a_path_too_long_for_one_call_raises_value_error(refused):
-    refused(lambda t: t.path(np.zeros((32768, 2), np.int32)), ValueError)
 
 
 FIELD, COLROW, TEXTTYPE = msg.VALUE_OUT_OF_RANGE, msg.COLROW_OUT_OF_RANGE, msg.TEXT_TYPE_LIMIT
@@ -234,7 +232,7 @@ def test_elements_outside_a_structure_are_refused(tmp_path):
         lambda t: t.sref("A"), lambda t: t.aref("A", SQUARE[:3], 1, 1),
         lambda t: t.text("A"), lambda t: t.node(SQUARE),
     ]
-    with quillon.Library(path) as lib:
+    with quillon.Library(path, compact=False) as lib:  # every record, as listed below
         top = lib.structure("TOP")
         top.box(0, 0, 5, 5)
         top.end()
@@ -302,3 +300,43 @@ def test_the_error_handler_turns_library_reports_into_quillon_error(tmp_path):
     with quillon.Library(tmp_path / "after.gds"):
         pass
     assert is_complete((tmp_path / "after.gds").read_bytes())
+
+
+# The binding's own refusals are QuillonErrors with the library's status for
+# the same kind of fault; strings follow one rule (ASCII str or bytes, no NUL)
+# for texts, names and property values alike.
+@pytest.mark.parametrize("bad, status", [
+    (lambda t: t.box(0, 0, 1, 2 ** 31), -3),
+    (lambda t: t.sref("A", magnification=1e80), -3),
+    (lambda t: t.box(0, 0, 1, 1, props={0: "x"}), -3),
+    (lambda t: t.boundaries(np.zeros((5, 2, 2), np.int32)), -2),
+    (lambda t: t.text("caf\u00e9"), -2),
+    (lambda t: t.sref("A\0"), -2),
+    (lambda t: t.box(0, 0, 1, 1, props={1: "net\x00VDD"}), -2),
+    (lambda t: t.box(0, 0, 1, 1, props={1: "\u00b5"}), -2),
+    (lambda t: t.sref(3), -2),
+], ids=["int32", "real8", "attribute", "batch-count", "text-ascii", "name-nul", "value-nul",
+        "value-ascii", "sname-type"])
+def test_the_bindings_own_refusals_carry_a_status(refused, bad, status):
+    assert refused(bad, QuillonError).status == status
+
+
+def test_references_take_structures_and_closed_rings_lose_their_repeat(tmp_path):
+    def write(name, by_object):
+        with quillon.Library(tmp_path / name, timestamp=STAMP, library_name="L") as lib:
+            with lib.structure("LEAF") as leaf:
+                leaf.boundary(SQUARE + SQUARE[:1] if by_object else SQUARE)  # a closed ring
+            with lib.structure("TOP") as top:
+                target = leaf if by_object else "LEAF"
+                top.sref(target)
+                top.aref(target, SQUARE[:3], 1, 1)
+                with pytest.raises(TypeError, match="quillon.Structure"):
+                    top.sref(1.5)
+        return (tmp_path / name).read_bytes()
+
+    assert write("object.gds", True) == write("name.gds", False)
+    with quillon.Library(tmp_path / "a.gds") as lib, quillon.Library(tmp_path / "b.gds") as other:
+        elsewhere = other.structure("LEAF")
+        with lib.structure("TOP") as top:
+            with pytest.raises(QuillonError, match="another quillon.Library"):
+                top.sref(elsewhere)

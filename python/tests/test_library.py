@@ -166,12 +166,14 @@ def _python(code, env_changes, cwd):
                           capture_output=True, text=True)
 
 
-def test_a_library_left_open_is_completed_at_exit(tmp_path):
+def test_a_script_that_dies_outside_with_leaves_a_partial_file(tmp_path):
     code = ("import quillon\nlib = quillon.Library('open.gds')\n"
-            "lib.structure('TOP').box(0, 0, 1, 1)\n")
-    result = _python(code, {}, tmp_path)
-    assert result.returncode == 0, result.stderr
-    assert is_complete((tmp_path / "open.gds").read_bytes())
+            "lib.structure('TOP').box(0, 0, 1, 1)\nraise RuntimeError('crashed')\n")
+    result = _python(code, {"PYTHONWARNINGS": "default"}, tmp_path)
+    assert result.returncode == 1 and "RuntimeError: crashed" in result.stderr, result.stderr
+    assert "ResourceWarning: unclosed quillon.Library 'open.gds'" in result.stderr
+    assert not (tmp_path / "open.gds").exists()
+    assert is_complete((tmp_path / "open.gds.partial").read_bytes())
 
 
 def test_the_library_is_found_through_quillon_library(tmp_path):

@@ -131,14 +131,26 @@ def test_user_coordinates_still_meet_the_32_bit_and_type_checks(tmp_path):
                 top.box(0, 0, 1, 1, layer=1.0)
 
 
-def test_database_coordinates_refuse_floats(tmp_path):
-    with quillon.Library(tmp_path / "d.gds") as lib:
+def test_gdstk_units_take_user_coordinates_by_default(tmp_path):
+    # gdstk's spelling means gdstk's coordinates: a 60 um square, read back
+    # by gdspy in user units.
+    with quillon.Library(tmp_path / "g.gds", unit=1e-6, precision=1e-9) as lib:
+        assert lib.coordinates == "user"
+        with lib.structure("TOP") as top:
+            top.rectangle((0, 0), (60, 60.5), layer=1)
+    cell = gdspy.GdsLibrary(infile=str(tmp_path / "g.gds")).cell_dict["TOP"]
+    assert np.allclose(cell.get_bounding_box(), [[0, 0], [60, 60.5]])
+
+
+def test_database_coordinates_refuse_floats_naming_the_switch(tmp_path):
+    with quillon.Library(tmp_path / "d.gds", db_in_user_units=0.001) as lib:
         assert lib.coordinates == "db"
         with lib.structure("TOP") as top:
-            with pytest.raises(TypeError):
-                top.box(0, 0, 1.0, 1)
-            with pytest.raises(TypeError):
-                top.rectangle((0, 0), (1.5, 1))
+            for call in (lambda: top.box(0, 0, 1.0, 1), lambda: top.rectangle((0, 0), (1.5, 1)),
+                         lambda: top.boundary(np.zeros((3, 2))), lambda: top.circle((0, 0), 2.5)):
+                with pytest.raises(quillon.QuillonError, match="unit=.*precision=") as info:
+                    call()
+                assert isinstance(info.value, TypeError) and info.value.status == -2
 
 
 def test_the_python_and_c_demo_chips_are_the_same_bytes(tmp_path):

@@ -160,6 +160,14 @@ QUILLON_API(int) quillon_polygon(QuillonWriter* handle, const int* xs, const int
     });
 }
 
+QUILLON_API(int) quillon_polygon_rings(QuillonWriter* handle, const int* xs, const int* ys,
+                                       const int* ringCounts, int ringTotal, int layer,
+                                       int dataType, int elFlags, int plex) {
+    return onWriter(handle, [&](GDSIIWriter& w) {
+        w.writePolygonRings(xs, ys, ringCounts, ringTotal, layer, dataType, elFlags, plex);
+    });
+}
+
 QUILLON_API(int) quillon_set_polygon_limit(QuillonWriter* handle, int limit) {
     return onWriter(handle, [&](GDSIIWriter& w) { w.setPolygonLimit(limit); });
 }

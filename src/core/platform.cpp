@@ -1,6 +1,6 @@
 // The platform layer: creating the one writer object when the library is
 // loaded (and saving an unfinished file when it is unloaded), and reading
-// the local clock.
+// the local clock, and handing freed memory back to the system.
 #include "platform.h"
 
 #include "exports.h"
@@ -11,6 +11,9 @@
 #  include <windows.h>
 #else
 #  include <ctime>
+#endif
+#if defined(__GLIBC__)
+#  include <malloc.h>
 #endif
 
 namespace quillon {
@@ -26,6 +29,14 @@ void saveUnfinishedFile() {
 }
 
 }  // namespace
+
+// glibc keeps freed heap memory for the process's next allocations; after
+// a huge polygon that is a hundred megabytes the writer never needs again.
+void returnFreedMemory() {
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
 
 #if defined(_WIN32)
 

@@ -1,5 +1,5 @@
 // What the library needs from the operating system besides the standard
-// library: a reading of the local clock. (Creating the writer when the
+// library: a reading of the local clock, and returning freed memory. (Creating the writer when the
 // library is loaded is the other platform duty; see platform.cpp.)
 #pragma once
 
@@ -16,5 +16,9 @@ struct ClockReading {
 
 // The local (not universal) date and time, read once.
 ClockReading readLocalClock();
+
+// Gives memory that was freed back to the operating system, where the C
+// library keeps it otherwise.
+void returnFreedMemory();
 
 }  // namespace quillon

@@ -92,18 +92,31 @@ void GDSIIWriter::writeRings(const std::int32_t* xs, const std::int32_t* ys,
             return;
         }
     }
+    // A large polygon's pieces and working memory go back to the system
+    // however the call ends: the writer keeps only what a polygon of a few
+    // thousand vertices needs.
+    std::size_t vertices = 0;
+    for (std::size_t r = 0; r < rings; ++r) vertices += static_cast<std::size_t>(ringCounts[r]);
+    struct GiveBack {
+        FracturedPolygon& pieces;
+        bool large;
+        ~GiveBack() {
+            if (!large && pieces.xs.capacity() <= keptFractureVertices) return;
+            pieces.release();
+            returnFreedMemory();
+        }
+    } giveBack{fractured, vertices > keptFractureVertices};
     FractureResult result = FractureResult::notCuttable;
     try {
         std::vector<std::size_t> sizes(ringCounts, ringCounts + rings);
         result = fracturePolygon(xs, ys, sizes.data(), rings,
                                  static_cast<std::size_t>(polygonLimit), fractured);
     } catch (const std::bad_alloc&) {
-        fractured.release();
+        fractured.clear();
         report(messages::outOfMemory);
         return;
     }
     if (result != FractureResult::pieces) {
-        fractured.release();
         report(messages::polygonNotFractured);
         return;
     }
@@ -113,9 +126,6 @@ void GDSIIWriter::writeRings(const std::int32_t* xs, const std::int32_t* ys,
         writePiece(pieces.xs.data() + first, pieces.ys.data() + first,
                    pieces.starts[i + 1] - first);
     }
-    // A large polygon's pieces give their memory back: the writer keeps
-    // only what a polygon of a few thousand vertices needs.
-    if (fractured.xs.capacity() > keptFractureVertices) fractured.release();
 }
 
 }  // namespace quillon

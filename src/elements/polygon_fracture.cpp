@@ -92,7 +92,6 @@ struct Point {
 using IntRing = std::vector<Point>;
 
 bool operator==(const Point& a, const Point& b) { return a.x == b.x && a.y == b.y; }
-bool operator<(const Point& a, const Point& b) { return a.x != b.x ? a.x < b.x : a.y < b.y; }
 
 // The turn at b on the way a, b, c: 0 when the three are collinear.
 int turn(const Point& a, const Point& b, const Point& c) {
@@ -161,17 +160,14 @@ using RingSet = std::vector<Ring>;
 Exact xOf(const Vertex& v) { return v.fraction == 1 ? Exact{v.x, v.num, v.den} : Exact{v.x, 0, 1}; }
 Exact yOf(const Vertex& v) { return v.fraction == 2 ? Exact{v.y, v.num, v.den} : Exact{v.y, 0, 1}; }
 
+// Fractions are kept in lowest terms, so equal points have equal fields.
 bool samePoint(const Vertex& a, const Vertex& b) {
-    return compare(xOf(a), xOf(b)) == 0 && compare(yOf(a), yOf(b)) == 0;
+    return a.x == b.x && a.y == b.y && a.fraction == b.fraction &&
+           (a.fraction == 0 || (a.num == b.num && a.den == b.den));
 }
 bool pointBefore(const Vertex& a, const Vertex& b) {
     const int x = compare(xOf(a), xOf(b));
     return x != 0 ? x < 0 : compare(yOf(a), yOf(b)) < 0;
-}
-
-long double valueOf(const Exact& e) {
-    return static_cast<long double>(e.whole) +
-           static_cast<long double>(e.num) / static_cast<long double>(e.den);
 }
 
 // The nearest grid point, halves rounded up: the same exact point rounds
@@ -231,25 +227,33 @@ void tidy(Ring& ring) {
     ring.erase(ring.begin(), ring.begin() + static_cast<std::ptrdiff_t>(first));
 }
 
-// Twice the signed area, positive counter-clockwise; taken about the first
-// vertex, where long double holds the products of 32-bit differences.
+// Twice the signed area, positive counter-clockwise, taken about the first
+// vertex: only its sign is used, to tell outlines from holes, and doubles
+// give it for every ring that encloses more than a sliver.
 template <typename P, typename ToXY>
-long double signedArea(const std::vector<P>& ring, ToXY xy) {
-    long double sum = 0;
-    long double x0, y0;
+double signedArea(const std::vector<P>& ring, ToXY xy) {
+    double sum = 0;
+    long double x0, y0, x1, y1;
     xy(ring[0], x0, y0);
-    for (std::size_t i = 1; i + 1 < ring.size(); ++i) {
-        long double ax, ay, bx, by;
-        xy(ring[i], ax, ay);
-        xy(ring[i + 1], bx, by);
-        sum += (ax - x0) * (by - y0) - (bx - x0) * (ay - y0);
+    xy(ring[1], x1, y1);
+    double ax = static_cast<double>(x1 - x0), ay = static_cast<double>(y1 - y0);
+    for (std::size_t i = 2; i < ring.size(); ++i) {
+        long double x, y;
+        xy(ring[i], x, y);
+        const double bx = static_cast<double>(x - x0), by = static_cast<double>(y - y0);
+        sum += ax * by - bx * ay;
+        ax = bx;
+        ay = by;
     }
     return sum;
 }
 
 void exactXY(const Vertex& v, long double& x, long double& y) {
-    x = valueOf(xOf(v));
-    y = valueOf(yOf(v));
+    x = static_cast<long double>(v.x);
+    y = static_cast<long double>(v.y);
+    if (v.fraction != 0) {
+        (v.fraction == 1 ? x : y) += static_cast<long double>(v.num) / v.den;
+    }
 }
 void intXY(const Point& p, long double& x, long double& y) {
     x = static_cast<long double>(p.x);
@@ -315,9 +319,18 @@ Box boxOf(const std::vector<P>& ring, ToXY xy) {
 // (positive area) with the holes (negative area) whose smallest enclosing
 // outline it is. A hole that no outline encloses (a lobe of a self-crossing
 // outline) is a piece of its own, turned round.
-void groupIntoPieces(std::vector<Ring>& rings, std::vector<RingSet>& pieces) {
-    std::vector<long double> areas(rings.size());
+struct GroupScratch {
+    std::vector<double> areas;
     std::vector<std::size_t> outlines, holes;
+};
+
+void groupIntoPieces(std::vector<Ring>& rings, std::vector<RingSet>& pieces, GroupScratch& scratch) {
+    std::vector<double>& areas = scratch.areas;
+    std::vector<std::size_t>& outlines = scratch.outlines;
+    std::vector<std::size_t>& holes = scratch.holes;
+    areas.resize(rings.size());
+    outlines.clear();
+    holes.clear();
     for (std::size_t i = 0; i < rings.size(); ++i) {
         areas[i] = signedArea(rings[i], exactXY);
         // A ring of no net area (a self-crossing outline's balanced lobes)
@@ -333,7 +346,7 @@ void groupIntoPieces(std::vector<Ring>& rings, std::vector<RingSet>& pieces) {
     for (std::size_t h : holes) {
         const Box box = boxOf(rings[h], exactXY);
         std::size_t best = 0;
-        long double bestArea = 0;
+        double bestArea = 0;
         for (std::size_t j = 0; j < outlines.size(); ++j) {
             const std::size_t k = firstPiece + j;
             if (!boxes[j].holds(box) || (best != 0 && areas[outlines[j]] >= bestArea)) continue;
@@ -412,10 +425,13 @@ Crossing makeCrossing(const Axis& axis, const std::vector<Edge>& edges, std::siz
         }
         const std::uint64_t product = static_cast<std::uint64_t>(t) * static_cast<std::uint64_t>(r);
         const std::uint64_t divisor = static_cast<std::uint64_t>(du);
+        // In lowest terms, so that equal points have equal fields.
         const std::uint64_t remainder = product % divisor;
+        std::uint64_t a = remainder, b = divisor;
+        while (b != 0) a = std::exchange(b, a % b);
         crossing.v = {lowV + t * q + static_cast<std::int64_t>(product / divisor),
-                      static_cast<std::uint32_t>(remainder),
-                      static_cast<std::uint32_t>(remainder == 0 ? 1 : divisor)};
+                      static_cast<std::uint32_t>(remainder / a),
+                      static_cast<std::uint32_t>(remainder == 0 ? 1 : divisor / a)};
         crossing.du = du;
         crossing.dv = dv;
     }
@@ -568,7 +584,7 @@ public:
             rings.push_back(std::move(exact));
         }
         std::vector<IntRing>().swap(input);
-        groupIntoPieces(rings, pending);
+        groupIntoPieces(rings, pending, grouping);
         while (!pending.empty()) {
             RingSet piece = std::move(pending.back());
             pending.pop_back();
@@ -605,10 +621,11 @@ private:
         bool found = total > limit && chooseCut(piece, total, axis, c);
         if (!found && piece.size() > 1) found = chooseHoleCut(piece, axis, c);
         if (found) {
-            std::vector<Ring> sides[2];
+            sides[0].clear();
+            sides[1].clear();
             cutter.cut(piece, axis, c, sides);
             RingSet().swap(piece);
-            for (std::vector<Ring>& side : sides) groupIntoPieces(side, pending);
+            for (std::vector<Ring>& side : sides) groupIntoPieces(side, pending, grouping);
             return true;
         }
         if (piece.size() > 1) {  // holes under one unit across: filled
@@ -687,6 +704,19 @@ private:
     void splitAtPinches(Ring& ring) {
         insertTouchingVertices(ring, false);
         insertTouchingVertices(ring, true);
+        // Most pieces repeat no point: a sort of one word per vertex tells.
+        keys.clear();
+        for (const Vertex& v : ring) {
+            std::uint64_t key = static_cast<std::uint64_t>(v.x) * 0x9E3779B97F4A7C15u ^
+                                static_cast<std::uint64_t>(v.y) * 0xC2B2AE3D27D4EB4Fu;
+            if (v.fraction != 0) key ^= (std::uint64_t{v.num} << 32 | v.den) * 0x165667B19E3779F9u + v.fraction;
+            keys.push_back(key);
+        }
+        std::sort(keys.begin(), keys.end());
+        if (std::adjacent_find(keys.begin(), keys.end()) == keys.end()) {
+            writeExact(ring);
+            return;
+        }
         std::vector<std::size_t> byPoint(ring.size());
         for (std::size_t i = 0; i < ring.size(); ++i) byPoint[i] = i;
         std::sort(byPoint.begin(), byPoint.end(),
@@ -723,7 +753,7 @@ private:
         tidy(stack);
         if (!stack.empty()) loops.push_back(std::move(stack));
         std::vector<RingSet> pieces;
-        groupIntoPieces(loops, pieces);
+        groupIntoPieces(loops, pieces, grouping);
         for (RingSet& piece : pieces) {
             if (piece.size() == 1) writeExact(piece[0]);
             else pending.push_back(std::move(piece));
@@ -736,46 +766,70 @@ private:
     // edge. Each such vertex is inserted into the segment, so that the
     // touch becomes a repeated vertex where the ring is split, and a
     // segment run over twice the two ways becomes a spike that goes.
-    static void insertTouchingVertices(Ring& ring, bool horizontal) {
+    void insertTouchingVertices(Ring& ring, bool horizontal) {
         const Axis along{horizontal};  // u: the coordinate the line fixes
         const auto onLineAt = [&](const Vertex& v) { return v.fraction != (horizontal ? 2 : 1); };
-        std::vector<std::size_t> sorted;
+        const auto runsAlong = [&](std::size_t i) {
+            const Vertex& a = ring[i];
+            const Vertex& b = ring[(i + 1) % ring.size()];
+            return a.edge == onLine && onLineAt(a) && onLineAt(b) && along.u(a) == along.u(b);
+        };
+        // The lines that segments run along, then the vertices on them.
+        std::vector<std::int64_t>& lines = scratch;
+        lines.clear();
         for (std::size_t i = 0; i < ring.size(); ++i) {
-            if (onLineAt(ring[i])) sorted.push_back(i);
+            if (runsAlong(i)) lines.push_back(along.u(ring[i]));
+        }
+        if (lines.empty()) return;
+        std::sort(lines.begin(), lines.end());
+        std::vector<std::size_t>& sorted = onLines;
+        sorted.clear();
+        for (std::size_t i = 0; i < ring.size(); ++i) {
+            if (onLineAt(ring[i]) && std::binary_search(lines.begin(), lines.end(), along.u(ring[i])))
+                sorted.push_back(i);
         }
         const auto before = [&](std::size_t a, std::size_t b) {
             if (along.u(ring[a]) != along.u(ring[b])) return along.u(ring[a]) < along.u(ring[b]);
             return compare(along.v(ring[a]), along.v(ring[b])) < 0;
         };
         std::sort(sorted.begin(), sorted.end(), before);
-        Ring result;
-        bool inserted = false;
-        for (std::size_t i = 0; i < ring.size(); ++i) {
+        // The vertices strictly inside segment i, along the line.
+        const auto inside = [&](std::size_t i) {
             const Vertex& a = ring[i];
             const Vertex& b = ring[(i + 1) % ring.size()];
-            result.push_back(a);
-            if (a.edge != onLine || !onLineAt(a) || !onLineAt(b) || along.u(a) != along.u(b)) continue;
             const bool rising = compare(along.v(a), along.v(b)) < 0;
-            const Vertex& low = rising ? a : b;
-            const Vertex& high = rising ? b : a;
-            auto first = std::upper_bound(sorted.begin(), sorted.end(), &low - ring.data(), before);
-            auto last = std::lower_bound(sorted.begin(), sorted.end(), &high - ring.data(), before);
-            if (first >= last) continue;
+            const std::size_t low = rising ? i : (i + 1) % ring.size();
+            const std::size_t high = rising ? (i + 1) % ring.size() : i;
+            return std::make_pair(std::upper_bound(sorted.begin(), sorted.end(), low, before),
+                                  std::lower_bound(sorted.begin(), sorted.end(), high, before));
+        };
+        bool touches = false;
+        for (std::size_t i = 0; i < ring.size() && !touches; ++i) {
+            if (!runsAlong(i)) continue;
+            const auto range = inside(i);
+            touches = range.first < range.second;
+        }
+        if (!touches) return;
+        Ring result;
+        for (std::size_t i = 0; i < ring.size(); ++i) {
+            result.push_back(ring[i]);
+            if (!runsAlong(i)) continue;
+            const auto [first, last] = inside(i);
             const std::size_t from = result.size();
-            for (auto k = first; k != last; ++k) {
+            for (auto k = first; k < last; ++k) {
                 if (result.size() > from && samePoint(result.back(), ring[*k])) continue;
                 result.push_back(ring[*k]);
                 result.back().edge = onLine;
             }
-            if (!rising) std::reverse(result.begin() + static_cast<std::ptrdiff_t>(from), result.end());
-            inserted = true;
+            if (compare(along.v(ring[i]), along.v(ring[(i + 1) % ring.size()])) > 0)
+                std::reverse(result.begin() + static_cast<std::ptrdiff_t>(from), result.end());
         }
-        if (inserted) ring.swap(result);
+        ring.swap(result);
     }
 
     void writeExact(const Ring& ring) {
-        IntRing points;
-        points.reserve(ring.size());
+        IntRing& points = rounding;
+        points.clear();
         for (const Vertex& v : ring) points.push_back(rounded(v));
         clean(points);
         writeRounded(points);
@@ -786,9 +840,12 @@ private:
     // narrower than the rounding) stay.
     void writeRounded(IntRing& ring) {
         if (ring.empty()) return;
-        IntRing sorted(ring);
-        std::sort(sorted.begin(), sorted.end());
-        if (std::adjacent_find(sorted.begin(), sorted.end()) == sorted.end()) {
+        keys.clear();
+        for (const Point& p : ring) {
+            keys.push_back(static_cast<std::uint64_t>(p.x) << 32 ^ static_cast<std::uint32_t>(p.y));
+        }
+        std::sort(keys.begin(), keys.end());
+        if (std::adjacent_find(keys.begin(), keys.end()) == keys.end()) {
             emit(ring);
             return;
         }
@@ -825,6 +882,11 @@ private:
     Cutter cutter;
     std::vector<RingSet> pending;
     std::vector<std::int64_t> scratch;
+    std::vector<std::uint64_t> keys;
+    std::vector<std::size_t> onLines;
+    GroupScratch grouping;
+    std::vector<Ring> sides[2];
+    IntRing rounding;
 };
 
 }  // namespace

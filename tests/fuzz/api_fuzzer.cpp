@@ -142,15 +142,19 @@ struct PointArrays {
         nulls(in);
     }
     // The outline of a polygon: the points of make, which mostly cross
-    // themselves, or a simple one of count vertices, a circle, a star or a
-    // comb of either orientation, sometimes with the first point repeated
-    // at the end. Answers the count made: at most 10,000 for points that
-    // cross themselves, whose pieces may hold 150 times as many vertices.
+    // themselves, or a simple one of count vertices, a circle, a star, a
+    // comb, a thin slanted band (one long edge, the other side a zigzag 2
+    // to 3 units off it) or a keyholed square (a hole joined to the outline
+    // by a zero-width bridge) of either orientation, sometimes with the
+    // first point repeated at the end. Answers the count made: at most
+    // 3,000 for points that cross themselves, whose pieces may hold 150
+    // times as many vertices (at limit 8, 10,000 take seconds under the
+    // sanitizers).
     int outline(Input& in, int count, bool& crossing) {
         const std::uint8_t kind = in.byte();
         crossing = kind < 64;
         if (crossing) {
-            count = std::min(count, 10000);
+            count = std::min(count, 3000);
             make(in, count);
             return count;
         }
@@ -160,23 +164,48 @@ struct PointArrays {
         std::int64_t size = sized < 192 ? sizes[sized % 4] : std::llabs(in.integer()) + 1;
         std::int64_t cx = in.integer(), cy = in.integer();
         const bool reverse = kind & 1, closed = kind & 2;
-        const int shape = (kind >> 2) % 3;
+        const int shape = kind >= 240 ? 3 : kind >= 224 ? 4 : (kind >> 2) % 3;
+        const bool round = shape != 2;  // within -size to size both ways
+        if (shape == 4) size = std::max<std::int64_t>(size, 64);
         const std::size_t teeth = n >= 6 ? (n - 2) / 4 : 0;
         // Within 32 bits, where it cannot wrap round: x from -size or 0 to
         // size or 2 teeth size, y from -size to size or 4 size.
         const auto width = [&] {
-            return shape < 2 ? 2 * size : static_cast<std::int64_t>(2 * teeth) * size;
+            return round ? 2 * size + 8 : static_cast<std::int64_t>(2 * teeth) * size;
         };
         while (size > 1 && (width() > 0xFFFFFFF0 || 5 * size > 0xFFFFFFF0)) size /= 2;
-        const std::int64_t lowX = shape < 2 ? -size : 0, lowY = -size;
-        const std::int64_t highX = lowX + width(), highY = shape < 2 ? size : 4 * size;
+        const std::int64_t lowX = round ? -size - 4 : 0, lowY = round ? -size - 4 : -size;
+        const std::int64_t highX = lowX + width(), highY = round ? size + 4 : 4 * size;
+        const double slant = 0.01 + 1.55 * in.byte() / 255.0;
+        const double along = std::cos(slant) * static_cast<double>(size);
+        const double across = std::sin(slant) * static_cast<double>(size);
+        const std::int64_t unit = std::max<std::int64_t>(size / 50, 1);
+        static const int keyhole[10][2] = {{-50, -50}, {50, -50}, {50, 50}, {-50, 50}, {-50, 10},
+                                           {10, 10},   {10, -10}, {-10, -10}, {-10, 10}, {-50, 10}};
         cx = std::min(std::max(cx, INT32_MIN - lowX), INT32_MAX - highX);
         cy = std::min(std::max(cy, INT32_MIN - lowY), INT32_MAX - highY);
         const double turn = 6.283185307179586 / static_cast<double>(n == 0 ? 1 : n);
         for (std::size_t k = 0; k < n; ++k) {
             const std::size_t i = reverse ? n - 1 - k : k;
             std::int64_t x, y;
-            if (shape < 2) {
+            if (shape == 3) {
+                // From (-along, -across) to (along, across), then back in a
+                // zigzag on its left.
+                const double length = static_cast<double>(size);
+                const double t = n < 3 ? 0 : i < 2 ? static_cast<double>(i) * 2 - 1
+                                       : 1 - 2 * (static_cast<double>(n - 1 - i) + 0.5) /
+                                                 static_cast<double>(n - 1);
+                const double offset = i < 2 ? 0 : i % 2 ? 2.0 : 3.0;
+                x = std::llround(t * along - offset * across / length);
+                y = std::llround(t * across + offset * along / length);
+            } else if (shape == 4) {
+                // The square's bottom edge takes the vertices beyond ten.
+                const std::size_t extra = n > 10 ? n - 10 : 0;
+                const std::size_t j = i < extra ? 0 : i - extra;
+                x = i < extra ? (-50 + static_cast<std::int64_t>(100 * i / (extra + 1))) * unit
+                              : keyhole[j][0] * unit;
+                y = (i < extra ? -50 : keyhole[j][1]) * unit;
+            } else if (shape < 2) {
                 // A circle, or a star whose points alternate between two radii.
                 const double r = static_cast<double>(shape == 1 && i % 2 ? size / 3 + 1 : size);
                 x = std::llround(r * std::cos(turn * static_cast<double>(i)));
@@ -670,6 +699,31 @@ void polygon(Input& in) {
     CALL(w, GDS_Polygon, quillon_polygon, args.p.x(), args.p.y(), n, a[0], a[1], a[2], a[3]);
 }
 
+// The outline's vertices as several rings of sizes the input picks (the
+// last takes the rest; sizes below 3 are refused): holes, islands, or
+// rings that cross.
+void polygonRings(Input& in) {
+    Writer* w;
+    if (!target<true>(in, w)) return;
+    args.read(in);
+    bool crossing;
+    const int n = args.p.outline(in, in.count(), crossing);
+    std::vector<int> counts;
+    for (int left = std::max(n, 0); left > 0 && counts.size() < 8;) {
+        const int size = counts.size() == 7 ? left : std::min(left, 1 + in.byte() * 16);
+        counts.push_back(size);
+        left -= size;
+    }
+    work += (crossing ? 150 : 10) * 8 * static_cast<std::size_t>(std::max(n, 0));
+    const int* a = args.a;
+    const int* ringCounts = in.byte() == 0 ? nullptr : counts.data();
+    const int rings = static_cast<int>(counts.size());
+    dispatch(w, [] {}, [&](QuillonWriter* writerHandle) {
+        return quillon_polygon_rings(writerHandle, args.p.x(), args.p.y(), ringCounts, rings,
+                                     a[0], a[1], a[2], a[3]);
+    });
+}
+
 template <bool onHandle>
 void polygonLimit(Input& in) {
     Writer* w;
@@ -918,6 +972,7 @@ const CallKind calls[] = {
     {"quillon_property", property<true>},
     {"quillon_polygon", polygon<true>},
     {"quillon_set_polygon_limit", polygonLimit<true>},
+    {"quillon_polygon_rings", polygonRings},
 };
 constexpr std::size_t callCount = sizeof(calls) / sizeof(calls[0]);
 static_assert(callCount <= 240, "bytes of 240 and more repeat the previous call");

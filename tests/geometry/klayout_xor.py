@@ -7,7 +7,7 @@
 # must draw together: a path (points, width, extensions, round) or a polygon
 # (its vertices). The cell's shapes are merged into one region and XORed
 # with that shape; the answer per case is the XOR's area, the area of the
-# XOR parts wider than one database unit, the number of
+# XOR parts wider than one and than half a database unit, the number of
 # elements and the most points of any one of them, and the sum of the
 # elements' own areas (above the merged area where elements overlap).
 import json
@@ -33,6 +33,8 @@ for case in wanted:
     else:
         polygon = pya.Polygon()
         polygon.assign_hull(points, False)  # as given, not compressed or normalised
+        for hole in case.get("holes", []):
+            polygon.insert_hole([pya.Point(x, y) for x, y in hole], False)
         reference = pya.Region(polygon)
     xor = written.merged() ^ reference.merged()
     # Slivers narrower than 1 unit vanish when the XOR, magnified twice, is
@@ -41,7 +43,10 @@ for case in wanted:
     # made separately for the pieces and for the one path: slivers as wide
     # as that approximation's error may differ too ("tolerance" units).
     thick = xor.transformed(pya.ICplxTrans(2.0)).sized(-case.get("tolerance", 1))
+    # Slivers up to half a unit wide vanish at four times the size less 1.
+    half = xor.transformed(pya.ICplxTrans(4.0)).sized(-1)
     results[case["cell"]] = {"xor_area": xor.area(), "wider_than_one_unit": thick.area(),
+                             "wider_than_half_unit": half.area(),
                              "elements": len(sizes), "largest": max(sizes) if sizes else 0,
                              "written_area": written.merged().area(),
                              "reference_area": reference.merged().area(),

@@ -24,6 +24,17 @@ def load():
     lib.SetErrorHandle(lib.handler)
     if hasattr(lib, "GDS_Polygon"):
         lib.GDS_Polygon.argtypes = [ctypes.POINTER(_int), ctypes.POINTER(_int)] + [_int] * 5
+    # The handle functions that the flat API has no twin of.
+    writer = ctypes.c_void_p
+    lib.quillon_open.argtypes = [ctypes.c_char_p, ctypes.c_double, ctypes.c_double,
+                                 ctypes.c_void_p, ctypes.POINTER(_int)]
+    lib.quillon_open.restype = writer
+    lib.quillon_close.argtypes = [writer]
+    lib.quillon_begin_structure.argtypes = [writer, ctypes.c_char_p]
+    lib.quillon_end_structure.argtypes = [writer]
+    lib.quillon_set_polygon_limit.argtypes = [writer, _int]
+    lib.quillon_polygon_rings.argtypes = [writer, ctypes.POINTER(_int), ctypes.POINTER(_int),
+                                          ctypes.POINTER(_int)] + [_int] * 5
     return lib
 
 

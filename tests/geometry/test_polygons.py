@@ -2,11 +2,15 @@
 # pieces of each polygon and XORs them with the one polygon meant; the
 # pieces' own areas add up to the merged area (no overlaps), and no piece
 # has more vertices than the limit.
+import ctypes
 import json
 import math
+import os
 import pathlib
 import random
 import sys
+
+import subprocess
 
 import pytest
 
@@ -79,6 +83,31 @@ def with_repeats_and_collinear(points, seed):
     return out
 
 
+def keyhole():
+    """A 100 x 100 square with a 20 x 20 hole, joined by a bridge along y=60."""
+    return [(0, 0), (100, 0), (100, 100), (0, 100), (0, 60), (60, 60), (60, 40), (40, 40),
+            (40, 60), (0, 60)]
+
+
+def sawtooth(teeth, pitch=40, height=1000):
+    points = [(0, 0), (teeth * pitch, 0)]
+    for i in reversed(range(teeth)):
+        points += [(i * pitch + pitch, height + 10), (i * pitch + pitch // 2, 10)]
+    return points
+
+
+def thin_band(zigzag=19998, dx=1000000, dy=618034):
+    """A band 2 to 3 units wide along one long slanted edge, its other side a
+    zigzag: every cut across it crosses the slanted edge."""
+    length = math.hypot(dx, dy)
+    nx, ny = -dy / length, dx / length
+    band = [(0, 0), (dx, dy)]
+    for i in reversed(range(zigzag)):
+        t, offset = (i + 0.5) / zigzag, 2.0 if i % 2 else 3.0
+        band.append((round(t * dx + offset * nx), round(t * dy + offset * ny)))
+    return band
+
+
 SHAPES = {
     "ring1000": (ring(1000), 199),
     "ring1000_cw": (list(reversed(ring(1000))), 199),
@@ -94,7 +123,14 @@ SHAPES = {
     "ring5000_limit8": (ring(5000), 8),
     "figure_eight1001": (figure_eight(1001), 199),
     "figure_eight5000": (figure_eight(5000), 199),
+    "thin_band": (thin_band(), 199),
+    "sawtooth100000": (sawtooth(50000), 199),
+    **{f"keyhole{limit}{'_cw' if cw else ''}": (keyhole()[::-1] if cw else keyhole(), limit)
+       for limit in (8, 199, 8190) for cw in (False, True)},
 }
+# At most this many pieces: close to the limit's vertices each.
+MOST_PIECES = {"sawtooth100000": 100002 // 187 + 10}
+HALF_UNIT = {"thin_band"}  # every vertex within half a unit of the outline
 # Outlines that cross themselves: not simple, so the pieces need not add up
 # to the merged area (a piece holding the crossing is itself a figure
 # eight), but KLayout must still draw the region KLayout draws for the
@@ -131,8 +167,11 @@ def xor(written):
 def test_pieces_cover_the_polygon_exactly(written, xor):
     for case in written["cases"]:
         result = xor[case["cell"]]
-        assert result["elements"] > 1, case["cell"]
+        assert result["elements"] > 1 or len(case["points"]) <= case["limit"], case["cell"]
         assert result["largest"] <= case["limit"] + 1, (case["cell"], result)  # hull + closing
+        assert result["elements"] <= MOST_PIECES.get(case["cell"], result["elements"]), result
+        if case["cell"] in HALF_UNIT:
+            assert result["wider_than_half_unit"] == 0, (case["cell"], result)
         # Cut points are rounded to the grid: what differs is slivers under
         # one unit wide along the cut edges.
         assert result["wider_than_one_unit"] == 0, (case["cell"], result)
@@ -144,6 +183,74 @@ def test_pieces_cover_the_polygon_exactly(written, xor):
             continue
         assert abs(result["sum_of_areas"] - result["written_area"]) <= result["elements"], \
             (case["cell"], result)
+        # KLayout's XOR snaps slivers under a unit wide away and hides
+        # errors where pieces overlap: the pieces' own areas must add up to
+        # the polygon's too, within what moving the outline by half a unit
+        # can change.
+        points = case["points"]
+        perimeter = sum(math.dist(points[i - 1], points[i]) for i in range(len(points)))
+        assert abs(result["sum_of_areas"] - result["reference_area"]) <= \
+            0.5 * perimeter + result["elements"], (case["cell"], result)
+
+
+@pytest.fixture(scope="module")
+def clusters(tmp_path_factory):
+    """Merged bar clusters with holes, written at limit 8 as keyholed
+    outlines (every other one reversed) through GDS_Polygon and as rings
+    through quillon_polygon_rings."""
+    workdir = tmp_path_factory.mktemp("clusters")
+    made = workdir / "clusters.json"
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    run = subprocess.run(["klayout", "-b", "-r", str(HERE / "klayout_clusters.py"), "-rd", "count=100",
+                          "-rd", f"output={made}"], capture_output=True, text=True, env=env)
+    assert run.returncode == 0, run.stdout + run.stderr
+    lib = quillon_ctypes.load()
+    gds = workdir / "clusters.gds"
+    cases = []
+    assert lib.GDS_BeginLib(str(gds).encode(), 0.001, 1e-9) == 0
+    assert lib.GDS_SetPolygonLimit(8) == 0
+    for i, cluster in enumerate(json.loads(made.read_text())):
+        outline = cluster["keyholed"][::-1] if i % 2 else cluster["keyholed"]
+        name = f"keyholed{i}"
+        lib.GDS_BeginStructure(name.encode())
+        assert lib.GDS_Polygon(*quillon_ctypes.arrays(outline), len(outline), 1, 0, 0, 0) == 0, name
+        lib.GDS_EndStructure()
+        cases.append(dict(cell=name, kind="polygon", points=outline))
+    lib.GDS_EndLib()
+    assert lib.messages == []
+    rings_gds = workdir / "rings.gds"
+    status = ctypes.c_int()
+    writer = lib.quillon_open(str(rings_gds).encode(), 0.001, 1e-9, None, ctypes.byref(status))
+    assert writer, status
+    assert lib.quillon_set_polygon_limit(writer, 8) == 0
+    rings_cases = []
+    for i, cluster in enumerate(json.loads(made.read_text())):
+        rings = [r[::-1] if (i + k) % 2 else r for k, r in enumerate(cluster["rings"])]
+        points = [p for r in rings for p in r]
+        counts = (ctypes.c_int * len(rings))(*[len(r) for r in rings])
+        name = f"rings{i}"
+        assert lib.quillon_begin_structure(writer, name.encode()) == 0
+        assert lib.quillon_polygon_rings(writer, *quillon_ctypes.arrays(points), counts, len(rings),
+                                         1, 0, 0, 0) == 0, name
+        assert lib.quillon_end_structure(writer) == 0
+        rings_cases.append(dict(cell=name, kind="polygon", points=rings[0], holes=rings[1:]))
+    assert lib.quillon_close(writer) == 0
+    results = {}
+    for path, wanted in ((gds, cases), (rings_gds, rings_cases)):
+        cases_file = workdir / (path.stem + ".json")
+        cases_file.write_text(json.dumps(wanted))
+        results.update(klayout_xor(path, cases_file, workdir))
+    return results
+
+
+def test_keyholed_and_ringed_clusters_keep_their_holes_exactly(clusters):
+    # Rectilinear input: every cut point is a grid point, so the pieces tile
+    # the region exactly, with nothing left out and nothing twice.
+    assert len(clusters) == 200
+    for cell, result in clusters.items():
+        assert result["largest"] <= 9, (cell, result)
+        assert result["xor_area"] == 0, (cell, result)
+        assert result["sum_of_areas"] == result["reference_area"], (cell, result)
 
 
 def test_small_polygon_is_one_boundary_and_limit_is_checked(tmp_path):

@@ -253,11 +253,18 @@ TEST(Fracture, PiecesAreSimpleRingsThatTileTheRegionWithinHalfAUnit) {
             }
             EXPECT_EQ(pieceArea, area);
         }
-        // Sample points on a lattice that no grid line meets.
+        // Sample points that no grid line meets, over the whole extent and
+        // near the input's vertices (where a thin band has its inside).
         std::mt19937 random(7);
-        for (int sample = 0; sample < 1500; ++sample) {
-            const double px = minX + (maxX - minX) * ((random() % 100000) + 0.31830988) / 100000.0;
-            const double py = minY + (maxY - minY) * ((random() % 100000) + 0.70710678) / 100000.0;
+        for (int sample = 0; sample < 3000; ++sample) {
+            double px = minX + (maxX - minX) * ((random() % 100000) + 0.31830988) / 100000.0;
+            double py = minY + (maxY - minY) * ((random() % 100000) + 0.70710678) / 100000.0;
+            if (sample % 2) {
+                const Ring& r = shape.rings[random() % shape.rings.size()];
+                const auto& near = r[random() % r.size()];
+                px = near.first + (random() % 8000) / 1000.0 - 3.9996;
+                py = near.second + (random() % 8000) / 1000.0 - 3.9993;
+            }
             if (distanceToOutline(shape.rings, px, py) <= 0.5) continue;
             bool region = false;
             for (const Ring& r : shape.rings) region ^= inside(r, px, py);

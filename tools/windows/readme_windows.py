@@ -6,6 +6,12 @@ derived from the prototypes of quillon.h:
     readme_windows.py --header include/quillon.h --def src/core/quillon.def
                       --version 1.0.0 --output README-windows.txt
 
+The table of the flat exports (ordinal, name, argument bytes on 32-bit
+Windows) also stands in README.md, between the markers EXPORTS_BEGIN and
+EXPORTS_END; --check-readme README.md exits 1 when that table differs from
+the one quillon.def and quillon.h give, --update-readme README.md writes it
+there, and --markdown prints it.
+
 Every flat function of quillon.def must have a prototype in quillon.h whose
 parameter types are among those the flat interface uses (int, double,
 const char*, const int*, ErrorHandler); anything else stops the script, so
@@ -79,6 +85,40 @@ def handle_exports(def_text):
             for m in re.finditer(r"^\s+(quillon_\w+)\s+@(\d+)", def_text, re.M)]
 
 
+def argument_bytes(name, parameters):
+    """What a 32-bit stdcall function removes from the stack: 8 bytes per
+    double, 4 per int or pointer."""
+    total = 0
+    for c_type, parameter in parameters:
+        if c_type == "double":
+            total += 8
+        elif c_type in ("int", "unsigned") or c_type.endswith("*") or c_type == "ErrorHandler":
+            total += 4
+        else:
+            sys.exit("%s: parameter %s %s has no known size" % (name, c_type, parameter))
+    return total
+
+
+def markdown_table(declared, exports):
+    """The README's table of exports: ordinal, name and argument bytes, two
+    exports per row."""
+    cells = ["| %d | `%s` | %d |" % (ordinal, name, argument_bytes(name, declared[name][1]))
+             for name, ordinal in sorted(exports, key=lambda e: e[1])]
+    half = (len(cells) + 1) // 2
+    rows = ["| ordinal | function | bytes | ordinal | function | bytes |",
+            "|---:|---|---:|---:|---|---:|"]
+    for i in range(half):
+        right = cells[half + i][1:] if half + i < len(cells) else " | | |"
+        rows.append(cells[i] + right)
+    return "\n".join(rows)
+
+
+def text_table(declared, exports):
+    """The same for README-windows.txt, one export per line."""
+    return "\n".join("    %3d  %-26s %3d" % (ordinal, name, argument_bytes(name, declared[name][1]))
+                     for name, ordinal in sorted(exports, key=lambda e: e[1]))
+
+
 def c_prototype(name, return_type, parameters):
     arguments = ", ".join("%s %s" % (t, n) for t, n in parameters) or "void"
     return "%s __stdcall %s(%s);" % (return_type, name, arguments)
@@ -128,6 +168,12 @@ KERNEL32.dll and msvcrt.dll); the shared-runtime folders add mingw-w64's
 libgcc_s and libstdc++ DLLs, which your C++ program must link too (the
 default of mingw-w64's g++ without -static), so that the exception is thrown
 and caught by one C++ runtime.
+
+Exports
+-------
+Ordinal, name and the argument bytes a 32-bit call removes (stdcall):
+
+{exports}
 
 Errors
 ------
@@ -219,7 +265,13 @@ def main():
     parser.add_argument("--header", required=True)
     parser.add_argument("--def", dest="definition", required=True)
     parser.add_argument("--version", required=True)
-    parser.add_argument("--output", required=True)
+    parser.add_argument("--output")
+    parser.add_argument("--markdown", action="store_true",
+                        help="print the README.md table of the flat exports")
+    parser.add_argument("--check-readme", metavar="README_MD",
+                        help="check the table of README.md against quillon.def and quillon.h")
+    parser.add_argument("--update-readme", metavar="README_MD",
+                        help="write the table into README.md between its markers")
     arguments = parser.parse_args()
     with open(arguments.header) as header:
         declared = prototypes(header.read())
@@ -236,8 +288,33 @@ def main():
     def indented(lines):
         return "\n".join("    " + line for line in lines)
 
+    table = markdown_table(declared, exports)
+    if arguments.markdown:
+        print(table)
+        return
+    markers = re.compile(r"(<!-- EXPORTS_BEGIN[^>]*-->\n)(.*?)(\n<!-- EXPORTS_END -->)", re.S)
+    if arguments.update_readme:
+        with open(arguments.update_readme) as readme:
+            text = readme.read()
+        if not markers.search(text):
+            sys.exit("%s has no EXPORTS_BEGIN and EXPORTS_END markers" % arguments.update_readme)
+        with open(arguments.update_readme, "w") as readme:
+            readme.write(markers.sub(lambda m: m.group(1) + table + m.group(3), text, count=1))
+        return
+    if arguments.check_readme:
+        with open(arguments.check_readme) as readme:
+            found = markers.search(readme.read())
+        if found is None or found.group(2) != table:
+            sys.exit("%s: the table of exports between EXPORTS_BEGIN and EXPORTS_END is not "
+                     "that of quillon.def and quillon.h; it should read:\n%s"
+                     % (arguments.check_readme, table))
+        return
+    if arguments.output is None:
+        parser.error("--output is required")
+
     text = TEMPLATE.format(
         version=arguments.version,
+        exports=text_table(declared, exports + handle_exports(definition_text)),
         vba32=indented(vba(*f, wide=False) for f in functions),
         vba64=indented(vba(*f, wide=True) for f in functions),
         delphi=indented(delphi(*f) for f in functions),
