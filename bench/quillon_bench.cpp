@@ -1,4 +1,4 @@
-// quillon-bench: writes ten GDSII workloads through the exported functions
+// quillon-bench: writes eleven GDSII workloads through the exported functions
 // of libquillon and compares each with a raw baseline measured in the same
 // run: the same bytes, already in memory, written with plain write() calls
 // of 1 MiB to a file in the same directory.
