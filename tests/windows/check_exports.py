@@ -44,6 +44,11 @@ KNOWN_EXPORTS = {
     "GDS_Node": (16, 28),
     "SetErrorHandle": (17, 4),
     "GDS_SetTimestamp": (18, 24),
+    # The shapes of the handle API (writer and pointers 4 bytes, doubles 8).
+    "quillon_ellipse": (53, 68),
+    "quillon_path_ex": (54, 60),
+    "quillon_text_polygons": (55, 40),
+    "quillon_arc_path": (60, 72),
 }
 
 SYSTEM_DLLS = {"kernel32.dll", "msvcrt.dll", "user32.dll", "advapi32.dll", "ntdll.dll"}
