@@ -724,6 +724,74 @@ void polygonRings(Input& in) {
     });
 }
 
+// A tolerance that keeps a curve of radius r to at most about maxChords
+// chords a half turn (NaN, infinite, zero and negative ones pass, to be
+// refused): the fuzzer looks for faults, not for the 2^24-point limit.
+double boundedTolerance(double tolerance, double r, double maxChords) {
+    const double least = std::fabs(r) * (3.2 / maxChords) * (3.2 / maxChords) / 8;
+    return tolerance > 0 && tolerance < least ? least : tolerance;
+}
+
+// Ellipses, rings and their sectors by tolerance.
+void ellipse(Input& in) {
+    Writer* w;
+    if (!target<true>(in, w)) return;
+    args.read(in);
+    const int* a = args.a;
+    const double* d = args.d;
+    const double r = std::max(std::fabs(static_cast<double>(a[2])), std::fabs(double(a[3])));
+    const double tolerance = boundedTolerance(d[2], r, 4000);
+    // Both rings' chords, fractured.
+    const double chords = tolerance > 0 && std::isfinite(tolerance) && r > 0
+                              ? 6.3 / std::sqrt(8 * tolerance / r) + 8
+                              : 8;
+    work += 2 * 10 * 8 * static_cast<std::size_t>(std::min(chords, 8000.0));
+    dispatch(w, [] {}, [&](QuillonWriter* writerHandle) {
+        return quillon_ellipse(writerHandle, a[0], a[1], a[2], a[3], a[4], a[5], d[0], d[1],
+                               tolerance, a[6], a[7], a[8], a[9]);
+    });
+}
+
+// Paths with extensions and bends, and arc paths by tolerance.
+void pathEx(Input& in) {
+    Writer* w;
+    if (!target<true>(in, w)) return;
+    args.read(in);
+    const int* a = args.a;
+    const double* d = args.d;
+    if (in.byte() & 1) {
+        const double tolerance = boundedTolerance(d[2], a[2], 4000);
+        work += 8 * 8000;
+        dispatch(w, [] {}, [&](QuillonWriter* writerHandle) {
+            return quillon_arc_path(writerHandle, a[0], a[1], a[2], d[0], d[1], tolerance, a[3],
+                                    a[4], a[5], a[6], a[7], a[8], a[9], a[10]);
+        });
+        return;
+    }
+    const int n = in.count();
+    args.p.make(in, n);
+    const double tolerance = boundedTolerance(d[2], a[4], 64);
+    work += 8 * 70 * static_cast<std::size_t>(std::max(n, 0));  // every corner an arc
+    dispatch(w, [] {}, [&](QuillonWriter* writerHandle) {
+        return quillon_path_ex(writerHandle, args.p.x(), args.p.y(), n, a[0], a[1], a[2], a[3],
+                               a[4], tolerance, a[5], a[6], a[7], a[8]);
+    });
+}
+
+// Text as polygons: about 5 rectangles of 6 to 8 vertices a character.
+void textPolygons(Input& in) {
+    Writer* w;
+    if (!target<true>(in, w)) return;
+    args.read(in);
+    const char* s = in.text(args.s);
+    const int* a = args.a;
+    work += 400 * (s != nullptr ? std::strlen(s) : 0);
+    dispatch(w, [] {}, [&](QuillonWriter* writerHandle) {
+        return quillon_text_polygons(writerHandle, s, a[0], a[1], a[2], a[3], args.d[0], a[4],
+                                     a[5]);
+    });
+}
+
 template <bool onHandle>
 void polygonLimit(Input& in) {
     Writer* w;
@@ -973,6 +1041,9 @@ const CallKind calls[] = {
     {"quillon_polygon", polygon<true>},
     {"quillon_set_polygon_limit", polygonLimit<true>},
     {"quillon_polygon_rings", polygonRings},
+    {"quillon_ellipse", ellipse},
+    {"quillon_path_ex/arc_path", pathEx},
+    {"quillon_text_polygons", textPolygons},
 };
 constexpr std::size_t callCount = sizeof(calls) / sizeof(calls[0]);
 static_assert(callCount <= 240, "bytes of 240 and more repeat the previous call");
