@@ -301,7 +301,7 @@ QUILLON_API(int) GDS_Property(int attribute, const char* value);
    that holds a crossing crosses itself too. Layer, data type and flags
    must lie in 0 to 65535, in either mode ("Error: Value does not fit its
    GDSII field."); fewer than 3 vertices are refused ("Error: Not enougph
-   points for BOUNDARY structure. "). Memory: about 150 bytes per vertex
+   points for BOUNDARY structure. "). Memory: about 120 bytes per vertex
    while the call runs, given back when it returns. Nothing is written,
    and the queued properties are dropped, when a polygon above the limit
    encloses nothing (an outline traced twice, or out and back along one
