@@ -261,6 +261,34 @@ TEST_F(Properties, PolygonPiecesEachCarryThemAndASmallPolygonIsOneBoundary) {
     EXPECT_EQ(propertiesOf(pieces), (std::vector<std::pair<int, std::string>>(boundaries, {9, "ring"})));
 }
 
+TEST_F(Properties, PolygonAboveTheLimitEnclosingNothingIsReportedAndTakesThem) {
+    // A 200-gon traced twice, and a zigzag out and back: 400 vertices each,
+    // no area under even-odd fill. At the limit they would be written as
+    // given; above it nothing is written, the call says so and the queued
+    // property goes with it.
+    std::vector<int> twiceX, twiceY, flatX, flatY;
+    for (int round = 0; round < 2; ++round) {
+        for (int i = 0; i < 200; ++i) {
+            const double a = 6.283185307179586 * i / 200.0;
+            twiceX.push_back(static_cast<int>(std::lround(10000 * std::cos(a))));
+            twiceY.push_back(static_cast<int>(std::lround(10000 * std::sin(a))));
+            const int k = round == 0 ? i : 199 - i;
+            flatX.push_back(k * 10);
+            flatY.push_back(k % 2 * 7);
+        }
+    }
+    SetErrorHandle(recordMessage);
+    const Bytes written = elementBytes([&] {
+        GDS_Property(4, "gone");
+        EXPECT_EQ(GDS_Polygon(twiceX.data(), twiceY.data(), 400, 1, 0, 0, 0), QUILLON_ERROR_ARGUMENT);
+        EXPECT_EQ(GDS_Polygon(flatX.data(), flatY.data(), 400, 1, 0, 0, 0), QUILLON_ERROR_ARGUMENT);
+        GDS_Box(0, 0, 1, 1, 1, 0, 0, 0);
+    });
+    EXPECT_TRUE(propertiesOf(written).empty());
+    EXPECT_EQ(written.size(), 78u);  // the box alone
+    EXPECT_EQ(messages(), (std::vector<std::string>(2, "Error: Polygon cannot be fractured.")));
+}
+
 TEST_F(Properties, BadOrUnusedPropertiesAreReported) {
     SetErrorHandle(recordMessage);
     const Bytes written = elementBytes([] {

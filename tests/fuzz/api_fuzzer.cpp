@@ -143,10 +143,10 @@ struct PointArrays {
     }
     // The outline of a polygon: the points of make, which mostly cross
     // themselves, or a simple one of count vertices, a circle, a star, a
-    // comb, a thin slanted band (one long edge, the other side a zigzag 2
-    // to 3 units off it) or a keyholed square (a hole joined to the outline
-    // by a zero-width bridge) of either orientation, sometimes with the
-    // first point repeated at the end. Answers the count made: at most
+    // comb, a sawtooth, a thin slanted band (one long edge, the other side
+    // a zigzag 2 to 3 units off it) or a keyholed square (a hole joined to
+    // the outline by a zero-width bridge) of either orientation, sometimes
+    // with the first point repeated at the end. Answers the count made: at most
     // 3,000 for points that cross themselves, whose pieces may hold 150
     // times as many vertices (at limit 8, 10,000 take seconds under the
     // sanitizers).
@@ -164,7 +164,7 @@ struct PointArrays {
         std::int64_t size = sized < 192 ? sizes[sized % 4] : std::llabs(in.integer()) + 1;
         std::int64_t cx = in.integer(), cy = in.integer();
         const bool reverse = kind & 1, closed = kind & 2;
-        const int shape = kind >= 240 ? 3 : kind >= 224 ? 4 : (kind >> 2) % 3;
+        const int shape = kind >= 240 ? 3 : kind >= 224 ? 4 : kind >= 208 ? 5 : (kind >> 2) % 3;
         const bool round = shape != 2;  // within -size to size both ways
         if (shape == 4) size = std::max<std::int64_t>(size, 64);
         const std::size_t teeth = n >= 6 ? (n - 2) / 4 : 0;
@@ -198,6 +198,13 @@ struct PointArrays {
                 const double offset = i < 2 ? 0 : i % 2 ? 2.0 : 3.0;
                 x = std::llround(t * along - offset * across / length);
                 y = std::llround(t * across + offset * along / length);
+            } else if (shape == 5) {
+                // A sawtooth: a straight back from (-size, -size) to
+                // (size, -size), then tips and valleys back along it.
+                const std::int64_t k = static_cast<std::int64_t>(i) - 2;
+                const std::int64_t last = std::max<std::int64_t>(static_cast<std::int64_t>(n) - 1, 1);
+                x = i == 0 ? -size : i == 1 ? size : size - 2 * size * (k + 1) / last;
+                y = i < 2 ? -size : k % 2 ? -size + 1 : size;
             } else if (shape == 4) {
                 // The square's bottom edge takes the vertices beyond ten.
                 const std::size_t extra = n > 10 ? n - 10 : 0;
