@@ -356,6 +356,10 @@ QUILLON_API(int) GDS_SetPolygonLimit(int limit);
 #define QUILLON_ERROR_IO (-4)        /* the file cannot be opened or written */
 #define QUILLON_ERROR_REENTRANT (-5) /* called from inside the error callback */
 #define QUILLON_ERROR_MEMORY (-6)    /* out of memory */
+/* A warning, not an error: the file is complete and kept. quillon_close (and
+   GDS_EndLib in strict mode) answers it when an SREF or AREF names a
+   structure that the library never defined. */
+#define QUILLON_WARNING_UNDEFINED_STRUCTURE 1
 
 typedef struct QuillonWriter QuillonWriter;
 
@@ -378,6 +382,8 @@ typedef struct QuillonOptions {
     int compression;              /* -1 (default): gzip when fileName ends in
                                      ".gz"; 0: never; 1 to 9: always, at that
                                      deflate level */
+    int compact;                  /* 1 (default): compact records, see below;
+                                     0: every record, as the flat functions */
 } QuillonOptions;
 
 /* Fills options with the defaults: strict, LIBNAME the file name, the local
