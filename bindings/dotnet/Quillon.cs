@@ -183,7 +183,7 @@ namespace Quillon
         public static extern int GDS_Property(int attribute, string value);
 
         // A polygon of any vertex count: one BOUNDARY up to the polygon
-        // limit (199 by default, GDS_SetPolygonLimit: 8 to 8190), otherwise
+        // limit (199 by default, GDS_SetPolygonLimit: 8 to 4094), otherwise
         // BOUNDARY pieces of at most the limit whose union is the polygon.
         [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
         public static extern int GDS_Polygon(int[] xs, int[] ys, int count, int layer,

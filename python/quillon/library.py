@@ -181,7 +181,7 @@ class Library:
 
     def set_polygon_limit(self, limit):
         """The most vertices of one BOUNDARY that Structure.polygon writes:
-        8 to 8190, 199 by default."""
+        8 to 4094, 199 by default."""
         if self._handle is None:
             raise ValueError("the library is closed")
         status = self._native.quillon_set_polygon_limit(self._handle, int(limit))

@@ -135,7 +135,7 @@ public:
                       std::int32_t layer, std::int32_t dataType, std::int32_t elFlags,
                       std::int32_t plex);
     // The most vertices of one BOUNDARY that writePolygon writes: 8 to
-    // 8190, 199 by default. False, with the limit unchanged, otherwise.
+    // 4094, 199 by default. False, with the limit unchanged, otherwise.
     bool setPolygonLimit(std::int32_t limit);
     void writeNode(const std::int32_t* xs, const std::int32_t* ys, std::int32_t count,
                    std::int32_t layer, std::int32_t nodeType, std::int32_t elFlags,

@@ -438,7 +438,7 @@ bool target(Input& in, Writer*& w) {
 }
 
 void noteLimit(Writer* w, int limit) {
-    if (limit < 8 || limit > 8190) return;  // refused, the limit unchanged
+    if (limit < 8 || limit > 4094) return;  // refused, the limit unchanged
     if (w != nullptr) {
         w->mostLimit = std::max(w->mostLimit, limit);
         return;
@@ -674,7 +674,7 @@ template <bool onHandle>
 void polygonLimit(Input& in) {
     Writer* w;
     if (!target<onHandle>(in, w)) return;
-    static const int limits[] = {7, 8, 199, 8190, 8191, 9, 200};
+    static const int limits[] = {7, 8, 199, 4094, 4095, 9, 200};
     const std::uint8_t kind = in.byte();
     const int limit = kind < 224 ? limits[kind % 7] : in.integer();
     CALL(w, GDS_SetPolygonLimit, quillon_set_polygon_limit, limit);

@@ -302,7 +302,7 @@ static void writeCompressed(const struct Api* api, QuillonOptions* options) {
     expect("property", api->property(c, 300, "ragged polygon, 10000 vertices"), QUILLON_OK);
     expect("polygon", api->polygon(c, polygonXs, polygonYs, polygonVertices, 1, 0, 0, 0),
            QUILLON_OK);
-    expect("set_polygon_limit", api->setPolygonLimit(c, 8190), QUILLON_OK);
+    expect("set_polygon_limit", api->setPolygonLimit(c, 4094), QUILLON_OK);
     expect("set_polygon_limit 8191", api->setPolygonLimit(c, 8191), QUILLON_ERROR_RANGE);
     expect("property", api->property(c, 2, "large pieces"), QUILLON_OK);
     expect("polygon", api->polygon(c, polygonXs, polygonYs, polygonVertices, 2, 5, 0, 0),
@@ -320,7 +320,7 @@ static void writeFlatCompressed(const struct FlatApi* api) {
     expect("GDS_BeginStructure", api->beginStructure("RAGGED"), 0);
     expect("GDS_Property", api->property(1, "VSS"), 0);
     expect("GDS_Polygon", api->polygon(polygonXs, polygonYs, polygonVertices, 1, 0, 0, 0), 0);
-    expect("GDS_SetPolygonLimit", api->setPolygonLimit(8190), 0);
+    expect("GDS_SetPolygonLimit", api->setPolygonLimit(4094), 0);
     expect("GDS_Property", api->property(65535, "large pieces"), 0);
     expect("GDS_Polygon", api->polygon(polygonXs, polygonYs, polygonVertices, 2, 5, 0, 0), 0);
     expect("GDS_EndStructure", api->endStructure(), 0);
