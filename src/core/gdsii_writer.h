@@ -50,7 +50,10 @@ public:
     void setThrows(bool throws) { throwsWithoutHandler = throws; }
     // Strict mode: a call whose checks fail writes nothing and changes
     // nothing, and values that do not fit their GDSII field are refused.
-    void setStrict(bool on) { strict = on; }
+    void setStrict(bool on) {
+        strict = on;
+        trackReferences = strict || handleRules;
+    }
     bool isStrict() const { return strict; }
     // Compact records: ELFLAGS 0, PLEX 0, and the identity's STRANS, MAG and
     // ANGLE (MAG 1 and ANGLE 0 beside a STRANS) are left out. Off for the
@@ -58,7 +61,10 @@ public:
     void setCompact(bool on) { compact = on; }
     // Handles: point counts of paths are taken whole, not as 16 bits, and
     // references to undefined structures are reported at the end.
-    void setHandleRules(bool on) { handleRules = on; }
+    void setHandleRules(bool on) {
+        handleRules = on;
+        trackReferences = strict || handleRules;
+    }
     // LIBNAME of the next library instead of its file name (NULL: the name).
     bool setLibraryName(const char* name);
     // Compression of the files opened from now on: -1 by the name (".gz"
@@ -228,7 +234,7 @@ private:
     void finishReference(std::uint8_t* p);
     // Records the structure a reference names, for the check at the end.
     void noteReference(const char* name, std::size_t length) {
-        if (!handleRules && !strict) return;
+        if (!trackReferences) return;
         if (length == lastReference.size() &&
             std::memcmp(name, lastReference.data(), length) == 0)
             return;
@@ -276,6 +282,7 @@ private:
     bool strict = false;
     bool compact = false;
     bool handleRules = false;
+    bool trackReferences = false;  // strict || handleRules
     bool handlingReport = false;
     int callStatus = 0;
     const char* lastMessage = "";

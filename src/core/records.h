@@ -257,8 +257,11 @@ inline void writeXYRecord(ByteSink& out, const std::int32_t* xs, const std::int3
 // storeElementStart leaves them in compact mode).
 inline void beginElement(ByteSink& out, Record element, std::int32_t elFlags,
                          std::int32_t plex, bool compact) {
-    out.commit(storeElementStart(out.reserve(elementStartSize), element, elFlags, plex,
-                                 compact));
+    // One branch, each side with the mode as a constant, so that the full
+    // records keep the fixed offsets of the flat API's hot path.
+    std::uint8_t* p = out.reserve(elementStartSize);
+    out.commit(compact ? storeElementStart(p, element, elFlags, plex, true)
+                       : storeElementStart(p, element, elFlags, plex, false));
 }
 
 inline void endElement(ByteSink& out) { writeEmptyRecord(out, Record::ENDEL); }

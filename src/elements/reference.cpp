@@ -23,6 +23,8 @@ static_assert(fixedSize + stringRecordSize(maxRecordData) + int2PairRecordSize +
 
 // The prologue, SNAME and the transformation, shared by both kinds; inlined
 // into each, as a call would cost a good part of a whole reference.
+// Called with compact as a constant on each side of one branch
+// (storeHead), so that the full records keep their fixed offsets.
 [[gnu::always_inline]] inline std::uint8_t* storeReferenceHead(std::uint8_t* p, Record kind, const char* structName,
                                  std::size_t nameLength, std::int32_t strans, double mag,
                                  double angle, std::int32_t elFlags, std::int32_t plex,
@@ -30,6 +32,18 @@ static_assert(fixedSize + stringRecordSize(maxRecordData) + int2PairRecordSize +
     p = storeElementStart(p, kind, elFlags, plex, compact);
     p = storeStringRecord(p, Record::SNAME, structName, nameLength);
     return storeTransformation(p, strans, mag, angle, compact);
+}
+
+[[gnu::always_inline]] inline std::uint8_t* storeHead(std::uint8_t* p, Record kind,
+                                                      const char* structName,
+                                                      std::size_t nameLength,
+                                                      std::int32_t strans, double mag,
+                                                      double angle, std::int32_t elFlags,
+                                                      std::int32_t plex, bool compact) {
+    return compact ? storeReferenceHead(p, kind, structName, nameLength, strans, mag, angle,
+                                        elFlags, plex, true)
+                   : storeReferenceHead(p, kind, structName, nameLength, strans, mag, angle,
+                                        elFlags, plex, false);
 }
 
 }  // namespace
@@ -60,8 +74,8 @@ void GDSIIWriter::writeSref(const char* structName, std::int32_t x, std::int32_t
     // The whole element in one reservation: at most 65598 bytes (65622 for
     // an AREF), within ByteSink::largestReservation.
     std::uint8_t* p = out.reserve(fixedSize + stringRecordSize(nameLength) + xyRecordSize(1));
-    p = storeReferenceHead(p, Record::SREF, structName, nameLength, strans, mag, angle, elFlags,
-                           plex, compact);
+    p = storeHead(p, Record::SREF, structName, nameLength, strans, mag, angle, elFlags, plex,
+                  compact);
     p = storePoints(storeRecordStart(p, Record::XY, 8), &x, &y, 1);
     finishReference(p);
 }
@@ -84,8 +98,8 @@ void GDSIIWriter::writeAref(const char* structName, const std::int32_t* xs,
 
     std::uint8_t* p = out.reserve(fixedSize + stringRecordSize(nameLength) + int2PairRecordSize +
                                   xyRecordSize(3));
-    p = storeReferenceHead(p, Record::AREF, structName, nameLength, strans, mag, angle, elFlags,
-                           plex, compact);
+    p = storeHead(p, Record::AREF, structName, nameLength, strans, mag, angle, elFlags, plex,
+                  compact);
     p = storeRecordStart(p, Record::COLROW, 4);
     p = storeBigEndian16(p, static_cast<std::uint32_t>(columns));
     p = storeBigEndian16(p, static_cast<std::uint32_t>(rows));

@@ -58,15 +58,20 @@ void GDSIIWriter::writeText(std::int32_t x, std::int32_t y, const char* text,
                          Record::TEXTTYPE, Record::PRESENTATION, Record::PATHTYPE,
                          Record::WIDTH, Record::STRANS, Record::MAG, Record::ANGLE> +
         xyRecordSize(1);
+    // Stored with the mode as a constant on each side of one branch, so
+    // that the full records keep their fixed offsets.
+    const auto store = [&](std::uint8_t* p, bool leaveOut) __attribute__((always_inline)) {
+        p = storeElementStart(p, Record::TEXT, elFlags, plex, leaveOut);
+        p = storeInt2Record(p, Record::LAYER, layer);
+        p = storeInt2Record(p, Record::TEXTTYPE, textType);
+        p = storeInt2Record(p, Record::PRESENTATION, presentation);
+        p = storeInt2Record(p, Record::PATHTYPE, pathType);
+        p = storeInt4Record(p, Record::WIDTH, width);
+        p = storeTransformation(p, strans, mag, angle, leaveOut);
+        return storePoints(storeRecordStart(p, Record::XY, 8), &x, &y, 1);
+    };
     std::uint8_t* p = out.reserve(fixedSize);
-    p = storeElementStart(p, Record::TEXT, elFlags, plex, compact);
-    p = storeInt2Record(p, Record::LAYER, layer);
-    p = storeInt2Record(p, Record::TEXTTYPE, textType);
-    p = storeInt2Record(p, Record::PRESENTATION, presentation);
-    p = storeInt2Record(p, Record::PATHTYPE, pathType);
-    p = storeInt4Record(p, Record::WIDTH, width);
-    p = storeTransformation(p, strans, mag, angle, compact);
-    out.commit(storePoints(storeRecordStart(p, Record::XY, 8), &x, &y, 1));
+    out.commit(compact ? store(p, true) : store(p, false));
     writeStringRecord(out, Record::STRING, text, length);
     endElementWithProperties();
 }
