@@ -115,9 +115,7 @@ bool GDSIIWriter::findUndefinedReferences() {
         if (missing < named) text += (missing == 0 ? " Undefined: " : ", ") + name;
         ++missing;
     }
-    referenceOrder.clear();
-    referenced.clear();
-    lastReference.clear();
+    forgetReferences();
     if (missing == 0) return false;
     if (missing > named) text += " and " + std::to_string(missing - named) + " more";
     lastMessageText = std::string(messages::undefinedStructure) + text + ".";

@@ -244,6 +244,11 @@ private:
     // Whether a reference named a structure that the library never defined;
     // forgets the references, keeping the text of the report to come.
     bool findUndefinedReferences();
+    void forgetReferences() {
+        referenced.clear();
+        referenceOrder.clear();
+        lastReference.clear();
+    }
     // Reports the structures findUndefinedReferences found.
     QUILLON_COLD void reportUndefinedReferences();
     // Reports and forgets properties that no element took.

@@ -34,7 +34,7 @@ void GDSIIWriter::beginLib(const char* fileName, double dbUnitInUserUnits,
     }
     // Bytes written while no file was open stay out of this one.
     out.discard();
-    findUndefinedReferences();  // none of an earlier library's carry over
+    forgetReferences();  // none of an earlier library's carry over
     if (!file.openFile(fileName) && !report(messages::cannotOpenFile)) return;
     file.startExport();
 
