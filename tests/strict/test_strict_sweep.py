@@ -12,14 +12,13 @@ import pathlib
 import re
 import subprocess
 import sys
-import warnings
 
 import pytest
 
-sys.path.insert(0, "/usr/lib/python3/dist-packages")
-import gdspy  # noqa: E402
-
 HERE = pathlib.Path(__file__).resolve().parent
+sys.path.insert(0, str(HERE.parent / "interop"))
+import read_gdspy  # noqa: E402
+import read_libgdsii  # noqa: E402
 BIG, SMALL = 2**31 - 1, -2**31
 I, D = ctypes.c_int, ctypes.c_double
 
@@ -149,66 +148,41 @@ def expected(kind, field, value):
 
 
 def gdspy_view(path):
-    """gdspy's view of TOP's element, its warnings and its error, if any."""
-    with warnings.catch_warnings(record=True) as caught:
-        warnings.simplefilter("always")
-        try:
-            library = gdspy.GdsLibrary()
-            library.read_gds(str(path), units="import")
-        except Exception as error:  # gdspy refuses the file
-            return {"error": repr(error)}, []
-    dbu = library.precision / library.unit
-    view = {"units": [library.precision]}
-    top = library.cell_dict["TOP"]
-    for polygon in top.polygons:
-        view.update(layer=polygon.layers[0], datatype=polygon.datatypes[0])
-    for path_ in top.paths:
-        view.update(layer=path_.layers[0], datatype=path_.datatypes[0],
-                    width=round(path_.widths[0][0] / dbu))
-    for label in top.labels:
-        view.update(layer=label.layer, datatype=label.texttype, string=label.text,
-                    angle=label.rotation or 0.0, x=round(label.position[0] / dbu),
-                    mag=1.0 if label.magnification is None else label.magnification)
-    for reference in top.references:
-        view.update(name=reference.ref_cell.name, angle=reference.rotation or 0.0,
-                    x=round(reference.origin[0] / dbu), columns=getattr(reference, "columns", 1),
-                    rows=getattr(reference, "rows", 1),
-                    mag=1.0 if reference.magnification is None else reference.magnification)
-    return view, [str(w.message) for w in caught]
+    """gdspy's view of TOP's element (read_gdspy.py of the interop tests)."""
+    try:
+        whole = read_gdspy.read(str(path))
+    except Exception as error:  # gdspy refuses the file
+        return {"error": repr(error)}, []
+    top = whole["cells"]["TOP"]
+    view = {"units": [whole["precision"]]}
+    for e in top["polygons"] + top["paths"]:
+        view.update(layer=e["layer"], datatype=e["datatype"], width=e.get("width"))
+    for e in top["labels"]:
+        view.update(layer=e["layer"], datatype=e["texttype"], string=e["string"],
+                    angle=e["rotation"], x=e["x"], mag=e["magnification"])
+    for e in top["references"]:
+        view.update(name=e["name"], angle=e["rotation"], x=e["x"], mag=e["magnification"],
+                    columns=e.get("columns"), rows=e.get("rows"))
+    return {k: v for k, v in view.items() if v is not None or k == "string"}, whole["warnings"]
 
 
-RECORD = re.compile(r"^Record \d+:\s+(\w+)(?: \(\s*\d+\))?\s+=\s?(.*)$")
 LIBGDSII = {"LAYER": "layer", "DATATYPE": "datatype", "TEXTTYPE": "datatype", "WIDTH": "width",
             "BOXTYPE": "datatype", "NODETYPE": "datatype", "MAG": "mag", "ANGLE": "angle",
-            "STRING": "string", "SNAME": "name", "PROPATTR": "attr", "UNITS": "units",
-            "COLROW": "colrow", "ELFLAGS": "elflags"}
+            "STRING": "string", "SNAME": "name", "PROPATTR": "attr", "ELFLAGS": "elflags"}
 
 
 def libgdsii_view(path):
-    """The values of the last element's records as libGDSII decodes them."""
-    run = subprocess.run(["GDSIIConvert", str(path), "--raw"], capture_output=True, text=True,
-                         errors="replace")
-    view, top = {}, False
-    for line in run.stdout.splitlines():
-        match = RECORD.match(line)
-        if match and match.group(1) == "STRNAME":
-            top = match.group(2) == "TOP"
-        if match and match.group(1) in LIBGDSII and (top or match.group(1) == "UNITS"):
-            key, text = LIBGDSII[match.group(1)], match.group(2).strip()
-            if key in ("string", "name"):
-                view[key] = match.group(2)
-            elif key == "elflags":  # bytes of 8 binary digits, lowest bit first
-                view[key] = int("".join(text[i:i + 8][::-1] for i in range(0, len(text), 8)), 2)
-            else:
-                numbers = [float(v) for v in text.split()]
-                view[key] = numbers if key == "units" else numbers[0]
-    if "colrow" in view:
-        del view["colrow"]  # printed as one number: read below from both
-        columns, rows = re.search(r"COLROW \(\s*\d+\)\s+=\s+(-?\d+)\s+(-?\d+)",
-                                  run.stdout).groups()
-        view.update(columns=int(columns), rows=int(rows))
-    if run.returncode != 0:
-        view["error"] = (run.stdout + run.stderr).strip().splitlines()[-1]
+    """The records of TOP's element as libGDSII decodes them."""
+    whole = read_libgdsii.read(str(path))
+    view = {"units": whole["units"]}
+    for name, value in whole["structures"].get("TOP", [{}])[-1].items():
+        if name in LIBGDSII:
+            value = int(value) if name == "PROPATTR" else value
+            view[LIBGDSII[name]] = value[0] if isinstance(value, list) else value
+        elif name == "COLROW":
+            view.update(columns=value[0], rows=value[1])
+    if whole["returncode"] != 0:
+        view["error"] = whole["messages"][-1]
     return view
 
 
