@@ -36,7 +36,7 @@ NOT_FINITE = "Error: Value is not a finite number."
 PROPERTY_ATTRIBUTE_RANGE = "Error: Property attribute must lie in 1 to 65535."
 PROPERTY_VALUE_TOO_LONG = "Error: Property value is too long."
 PROPERTIES_WITHOUT_ELEMENT = "Error: Properties have no element."
-POLYGON_LIMIT_RANGE = "Error: Polygon limit must lie in 8 to 8190."
+POLYGON_LIMIT_RANGE = "Error: Polygon limit must lie in 8 to 4094."
 OUT_OF_MEMORY = "Error: Out of memory."
 REENTRANT_CALL = "Error: Called from inside the error handler."
 

@@ -227,7 +227,7 @@ class Library:
 
     def set_polygon_limit(self, limit):
         """The most vertices of one BOUNDARY that Structure.polygon writes:
-        8 to 8190, 199 by default."""
+        8 to 4094, 199 by default."""
         if self._handle is None:
             raise QuillonError(msg.PROCESS_STOPPED, f"the library {self.filename!r} is closed")
         status = self._native.quillon_set_polygon_limit(self._handle, int(limit))

@@ -20,7 +20,7 @@ def shoelace(points):
                    in zip(points, points[1:] + points[:1]))) / 2
 
 
-@pytest.mark.parametrize("n, limit, pieces", [(150, None, 1), (1000, None, None), (1000, 8190, 1),
+@pytest.mark.parametrize("n, limit, pieces", [(150, None, 1), (1000, None, None), (1000, 4094, 1),
                                               (1000, 8, None)])
 def test_polygon_pieces_add_up_to_the_polygon(tmp_path, n, limit, pieces):
     path = tmp_path / "p.gds"
@@ -44,7 +44,7 @@ def test_polygon_pieces_add_up_to_the_polygon(tmp_path, n, limit, pieces):
 
 def test_polygon_limit_out_of_range_is_refused(tmp_path):
     with quillon.Library(str(tmp_path / "p.gds")) as lib:
-        with pytest.raises(quillon.QuillonError, match="Polygon limit must lie in 8 to 8190"):
+        with pytest.raises(quillon.QuillonError, match="Polygon limit must lie in 8 to 4094"):
             lib.set_polygon_limit(7)
 
 

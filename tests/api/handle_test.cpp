@@ -63,8 +63,10 @@ TEST_F(Handles, TwoFilesAtOnceMatchTheFlatFunctionsByteForByte) {
     }
     // LIBNAME chosen to be the flat files' names, so that the bytes compare.
     const std::string nameA = flatA.string(), nameB = flatB.string();
-    const QuillonOptions optionsA = fixedOptions(nameA.c_str());
-    const QuillonOptions optionsB = fixedOptions(nameB.c_str());
+    // Full records, as the flat functions write them.
+    QuillonOptions optionsA = fixedOptions(nameA.c_str());
+    QuillonOptions optionsB = fixedOptions(nameB.c_str());
+    optionsA.compact = optionsB.compact = 0;
     const fs::path pathA = keptPath("handle-a.gds"), pathB = keptPath("handle-b.gds");
     int status = 1;
     QuillonWriter* a = quillon_open(pathA.c_str(), 0.001, 1e-9, &optionsA, &status);

@@ -89,7 +89,7 @@ Ring regular(std::size_t n, double r, double cx, double cy) {
 
 std::vector<Shape> shapes() {
     std::vector<Shape> s;
-    for (std::size_t limit : {8u, 199u, 8190u}) {
+    for (std::size_t limit : {8u, 199u, 4094u}) {
         s.push_back({"keyhole_ccw_" + std::to_string(limit), {keyhole()}, limit, true, 0});
         s.push_back({"keyhole_cw_" + std::to_string(limit), {reversed(keyhole())}, limit, true, 0});
     }
