@@ -701,16 +701,22 @@ void property(Input& in) {
     CALL(w, GDS_Property, quillon_property, attribute, value);
 }
 
-template <bool onHandle>
-void polygon(Input& in) {
-    Writer* w;
-    if (!target<onHandle>(in, w)) return;
+// The arguments of a polygon call and its outline; answers the vertices.
+int polygonArguments(Input& in) {
     args.read(in);
     bool crossing;
     const int n = args.p.outline(in, in.count(), crossing);
     // The pieces hold more vertices than the outline: up to 10 times as
     // many for a spiky one, 150 times for one that crosses itself.
     work += (crossing ? 150 : 10) * 8 * static_cast<std::size_t>(std::max(n, 0));
+    return n;
+}
+
+template <bool onHandle>
+void polygon(Input& in) {
+    Writer* w;
+    if (!target<onHandle>(in, w)) return;
+    const int n = polygonArguments(in);
     const int* a = args.a;
     CALL(w, GDS_Polygon, quillon_polygon, args.p.x(), args.p.y(), n, a[0], a[1], a[2], a[3]);
 }
@@ -721,16 +727,13 @@ void polygon(Input& in) {
 void polygonRings(Input& in) {
     Writer* w;
     if (!target<true>(in, w)) return;
-    args.read(in);
-    bool crossing;
-    const int n = args.p.outline(in, in.count(), crossing);
+    const int n = polygonArguments(in);
     std::vector<int> counts;
     for (int left = std::max(n, 0); left > 0 && counts.size() < 8;) {
         const int size = counts.size() == 7 ? left : std::min(left, 1 + in.byte() * 16);
         counts.push_back(size);
         left -= size;
     }
-    work += (crossing ? 150 : 10) * 8 * static_cast<std::size_t>(std::max(n, 0));
     const int* a = args.a;
     const int* ringCounts = in.byte() == 0 ? nullptr : counts.data();
     const int rings = static_cast<int>(counts.size());
