@@ -574,8 +574,10 @@ class Structure:
         sname is the name (str or bytes) or the :class:`Structure` of
         this library to place. reflect mirrors about the x axis before the
         rotation by angle (degrees, counter-clockwise); abs_magnification
-        and abs_angle set the STRANS absolute bits. The name need not exist
-        yet: a structure may be written after the references to it.
+        and abs_angle would set the STRANS absolute bits, which KLayout and
+        gdspy ignore, so they are refused. The name need not exist yet: a
+        structure may be written after the references to it; one never
+        defined makes close() issue :class:`UndefinedStructureWarning`.
         """
         if not self._open:
             self._not_open()

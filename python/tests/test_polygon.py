@@ -65,5 +65,7 @@ def test_polygon_with_holes_is_pieces_without_holes_in_user_units(tmp_path):
     assert len(pieces) > 2 and all(len(p) <= 199 for p in pieces)
     hole_area = shoelace([(round(x * 1000), round(y * 1000)) for x, y in round_hole]) + 1000 * 1000
     assert abs(sum(shoelace(p) for p in pieces) - (10000 ** 2 - hole_area)) <= 0.5 * 2 * math.pi * 2000
-    inside = gdspy.inside([(5, 5), (1, 1), (6.9, 5)], cell.polygons)
-    assert inside == (False, False, True)
+    # Points of both holes (6.9 is 0.1 um inside the round one's edge) and of
+    # the plate (0.1 um outside that edge).
+    inside = gdspy.inside([(5, 5), (1, 1), (6.9, 5), (7.1, 5)], cell.polygons)
+    assert inside == (False, False, False, True)
