@@ -416,7 +416,7 @@ const Workload workloads[] = {
     {7, "boundaries, --big-gib file", 0, boundaries, 0},
     {8, "boxes, handle API", 5e6, handleBoxes, 0.6},
     {9, "polygons 10k vertices, cut", 500, fracturedPolygons, 0},
-    // One polygon is held while it is cut: about 150 bytes per vertex.
+    // One polygon is held while it is cut: about 120 bytes per vertex.
     {10, "sawtooth 1M vertices, cut", 3, sawtooths, 0, 256 * 1024},
     {11, "ellipses by tolerance, 158 points", 2e5, ellipses, 0},
 };

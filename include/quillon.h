@@ -32,7 +32,8 @@
   function, which ends a C host on its first error. All checks of a call
   come before its first record, so a throw never leaves half an element in
   the file. Each function returns 0 or the negative status (QUILLON_ERROR_*)
-  of its first error; GDS_Path returns its count. Strict mode (GDS_SetStrict)
+  of its most severe error (see the status codes); GDS_Path returns its
+  count. Strict mode (GDS_SetStrict)
   refuses a bad call whole instead of carrying on.
 
   Threads. The flat functions drive one writer per process: call them from
@@ -142,7 +143,11 @@ QUILLON_API(int) GDS_BeginLib(const char* fileName, double dbUnitInUserUnits,
    of the library. Reports "Error: Process is already stoped." when no library
    is open, "Error: Structure is not closed." when a structure is, and, after
    finishing, "Error: Cannot write GDSII file." when any byte of the file
-   could not be written (a full disk, for instance). */
+   could not be written (a full disk, for instance). In strict mode it also
+   reports "Error: Reference to an undefined structure." once when an SREF
+   or AREF written in strict mode named a structure the library never
+   defined, and returns QUILLON_WARNING_UNDEFINED_STRUCTURE unless an error
+   weighs more; the file is complete all the same. */
 QUILLON_API(int) GDS_EndLib(void);
 
 /* Opens a structure (cell) named name: writes BGNSTR with the current time
@@ -220,7 +225,9 @@ QUILLON_API(int) GDS_Square(int x, int y, int side, int layer, int boxType,
 /* SREF: one instance of structure structName at (x, y), with STRANS flags
    strans (0x8000 reflects about the x axis before rotation), magnification
    mag and rotation angle in degrees. STRANS, MAG and ANGLE are always
-   written. The name need not exist (yet) in the library. */
+   written (a handle in compact mode leaves out the defaults: see Compact
+   records). The name need not exist (yet) in the library; strict mode
+   reports one still undefined at the end (GDS_EndLib). */
 QUILLON_API(int) GDS_Sref(const char* structName, int x, int y, int strans,
                           double mag, double angle, int elFlags, int plex);
 
@@ -300,8 +307,9 @@ QUILLON_API(int) GDS_Property(int attribute, const char* value);
    its pieces cover the region that even-odd fill gives it, and a piece
    that holds a crossing crosses itself too. Layer, data type and flags
    must lie in 0 to 65535, in either mode ("Error: Value does not fit its
-   GDSII field."); fewer than 3 vertices are refused ("Error: Not enougph
-   points for BOUNDARY structure. "). Memory: about 150 bytes per vertex
+   GDSII field."; layer and data type 0 to 32767 in strict mode); fewer
+   than 3 vertices are refused ("Error: Not enougph
+   points for BOUNDARY structure. "). Memory: about 120 bytes per vertex
    while the call runs, given back when it returns. Nothing is written,
    and the queued properties are dropped, when a polygon above the limit
    encloses nothing (an outline traced twice, or out and back along one
@@ -311,10 +319,13 @@ QUILLON_API(int) GDS_Property(int attribute, const char* value);
 QUILLON_API(int) GDS_Polygon(const int* xs, const int* ys, int count, int layer,
                              int dataType, int elFlags, int plex);
 
-/* The most vertices of one BOUNDARY that GDS_Polygon writes, 8 to 8190 (the
-   most an XY record holds); 199, the classic format's limit, by default.
-   Other values are refused ("Error: Polygon limit must lie in 8 to 8190.")
-   and leave the limit as it was. */
+/* The most vertices of one BOUNDARY that GDS_Polygon writes, 8 to 4094;
+   199, the classic format's limit, by default. 4094 vertices and the closing
+   point make an XY record of 32764 bytes, the most below 0x8000: readers
+   take record lengths as signed 16-bit numbers, and KLayout warns "Record
+   length larger than 0x8000" on every longer BOUNDARY (no reader needs
+   more). Other values are refused ("Error: Polygon limit must lie in 8 to
+   4094.") and leave the limit as it was. */
 QUILLON_API(int) GDS_SetPolygonLimit(int limit);
 
 /* ------------------------------------------------------------------------ */
@@ -323,8 +334,9 @@ QUILLON_API(int) GDS_SetPolygonLimit(int limit);
   Each QuillonWriter writes one file and holds all of its state, so any
   number may be open at once, from any number of threads, each writer used by
   one thread at a time. The functions mirror the flat ones, with the writer
-  first, and return a status: QUILLON_OK (0) or one of the negative codes
-  below. A handle never throws. The text of the last error (the flat API's
+  first, and return a status: QUILLON_OK (0), one of the negative codes
+  below, or the positive warning QUILLON_WARNING_UNDEFINED_STRUCTURE (from
+  quillon_close only). A handle never throws. The text of the last error (the flat API's
   exact message where there is one) is quillon_last_error(writer).
 
       QuillonOptions options;
@@ -342,22 +354,64 @@ QUILLON_API(int) GDS_SetPolygonLimit(int limit);
 
   Strict mode, the default for handles: every check of a call comes first,
   and a call that fails one writes nothing and changes nothing, even when the
-  callback returns. On top of the flat API's checks it refuses:
-    - 16-bit fields out of 0 to 65535: layer, datatype, box/node/text type,
-      ELFLAGS, STRANS, PRESENTATION ("Error: Value does not fit its GDSII
-      field."), path types other than 0, 1, 2 and 4, and point counts whose
-      slot holds more than 16 bits;
+  callback returns. It refuses every value that makes KLayout, gdspy or
+  libGDSII refuse the file, warn about it or read something else (the sweep
+  of tests/strict checks each rule with all three). On top of the flat API's
+  checks it refuses ("Error: Value does not fit its GDSII field." unless
+  said otherwise):
+    - 16-bit numbers out of 0 to 32767: layer, datatype, box/node/text type,
+      property attribute (gdspy and libGDSII read 32768 as -32768); bit
+      words out of 0 to 65535: ELFLAGS, STRANS, PRESENTATION; path types
+      other than 0, 1, 2 and 4; point counts whose slot holds more than 16
+      bits (paths of a handle take any count);
     - COLROW counts outside 1 to 32767 ("Error: Columns and rows must lie in
       1 to 32767.");
     - corners (x + width, y + side) and curve points outside 32 bits ("Error:
       Coordinate does not fit 32 bits.");
     - NaN or infinite angles and magnifications ("Error: Value is not a
-      finite number.").
+      finite number.");
+    - a reference's magnification of 0 or less ("Error: Magnification must
+      be greater than 0.": KLayout refuses the whole file) and any
+      magnification without a REAL8 form (below 16^-65, written as 0, or
+      from 16^63 on); a text's magnification is its size and may be 0 or
+      negative, as every reader reads it;
+    - angles outside -360 to 360 ("Error: Angle must lie in -360 to 360.")
+      and text angles that are not a multiple of 90 ("Error: Text angle must
+      be a multiple of 90.": KLayout turns texts by quarter turns only);
+    - the STRANS flags of absolute magnification (0x0004) and absolute angle
+      (0x0002), which KLayout and gdspy ignore;
+    - negative path and text widths (gdspy cannot read a text's, and KLayout
+      and gdspy drop a path width's sign), a text justification of 3 in
+      PRESENTATION (bits 0x03 or 0x0C: gdspy fails), an empty text ("Error:
+      Text is empty.": gdspy reads none);
+    - units too small or large for REAL8 ("Error: Invalid units.").
+  libGDSII keeps only the first 32 characters of a name or text; longer ones
+  are taken all the same, since KLayout, gdspy and most layouts use them.
   With strict mode off (options.strict = 0), a handle behaves as the flat
   functions do with a handler installed: the call reports and carries on.
+
+  Compact records (options.compact = 1, the default for handles): every
+  element leaves out ELFLAGS and PLEX when they are 0, and references and
+  texts leave out STRANS, MAG and ANGLE for the identity (no flag,
+  magnification 1, angle 0), and MAG 1 and ANGLE 0 beside a STRANS. GDSII
+  makes these records optional with these defaults, so every reader reads
+  the same layout, and gdspy reads it without a warning. The flat functions
+  write every record, in strict mode too.
+
+  Undefined references: a handle remembers every structure an SREF or AREF
+  names. quillon_close reports "Error: Reference to an undefined
+  structure." once when one of them was never defined by
+  quillon_begin_structure and returns QUILLON_WARNING_UNDEFINED_STRUCTURE
+  (unless an error weighs more). The file is complete and kept. The
+  callback receives the message; quillon_last_error(writer), called from
+  inside the callback, names the first ten such structures, e.g. "Error:
+  Reference to an undefined structure. Undefined: PAd, VIA2 and 3 more.".
 */
 
-/* Status codes. */
+/* Status codes. When a call reports several errors it returns the most
+   severe: I/O and memory errors (data may be lost) above state, argument,
+   range and reentrancy errors, and those above the warning; the first of
+   equal weight. */
 #define QUILLON_OK 0
 #define QUILLON_ERROR_STATE (-1)     /* call out of order (no structure open, ...) */
 #define QUILLON_ERROR_ARGUMENT (-2)  /* a count, name, text or array is unusable */
@@ -365,6 +419,10 @@ QUILLON_API(int) GDS_SetPolygonLimit(int limit);
 #define QUILLON_ERROR_IO (-4)        /* the file cannot be opened or written */
 #define QUILLON_ERROR_REENTRANT (-5) /* called from inside the error callback */
 #define QUILLON_ERROR_MEMORY (-6)    /* out of memory */
+/* A warning, not an error: the file is complete and kept. quillon_close (and
+   GDS_EndLib in strict mode) answers it when an SREF or AREF names a
+   structure that the library never defined. */
+#define QUILLON_WARNING_UNDEFINED_STRUCTURE 1
 
 typedef struct QuillonWriter QuillonWriter;
 
@@ -375,7 +433,9 @@ typedef void (QUILLON_CALL *QuillonErrorCallback)(void* userData, int status,
 
 /* Options of quillon_open. Fill with quillon_default_options first, so that
    fields added in later versions get their defaults (size records which
-   fields the caller knows). */
+   fields the caller knows). A caller whose struct ends before compact
+   (built against an older quillon.h) gets compact 0: the full records it
+   always got. */
 typedef struct QuillonOptions {
     unsigned size;                /* sizeof(QuillonOptions) */
     const char* libraryName;      /* LIBNAME; NULL: the file name as passed */
@@ -387,6 +447,8 @@ typedef struct QuillonOptions {
     int compression;              /* -1 (default): gzip when fileName ends in
                                      ".gz"; 0: never; 1 to 9: always, at that
                                      deflate level */
+    int compact;                  /* 1 (default): compact records, see below;
+                                     0: every record, as the flat functions */
 } QuillonOptions;
 
 /* Fills options with the defaults: strict, LIBNAME the file name, the local
@@ -396,17 +458,25 @@ QUILLON_API(void) quillon_default_options(QuillonOptions* options);
 /* Creates (or truncates) fileName and writes the library header, as
    GDS_BeginLib does. options may be NULL (the defaults). Returns the new
    writer, or NULL with *status (when status is not NULL) set to the reason;
-   the callback, if any, has then received the message. Units must be finite
-   and positive ("Error: Invalid units."). */
+   the callback, if any, has then received the message of every refusal:
+   a NULL fileName ("Error: File name is NULL.", QUILLON_ERROR_ARGUMENT), a
+   compression outside -1 to 9 ("Error: Compression must lie in -1 to 9.",
+   QUILLON_ERROR_ARGUMENT), units that are not finite and positive ("Error:
+   Invalid units."), a bad time stamp or library name, a file that cannot
+   be created, or memory. */
 QUILLON_API(QuillonWriter*) quillon_open(const char* fileName, double dbUnitInUserUnits,
                                          double dbUnitInMeters,
                                          const QuillonOptions* options, int* status);
 
 /* Finishes the file and frees the writer, whatever its state: a structure
    still open is closed (reported as "Error: Structure is not closed."), then
-   ENDLIB is written and the file closed. Returns QUILLON_OK, the status of
-   the open structure, or QUILLON_ERROR_IO when any byte could not be written.
-   NULL is accepted and returns QUILLON_OK. */
+   ENDLIB is written and the file closed. Returns QUILLON_OK, or the most
+   severe status reported: QUILLON_ERROR_IO when any byte could not be
+   written (also with a structure left open or a property left queued,
+   which are reported as well), QUILLON_ERROR_STATE for a structure left
+   open or a property left queued, QUILLON_WARNING_UNDEFINED_STRUCTURE
+   (see Undefined references above). NULL is accepted and returns
+   QUILLON_OK. */
 QUILLON_API(int) quillon_close(QuillonWriter* writer);
 
 /* The message of the last error the writer reported, or "" if none. */
@@ -434,7 +504,10 @@ QUILLON_API(int) quillon_polygon_rings(QuillonWriter* writer, const int* xs, con
                                        const int* ringCounts, int ringTotal, int layer,
                                        int dataType, int elFlags, int plex);
 
-/* The elements and framing, as the flat functions of the same name. */
+/* The elements and framing, as the flat functions of the same name.
+   quillon_path takes its count whole (not as 16 bits): a path of any
+   number of points is split into PATH elements of at most 200 points as
+   GDS_Path splits one. */
 QUILLON_API(int) quillon_begin_structure(QuillonWriter* writer, const char* name);
 QUILLON_API(int) quillon_end_structure(QuillonWriter* writer);
 QUILLON_API(int) quillon_box(QuillonWriter* writer, int x1, int y1, int x2, int y2,
@@ -604,9 +677,16 @@ public:
    "Error: Property value is NULL."
    "Error: Property value is too long."
    "Error: Properties have no element."
-   "Error: Polygon limit must lie in 8 to 8190."
+   "Error: Polygon limit must lie in 8 to 4094."
    "Error: Polygon cannot be fractured."
    "Error: Out of memory."
+   "Error: Magnification must be greater than 0."
+   "Error: Angle must lie in -360 to 360."
+   "Error: Text angle must be a multiple of 90."
+   "Error: Text is empty."
+   "Error: Reference to an undefined structure."  (a warning; see above)
+   "Error: File name is NULL."
+   "Error: Compression must lie in -1 to 9."
    "Error: Called from inside the error handler."  (status only, never reported)
    "Error: Radius, angle or tolerance out of range."
    "Error: Path segments too short for the bend radius."

@@ -39,8 +39,8 @@ namespace Quillon
     public delegate void QuillonErrorCallback(IntPtr userData, int status,
         [MarshalAs(UnmanagedType.LPStr)] string message);
 
-    // QuillonOptions of quillon.h, field for field: on 32-bit 40 bytes, on
-    // 64-bit 64 (the pointers take 8 bytes there and align to 8). Fill it
+    // QuillonOptions of quillon.h, field for field: on 32-bit 52 bytes, on
+    // 64-bit 72 (the pointers take 8 bytes there and align to 8). Fill it
     // with Native.quillon_default_options first.
     [StructLayout(LayoutKind.Sequential, CharSet = CharSet.Ansi)]
     public struct QuillonOptions
@@ -54,6 +54,7 @@ namespace Quillon
         public IntPtr userData;                // handed to onError
         public int strict;                     // 1 (default) or 0
         public int compression;                // -1 (default), 0, or 1 to 9
+        public int compact;                    // 1 (default): compact records; 0: all
     }
 
     // Status codes of the handle functions.
@@ -66,6 +67,7 @@ namespace Quillon
         public const int ErrorIo = -4;
         public const int ErrorReentrant = -5;
         public const int ErrorMemory = -6;
+        public const int WarningUndefinedStructure = 1;  // the file is complete
     }
 
     public static class Native
@@ -183,7 +185,7 @@ namespace Quillon
         public static extern int GDS_Property(int attribute, string value);
 
         // A polygon of any vertex count: one BOUNDARY up to the polygon
-        // limit (199 by default, GDS_SetPolygonLimit: 8 to 8190), otherwise
+        // limit (199 by default, GDS_SetPolygonLimit: 8 to 4094), otherwise
         // BOUNDARY pieces of at most the limit whose union is the polygon.
         [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
         public static extern int GDS_Polygon(int[] xs, int[] ys, int count, int layer,

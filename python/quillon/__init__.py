@@ -26,12 +26,12 @@ status, before anything of the offending call is written. See
 """
 
 from ._native import candidate_paths
-from .errors import QuillonError
+from .errors import QuillonError, UndefinedStructureWarning
 from .library import Library
 from .structure import Structure
 
-__all__ = ["Library", "Structure", "QuillonError", "library_path", "candidate_paths",
-           "__version__"]
+__all__ = ["Library", "Structure", "QuillonError", "UndefinedStructureWarning",
+           "library_path", "candidate_paths", "__version__"]
 
 
 def _tree_version():

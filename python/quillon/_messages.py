@@ -36,8 +36,14 @@ NOT_FINITE = "Error: Value is not a finite number."
 PROPERTY_ATTRIBUTE_RANGE = "Error: Property attribute must lie in 1 to 65535."
 PROPERTY_VALUE_TOO_LONG = "Error: Property value is too long."
 PROPERTIES_WITHOUT_ELEMENT = "Error: Properties have no element."
-POLYGON_LIMIT_RANGE = "Error: Polygon limit must lie in 8 to 8190."
+POLYGON_LIMIT_RANGE = "Error: Polygon limit must lie in 8 to 4094."
 OUT_OF_MEMORY = "Error: Out of memory."
+MAGNIFICATION_NOT_POSITIVE = "Error: Magnification must be greater than 0."
+ANGLE_OUT_OF_RANGE = "Error: Angle must lie in -360 to 360."
+TEXT_ANGLE_NOT_QUARTER_TURN = "Error: Text angle must be a multiple of 90."
+TEXT_EMPTY = "Error: Text is empty."
+# The warning of closing a library that references an undefined structure.
+UNDEFINED_STRUCTURE = "Error: Reference to an undefined structure."
 REENTRANT_CALL = "Error: Called from inside the error handler."
 
 # The binding's own texts, for what it refuses before the library sees it.
@@ -54,7 +60,8 @@ _STATUS = {
     VALUE_OUT_OF_RANGE: -3, COLROW_OUT_OF_RANGE: -3, COORDINATE_OUT_OF_RANGE: -3,
     NOT_FINITE: -3, TIMESTAMP_OUT_OF_RANGE: -3, PROPERTY_ATTRIBUTE_RANGE: -3,
     PROPERTIES_WITHOUT_ELEMENT: -1, POLYGON_LIMIT_RANGE: -3, OUT_OF_MEMORY: -6,
-    REENTRANT_CALL: -5,
+    REENTRANT_CALL: -5, MAGNIFICATION_NOT_POSITIVE: -3, ANGLE_OUT_OF_RANGE: -3,
+    TEXT_ANGLE_NOT_QUARTER_TURN: -3, UNDEFINED_STRUCTURE: 1,
 }
 
 

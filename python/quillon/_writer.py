@@ -9,13 +9,20 @@ The callback only appends the text to a per-thread list; the binding turns
 the list into :class:`quillon.QuillonError` once the call has returned with a
 non-zero status. The callback also delivers the reason of a failed
 ``quillon_open``, when there is no writer left to ask.
+
+quillon_close frees the writer, so the full text of its warning (which names
+the undefined structures) is read by the callback, from inside the call, while
+the writer still exists; :func:`close_writer` turns it into
+:class:`quillon.UndefinedStructureWarning`.
 """
 
 import ctypes
 import threading
+import warnings
 
+from . import _messages as msg
 from . import _native
-from .errors import QuillonError
+from .errors import QuillonError, UndefinedStructureWarning
 
 _local = threading.local()
 
@@ -31,6 +38,11 @@ def _messages():
 def _on_error(user_data, status, message):
     # Runs inside the library: it must never raise.
     try:
+        closing = getattr(_local, "closing", None)
+        if status > 0 and closing is not None:
+            # A warning of quillon_close: its last error text names the
+            # structures, and is readable only until the writer is freed.
+            message = _native.native().quillon_last_error(closing) or message
         _messages().append(message.decode("latin-1") if message else "")
     except BaseException:  # pragma: no cover - nothing can be done here
         pass
@@ -53,6 +65,30 @@ def error(status, native=None, handle=None, detail=None):
     if not messages or not messages[0]:
         messages = [f"status {status}"]
     return QuillonError(messages[0], detail, messages, status=status)
+
+
+def close_writer(native, handle, detail=None, stacklevel=3):
+    """quillon_close(handle). A warning status (the file is complete) is
+    issued as UndefinedStructureWarning, with the text naming the undefined
+    structures; an error status raises QuillonError (after the warning)."""
+    _messages().clear()
+    _local.closing = handle
+    try:
+        status = native.quillon_close(handle)
+    finally:
+        _local.closing = None
+    messages = _messages()
+    found = [m for m in messages if m.startswith(msg.UNDEFINED_STRUCTURE)]
+    for text in found:
+        messages.remove(text)
+    failure = error(status, detail=detail) if status < 0 else None
+    messages.clear()
+    try:
+        for text in found:
+            warnings.warn(text, UndefinedStructureWarning, stacklevel=stacklevel)
+    finally:
+        if failure is not None:
+            raise failure
 
 
 def open_writer(native, name, db_in_user_units, db_in_meters, library_name, timestamp,

@@ -44,3 +44,14 @@ class ArgumentTypeError(QuillonError, TypeError):
 class ArgumentValueError(QuillonError, ValueError):
     """A value the file cannot hold (outside its field, a NUL in a string):
     a QuillonError that is also a ValueError."""
+
+
+class UndefinedStructureWarning(UserWarning):
+    """Issued (through :mod:`warnings`) when a library is closed whose SREF
+    or AREF names a structure it never defined. The file is complete and
+    kept; the text is the library's, naming up to ten missing structures::
+
+        Error: Reference to an undefined structure. Undefined: PAd.
+
+    ``warnings.simplefilter("error", quillon.UndefinedStructureWarning)``
+    turns it into an exception raised by :meth:`Library.close`."""

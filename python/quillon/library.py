@@ -12,7 +12,7 @@ from . import _native
 from . import _writer
 from ._checks import ascii_bytes, real8, structure_name
 from ._units import Grid
-from .errors import QuillonError
+from .errors import QuillonError, UndefinedStructureWarning
 from .structure import Structure, UserStructure
 
 _ON_ERROR = ("partial", "remove", "keep")
@@ -86,7 +86,10 @@ def _abandoned(native, handle, filename, on_error):
     # open at interpreter exit): the script stopped before close(), so the
     # file is finished (ENDLIB) and then set aside exactly as after an
     # exception in a with block, so that it never passes for a whole layout.
-    native.quillon_close(handle)
+    try:
+        _writer.close_writer(native, handle)
+    except (QuillonError, UndefinedStructureWarning):
+        pass  # the file is set aside whatever it holds
     done = _set_aside(filename, on_error)
     warnings.warn(f"unclosed quillon.Library {filename!r}: finished without close() and "
                   f"{done} (on_error={on_error!r})", ResourceWarning, stacklevel=2)
@@ -227,7 +230,7 @@ class Library:
 
     def set_polygon_limit(self, limit):
         """The most vertices of one BOUNDARY that Structure.polygon writes:
-        8 to 8190, 199 by default."""
+        8 to 4094, 199 by default."""
         if self._handle is None:
             raise QuillonError(msg.PROCESS_STOPPED, f"the library {self.filename!r} is closed")
         status = self._native.quillon_set_polygon_limit(self._handle, int(limit))
@@ -261,7 +264,14 @@ class Library:
 
         Calling it again does nothing. Raises QuillonError("Error: Cannot
         write GDSII file.") when some byte could not be written (a full disk).
+        Issues :class:`UndefinedStructureWarning` when an sref or aref names a
+        structure never defined (the file is complete and kept).
         """
+        self._close()
+
+    def _close(self):
+        # Called from close() and __exit__ alike: the warning's stack level
+        # 4 points at the user's line either way.
         if self._closed:
             return
         self._finalizer.detach()
@@ -270,18 +280,16 @@ class Library:
                 self._structure.end()
         finally:
             self._closed = True
-            status = self._native.quillon_close(self._handle)
-            self._handle = None
-            if status:
-                raise _writer.error(status, detail=f"file {self.filename!r}")
+            handle, self._handle = self._handle, None
+            _writer.close_writer(self._native, handle, f"file {self.filename!r}", 4)
 
     def __enter__(self):
         return self
 
     def __exit__(self, exc_type, exc, traceback):
         try:
-            self.close()
-        except QuillonError:
+            self._close()
+        except (QuillonError, UndefinedStructureWarning):
             if exc_type is None:
                 raise
         if exc_type is not None:

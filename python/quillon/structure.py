@@ -395,7 +395,8 @@ class Structure:
         layer, datatype = _layer(layer, datatype, "datatype")
         elflags = int32(elflags, "elflags")
         plex = int32(plex, "plex")
-        rings = [to_points(points, xs, ys)] + [to_points(ring) for ring in holes]
+        rings = [without_closing_point(to_points(points, xs, ys))]
+        rings += [without_closing_point(to_points(ring)) for ring in holes]
         all_xs, all_ys, counts = array("i"), array("i"), array("i")
         for ring in rings:
             all_xs.extend((ctypes.c_int * ring.count).from_address(ring.xs))
@@ -711,8 +712,10 @@ class Structure:
         sname is the name (str or bytes) or the :class:`Structure` of
         this library to place. reflect mirrors about the x axis before the
         rotation by angle (degrees, counter-clockwise); abs_magnification
-        and abs_angle set the STRANS absolute bits. The name need not exist
-        yet: a structure may be written after the references to it.
+        and abs_angle would set the STRANS absolute bits, which KLayout and
+        gdspy ignore, so they are refused. The name need not exist yet: a
+        structure may be written after the references to it; one never
+        defined makes close() issue :class:`UndefinedStructureWarning`.
         """
         if not self._open:
             self._not_open()
@@ -915,10 +918,11 @@ class UserStructure(Structure):
         super().boundary(g.points(points), xs=g.axis(xs, "xs"), ys=g.axis(ys, "ys"),
                          **keywords)
 
-    def polygon(self, points=None, *, xs=None, ys=None, **keywords):
+    def polygon(self, points=None, *, xs=None, ys=None, holes=None, **keywords):
         g = self._grid
+        holes = None if holes is None else [g.points(ring) for ring in holes]
         super().polygon(g.points(points), xs=g.axis(xs, "xs"), ys=g.axis(ys, "ys"),
-                        **keywords)
+                        holes=holes, **keywords)
 
     def boundaries(self, polygons=None, *, xs=None, ys=None, **keywords):
         g = self._grid

@@ -8,6 +8,7 @@ import datetime
 import os
 import subprocess
 import sys
+import warnings
 from pathlib import Path
 
 import pytest
@@ -22,6 +23,7 @@ if not INSTALLED:
 sys.path.insert(0, str(TESTS))
 
 import quillon  # noqa: E402
+from gds_records import read_records  # noqa: E402
 
 # The folder holding the package under test: what a child interpreter needs
 # on PYTHONPATH to import the same package.
@@ -70,19 +72,43 @@ def write_c(replay_program, tmp_path):
     return write
 
 
+def undefined_warning(data):
+    """The UndefinedStructureWarning texts closing the file data calls for:
+    one naming the first ten structures its SREFs and AREFs name but it
+    never defines, in the order first named, or none."""
+    records = read_records(data)
+    defined = {r.text() for r in records if r.name == "STRNAME"}
+    missing = list(dict.fromkeys(r.text() for r in records
+                                 if r.name == "SNAME" and r.text() not in defined))
+    if not missing:
+        return []
+    more = f" and {len(missing) - 10} more" if len(missing) > 10 else ""
+    return [f"Error: Reference to an undefined structure. Undefined: "
+            f"{', '.join(missing[:10])}{more}."]
+
+
 @pytest.fixture
 def write_py(tmp_path):
     """write_py(draw, units=(1.0, 1e-9)) -> bytes: the same library written
-    through the binding, draw(top) making the element calls."""
+    through the binding, draw(top) making the element calls. Closing it
+    must warn of exactly the undefined structures the file references."""
 
     def write(draw, units=(1.0, 1e-9), name="TOP"):
         target = tmp_path / "from_c.gds"  # same LIBNAME as the C file
-        # Every record, as the flat C functions write them.
-        with quillon.Library(str(target), *units, timestamp=STAMP, compact=False) as lib:
-            with lib.structure(name) as top:
-                draw(top)
+        with warnings.catch_warnings(record=True) as caught:
+            warnings.simplefilter("always", quillon.UndefinedStructureWarning)
+            # Every record, as the flat C functions write them.
+            with quillon.Library(str(target), *units, timestamp=STAMP, compact=False) as lib:
+                with lib.structure(name) as top:
+                    draw(top)
+        for warning in caught:
+            if warning.category is not quillon.UndefinedStructureWarning:
+                warnings.warn_explicit(warning.message, warning.category, warning.filename,
+                                       warning.lineno)
         data = target.read_bytes()
         target.unlink()
+        assert [str(w.message) for w in caught
+                if w.category is quillon.UndefinedStructureWarning] == undefined_warning(data)
         return data
 
     return write

@@ -10,6 +10,8 @@ import gdspy
 import numpy as np
 import pytest
 
+import quillon
+from conftest import STAMP
 from gds_records import element_records, is_complete, read_records
 
 # (id, Python calls on the open structure, the same calls in C, the element
@@ -22,8 +24,8 @@ CASES = [
     ("box_wh", lambda t: t.box_wh(5, 5, -5, 10, layer=2, boxtype=1, elflags=2, plex=3),
      ["BoxWH 5 5 -5 10 2 1 2 3"],
      ["BOX", "ELFLAGS", "PLEX", "LAYER", "BOXTYPE", "XY", "ENDEL"]),
-    ("square", lambda t: t.square(-10, 20, 15, layer=65535, boxtype=7, elflags=0, plex=-1),
-     ["Square -10 20 15 65535 7 0 -1"],
+    ("square", lambda t: t.square(-10, 20, 15, layer=32767, boxtype=7, elflags=0, plex=-1),
+     ["Square -10 20 15 32767 7 0 -1"],
      ["BOX", "ELFLAGS", "PLEX", "LAYER", "BOXTYPE", "XY", "ENDEL"]),
     ("boundary",
      lambda t: t.boundary([(0, 0), (1000, 0), (1000, 500), (0, 800)], layer=7, datatype=9,
@@ -56,20 +58,20 @@ CASES = [
      ["BOUNDARY", "ELFLAGS", "PLEX", "LAYER", "DATATYPE", "XY", "ENDEL"]),
     ("sref",
      lambda t: t.sref("CELL", (100, -200), magnification=2.5, angle=90, reflect=True,
-                      abs_magnification=True, elflags=1, plex=6),
-     ["Sref CELL 100 -200 0x8004 2.5 90.0 1 6"],
+                      elflags=1, plex=6),
+     ["Sref CELL 100 -200 0x8000 2.5 90.0 1 6"],
      ["SREF", "ELFLAGS", "PLEX", "SNAME", "STRANS", "MAG", "ANGLE", "XY", "ENDEL"]),
     ("aref",
      lambda t: t.aref("ARR", [(0, 0), (300, 0), (0, 200)], 3, 2, magnification=0.5,
-                      angle=45, abs_angle=True, elflags=0, plex=2),
-     ["Aref ARR 0 0 300 0 0 200 3 2 0x0002 0.5 45.0 0 2"],
+                      angle=45, reflect=True, elflags=0, plex=2),
+     ["Aref ARR 0 0 300 0 0 200 3 2 0x8000 0.5 45.0 0 2"],
      ["AREF", "ELFLAGS", "PLEX", "SNAME", "STRANS", "MAG", "ANGLE", "COLROW", "XY",
       "ENDEL"]),
     ("text",
      lambda t: t.text("Hello", (10, 20), layer=13, texttype=14, presentation=0x16,
-                      pathtype=1, width=15, magnification=3.0, angle=30, reflect=True,
+                      pathtype=1, width=15, magnification=3.0, angle=270, reflect=True,
                       elflags=2, plex=8),
-     ["Text 10 20 Hello 13 14 0x16 1 15 0x8000 3.0 30.0 2 8"],
+     ["Text 10 20 Hello 13 14 0x16 1 15 0x8000 3.0 270.0 2 8"],
      ["TEXT", "ELFLAGS", "PLEX", "LAYER", "TEXTTYPE", "PRESENTATION", "PATHTYPE", "WIDTH",
       "STRANS", "MAG", "ANGLE", "XY", "STRING", "ENDEL"]),
     ("node",
@@ -150,7 +152,7 @@ def test_gdspy_reads_back_references_and_texts(write_py, tmp_path):
     def draw(top):
         top.sref("CELL", (100, -200), magnification=2.5, angle=90, reflect=True)
         top.aref("ARR", [(0, 0), (300, 0), (0, 200)], 3, 2, angle=0)
-        top.text("Hello", (10, 20), layer=13, texttype=14, presentation=0x06, angle=30,
+        top.text("Hello", (10, 20), layer=13, texttype=14, presentation=0x06, angle=270,
                  magnification=3.0)
 
     cell = _read_with_gdspy(write_py(draw), tmp_path)
@@ -161,7 +163,7 @@ def test_gdspy_reads_back_references_and_texts(write_py, tmp_path):
             tuple(aref.origin)) == ("ARR", 3, 2, (100, 100), (0, 0))
     (label,) = cell.labels
     assert (label.text, tuple(label.position), label.layer, label.texttype, label.anchor,
-            label.rotation, label.magnification) == ("Hello", (10, 20), 13, 14, 6, 30, 3.0)
+            label.rotation, label.magnification) == ("Hello", (10, 20), 13, 14, 6, 270, 3.0)
 
 
 def test_boxes_and_nodes_keep_the_file_readable_by_gdspy(write_py, tmp_path):
@@ -173,6 +175,52 @@ def test_boxes_and_nodes_keep_the_file_readable_by_gdspy(write_py, tmp_path):
 
     cell = _read_with_gdspy(write_py(draw), tmp_path)
     assert [p.layers[0] for p in cell.polygons] == [3]
+
+
+# (call, the record types gdspy does not support). A default Library writes
+# no ELFLAGS, PLEX or identity STRANS/MAG/ANGLE, so gdspy warns only about
+# the element kinds it lacks (BOX, NODE) and properties.
+GDSPY_KINDS = [
+    (lambda t: t.boundary([(0, 0), (10, 0), (5, 5)], layer=1), set()),
+    (lambda t: t.rectangle((0, 0), (10, 10)), set()),
+    (lambda t: t.polygon([(i, i * i % 7) for i in range(300)] + [(300, 50), (0, 50)]), set()),
+    (lambda t: t.path([(0, 0), (10, 0)], width=2, pathtype=2), set()),
+    (lambda t: t.circle((0, 0), 10), set()),
+    (lambda t: t.arc((0, 0), 10, 0, 90, width=2), set()),
+    (lambda t: t.sector((0, 0), 10, 0, 90), set()),
+    (lambda t: t.sref("LEAF", (5, 5)), set()),
+    (lambda t: t.sref("LEAF", (5, 5), magnification=2, angle=90, reflect=True), set()),
+    (lambda t: t.aref("LEAF", (0, 0), 2, 3, spacing=(10, 20)), set()),
+    (lambda t: t.aref("LEAF", (0, 0), 2, 3, spacing=(10, 20), angle=180), set()),
+    (lambda t: t.text("pin", (1, 2)), set()),
+    (lambda t: t.text("pin", (1, 2), angle=90, magnification=2.0), set()),
+    (lambda t: t.box(0, 0, 10, 10), {"BOX", "BOXTYPE"}),
+    (lambda t: t.node([(0, 0), (10, 10)]), {"NODE", "NODETYPE"}),
+    (lambda t: t.boundary([(0, 0), (10, 0), (5, 5)], props={1: "net"}),
+     {"PROPATTR", "PROPVALUE"}),
+]
+
+
+@pytest.mark.parametrize("call, unsupported", GDSPY_KINDS, ids=[
+    "boundary", "rectangle", "polygon", "path", "circle", "arc", "sector", "sref", "sref-turned",
+    "aref", "aref-turned", "text", "text-turned", "box", "node", "properties"])
+def test_a_default_library_reads_in_gdspy_without_a_warning(tmp_path, call, unsupported):
+    path = tmp_path / "default.gds"
+    with quillon.Library(path, timestamp=STAMP) as lib:
+        with lib.structure("LEAF") as leaf:
+            leaf.boundary([(0, 0), (1, 0), (0, 1)])
+        with lib.structure("TOP") as top:
+            call(top)
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        library = gdspy.GdsLibrary(infile=str(path))
+    named = {re.match(r"\[GDSPY\] Record type (\w+) \(\w+\) is not supported", str(w.message))
+             for w in caught}
+    assert None not in named, [str(w.message) for w in caught]
+    assert {m.group(1) for m in named} == unsupported
+    top = library.cell_dict["TOP"]
+    read = len(top.polygons) + len(top.paths) + len(top.references) + len(top.labels)
+    assert read == 0 if unsupported & {"BOX", "NODE"} else read > 0
 
 
 KLAYOUT_SHAPES = """

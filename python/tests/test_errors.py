@@ -85,10 +85,12 @@ def test_counts_at_the_limits_are_written(write_py):
 FIELD, COLROW, TEXTTYPE = msg.VALUE_OUT_OF_RANGE, msg.COLROW_OUT_OF_RANGE, msg.TEXT_TYPE_LIMIT
 
 
-# The library's strict mode refuses 16-bit fields outside 0 to 65535 (and
-# path types other than 0, 1, 2, 4): QuillonError with its message.
+# The library's strict mode refuses 16-bit fields outside 0 to 32767 (and
+# path types other than 0, 1, 2, 4, and STRANS's absolute flags):
+# QuillonError with its message.
 @pytest.mark.parametrize("bad, message", [
     (lambda t: t.box(0, 0, 1, 1, layer=65536), FIELD),
+    (lambda t: t.box(0, 0, 1, 1, layer=32768), FIELD),
     (lambda t: t.box(0, 0, 1, 1, layer=-1), FIELD),
     (lambda t: t.box(0, 0, 1, 1, layer=(1, 70000)), FIELD),
     (lambda t: t.box(0, 0, 1, 1, boxtype=70000), FIELD),
@@ -108,21 +110,25 @@ FIELD, COLROW, TEXTTYPE = msg.VALUE_OUT_OF_RANGE, msg.COLROW_OUT_OF_RANGE, msg.T
     (lambda t: t.aref("A", SQUARE[:3], 32768, 1), COLROW),
     (lambda t: t.aref("A", SQUARE[:3], 1, 0), COLROW),
     (lambda t: t.sref("A", elflags=70000), FIELD),
-], ids=["layer", "layer-neg", "layer-pair", "boxtype", "elflags", "boxes-layer", "datatype",
+    (lambda t: t.sref("A", abs_magnification=True), FIELD),
+    (lambda t: t.aref("A", SQUARE[:3], 1, 1, abs_angle=True), FIELD),
+], ids=["layer", "layer-32768", "layer-neg", "layer-pair", "boxtype", "elflags", "boxes-layer", "datatype",
         "boundaries-layer", "pathtype", "path-layer", "circle-datatype", "arc-pathtype",
         "sector-elflags", "texttype", "presentation", "text-layer", "nodetype", "columns",
-        "rows", "sref-elflags"])
+        "rows", "sref-elflags", "sref-abs-mag", "aref-abs-angle"])
 def test_values_outside_their_gdsii_field_raise_the_library_message(refused, bad, message):
     error = refused(bad, QuillonError, message)
     assert error.status == -3 if message != TEXTTYPE else error.status < 0
 
 
 def test_16_bit_limits_are_written_as_given(write_py):
-    data = write_py(lambda t: (t.box(0, 0, 1, 1, layer=65535, boxtype=0),
-                               t.boundary(SQUARE, layer=0, datatype=65535)))
+    # 32767: the largest value every reader takes (gdspy and libGDSII read
+    # 32768 as negative).
+    data = write_py(lambda t: (t.box(0, 0, 1, 1, layer=32767, boxtype=0),
+                               t.boundary(SQUARE, layer=0, datatype=32767)))
     layers = [r.data.hex() for r in read_records(data) if r.name in ("LAYER", "BOXTYPE",
                                                                        "DATATYPE")]
-    assert layers == ["ffff", "0000", "0000", "ffff"]
+    assert layers == ["7fff", "0000", "0000", "7fff"]
 
 
 @pytest.mark.parametrize("bad", [
@@ -189,7 +195,15 @@ def test_mismatched_and_malformed_point_arrays_raise_value_error(refused):
     (lambda t: t.sref(None), msg.STRUCTURE_NAME_NULL),
     (lambda t: t.aref(None, SQUARE[:3], 1, 1), msg.STRUCTURE_NAME_NULL),
     (lambda t: t.sref("N" * 65531), msg.STRUCTURE_NAME_TOO_LONG),
-], ids=["null", "513", "texttype256", "texttype-1", "sref-null", "aref-null", "sname-long"])
+    # Readers refuse these files or misread them: strict mode refuses them.
+    (lambda t: t.text(""), msg.TEXT_EMPTY),
+    (lambda t: t.text("A", angle=30), msg.TEXT_ANGLE_NOT_QUARTER_TURN),
+    (lambda t: t.sref("A", angle=361), msg.ANGLE_OUT_OF_RANGE),
+    (lambda t: t.sref("A", magnification=0.0), msg.MAGNIFICATION_NOT_POSITIVE),
+    (lambda t: t.aref("A", SQUARE[:3], 1, 1, magnification=-1.0),
+     msg.MAGNIFICATION_NOT_POSITIVE),
+], ids=["null", "513", "texttype256", "texttype-1", "sref-null", "aref-null", "sname-long",
+        "empty", "text-angle30", "angle361", "mag0", "aref-mag-neg"])
 def test_bad_texts_and_names_raise_the_library_message(refused, bad, message):
     refused(bad, QuillonError, message)
 
@@ -216,9 +230,9 @@ def test_non_finite_reals_raise_the_library_message(refused, bad):
 
 def test_texts_at_the_limits_are_written(write_py):
     data = write_py(lambda t: (t.text("x" * 512, texttype=255), t.text(b"\xe9t\xe9"),
-                               t.text("", texttype=0)))
+                               t.text("A", texttype=0, angle=-270)))
     strings = [r.data for r in read_records(data) if r.name == "STRING"]
-    assert strings == [b"x" * 512, b"\xe9t\xe9\0", b""]
+    assert strings == [b"x" * 512, b"\xe9t\xe9\0", b"A\0"]
 
 
 def test_elements_outside_a_structure_are_refused(tmp_path):

@@ -5,6 +5,7 @@ import datetime
 import os
 import subprocess
 import sys
+import warnings
 from pathlib import Path
 
 import pytest
@@ -147,6 +148,30 @@ def test_close_is_idempotent_and_explicit_use_works(tmp_path):
     lib.close()
     assert lib.closed and is_complete(path.read_bytes())
     assert repr(lib) == f"<quillon.Library {str(path)!r} closed>"
+
+
+def test_a_reference_to_an_undefined_cell_warns_naming_it(tmp_path):
+    # A typo next to the cell meant: the file is complete and kept, the
+    # warning names the typo, and a filter set to "error" raises it at close.
+    def write(path):
+        with quillon.Library(path) as lib:
+            with lib.structure("PAD") as pad:
+                pad.box(0, 0, 60, 60)
+            with lib.structure("TOP") as top:
+                top.sref("PAD", (0, 0))
+                top.sref("PAd", (100, 0))
+
+    text = msg.UNDEFINED_STRUCTURE + " Undefined: PAd."
+    with pytest.warns(quillon.UndefinedStructureWarning) as record:
+        write(tmp_path / "warned.gds")
+    assert [str(w.message) for w in record] == [text]
+    with warnings.catch_warnings():
+        warnings.simplefilter("error", quillon.UndefinedStructureWarning)
+        with pytest.raises(quillon.UndefinedStructureWarning) as info:
+            write(tmp_path / "raised.gds")
+    assert str(info.value) == text
+    assert is_complete((tmp_path / "warned.gds").read_bytes())
+    assert is_complete((tmp_path / "raised.gds").read_bytes())
 
 
 def test_a_file_that_cannot_be_created_raises_and_leaves_nothing_open(tmp_path):

@@ -50,12 +50,12 @@ def test_every_element_carries_its_properties(tmp_path, name, call, elements):
             leaf.box(0, 0, 1, 1)
         with lib.structure("TOP") as top:
             call(top, {1: "VDD", 7: "net"})
-            call(top, [(65535, b"AB")])
+            call(top, [(32767, b"AB")])
             call(top, None)
     found = properties_per_element(path)[1:]  # LEAF's box first
     n = len(found) // 3
     assert elements is None or n == elements
-    assert found == [[(1, "VDD"), (7, "net")]] * n + [[(65535, "AB")]] * n + [[]] * n
+    assert found == [[(1, "VDD"), (7, "net")]] * n + [[(32767, "AB")]] * n + [[]] * n
 
 
 @pytest.mark.parametrize("props, error", [({0: "x"}, ValueError), ({65536: "x"}, ValueError),

@@ -101,6 +101,7 @@ def test_aref_spacing_places_the_lattice_as_gdspy_does(tmp_path, columns, rows, 
                                                        origin, angle, reflect):
     ours = tmp_path / "ours.gds"
     with quillon.Library(ours, 1.0, 1e-9) as lib:
+        lib.structure("A").end()  # the empty target, as in gdspy's file
         with lib.structure("TOP") as top:
             top.aref("A", origin, columns, rows, spacing=spacing, angle=angle, reflect=reflect)
     theirs = tmp_path / "gdspy.gds"

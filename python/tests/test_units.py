@@ -106,6 +106,7 @@ def _file(path, coordinates, draw):
     with quillon.Library(path, unit=1e-6, precision=1e-9, timestamp=STAMP,
                          library_name="U", coordinates=coordinates) as lib:
         assert lib.coordinates == coordinates
+        lib.structure("A").end()  # the cell the references name
         with lib.structure("TOP") as top:
             draw(top)
     return path.read_bytes()

@@ -143,6 +143,13 @@ inline std::uint64_t real8BitsOutOfRange(std::uint64_t bits) {
 
 }  // namespace detail
 
+// Whether value is zero or has a REAL8 form of its own: 16^-65 <= |value| <
+// 16^63. Outside, real8Bits writes 0 or REAL8's largest number instead.
+inline bool hasReal8Form(double value) {
+    const double magnitude = value < 0 ? -value : value;
+    return magnitude == 0 || (magnitude >= 0x1p-260 && magnitude < 0x1p252);
+}
+
 inline std::uint64_t real8Bits(double value) {
     // Works on the IEEE 754 fields of the double: |value| = mantissa / 2^53
     // * 2^binaryExponent with the 53-bit mantissa's top bit set (the

@@ -51,10 +51,12 @@ private:
 
 }  // namespace
 
-bool GDSIIWriter::report(const char* message) {
+bool GDSIIWriter::report(const char* message) { return report(message, message); }
+
+bool GDSIIWriter::report(const char* message, const char* lastErrorText) {
     const int status = messages::statusOf(message);
-    if (callStatus == 0) callStatus = status;
-    lastMessage = message;
+    if (messages::severityOf(status) > messages::severityOf(callStatus)) callStatus = status;
+    lastMessage = lastErrorText;
     if (callback != nullptr) {
         HandlingReport during(handlingReport);
         callback(callbackData, status, message);
@@ -74,6 +76,56 @@ int GDSIIWriter::refuseReentrantCall() {
 
 bool GDSIIWriter::strictFinite(double value) {
     return strictFits(std::isfinite(value), messages::notFinite);
+}
+
+bool GDSIIWriter::strictTransformation(std::int32_t strans, double mag, double angle,
+                                       bool text) {
+    // The absolute magnification (0x0004) and absolute angle (0x0002) flags:
+    // KLayout and gdspy ignore them and warn.
+    constexpr std::int32_t absoluteFlags = 0x0006;
+    return strictFits16(strans) && strictFinite(mag) && strictFinite(angle) &&
+           strictFits((strans & absoluteFlags) == 0, messages::valueOutOfRange) &&
+           // KLayout refuses the whole file for a reference magnified by 0
+           // or less, also by a number too small for REAL8 (written as 0);
+           // a text's magnification is its size, which every reader takes
+           // as written. One too large would become REAL8's largest number.
+           strictFits(text || mag > 0, messages::magnificationNotPositive) &&
+           strictFits(hasReal8Form(mag), messages::valueOutOfRange) &&
+           // KLayout warns about angles beyond a full turn and misreads them,
+           // and turns texts by quarter turns only.
+           strictFits(angle >= -360.0 && angle <= 360.0, messages::angleOutOfRange) &&
+           strictFits(!text || std::fabs(std::remainder(angle, 90.0)) < 1e-9,
+                      messages::textAngleNotQuarterTurn);
+}
+
+void GDSIIWriter::noteNewReference(const char* name, std::size_t length) {
+    const std::string_view view(name, length);
+    lastReference.assign(name, length);
+    if (referenced.count(view) != 0) return;
+    referenceOrder.emplace_back(view);
+    referenced.insert(referenceOrder.back());
+}
+
+bool GDSIIWriter::findUndefinedReferences() {
+    constexpr int named = 10;
+    std::string text;
+    int missing = 0;
+    for (const std::string& name : referenceOrder) {
+        if (file.nameTaken(name)) continue;
+        if (missing < named) text += (missing == 0 ? " Undefined: " : ", ") + name;
+        ++missing;
+    }
+    forgetReferences();
+    if (missing == 0) return false;
+    if (missing > named) text += " and " + std::to_string(missing - named) + " more";
+    lastMessageText = std::string(messages::undefinedStructure) + text + ".";
+    return true;
+}
+
+void GDSIIWriter::reportUndefinedReferences() {
+    // The callback and handler receive the message itself; the last error
+    // text, already readable from inside the callback, names the structures.
+    report(messages::undefinedStructure, lastMessageText.c_str());
 }
 
 void GDSIIWriter::closeOnUnload() {

@@ -14,7 +14,11 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <deque>
+#include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "quillon.h"
@@ -47,17 +51,39 @@ public:
     void setThrows(bool throws) { throwsWithoutHandler = throws; }
     // Strict mode: a call whose checks fail writes nothing and changes
     // nothing, and values that do not fit their GDSII field are refused.
-    void setStrict(bool on) { strict = on; }
+    void setStrict(bool on) {
+        strict = on;
+        trackReferences = strict || handleRules;
+    }
     bool isStrict() const { return strict; }
+    // Compact records: ELFLAGS 0, PLEX 0, and the identity's STRANS, MAG and
+    // ANGLE (MAG 1 and ANGLE 0 beside a STRANS) are left out. Off for the
+    // flat API, whose records stay as they are.
+    void setCompact(bool on) { compact = on; }
+    // Handles: point counts of paths are taken whole, not as 16 bits, and
+    // references to undefined structures are reported at the end.
+    void setHandleRules(bool on) {
+        handleRules = on;
+        trackReferences = strict || handleRules;
+    }
     // LIBNAME of the next library instead of its file name (NULL: the name).
     bool setLibraryName(const char* name);
     // Compression of the files opened from now on: -1 by the name (".gz"
     // means gzip at level 1; the default), 0 never, 1 to 9 always at that
     // deflate level. False, with the setting unchanged, for other values.
-    bool setCompression(int level) { return file.setCompression(level); }
+    // Other values are reported ("Error: Compression must lie in -1 to 9.").
+    bool setCompression(int level) {
+        if (file.setCompression(level)) return true;
+        report(messages::compressionRange);
+        return false;
+    }
+    // Reports message for a refusal found outside the writer's own
+    // operations (the handle API's argument checks).
+    QUILLON_COLD void reportRefusal(const char* message) { report(message); }
 
     // Each entry point starts a call with beginCall() and answers status():
-    // 0, or the status of the first error the call reported.
+    // 0, or the status of the most severe error the call reported (data
+    // loss above refusals above warnings; the first of equal weight).
     void beginCall() { callStatus = 0; }
     int status() const { return callStatus; }
     // The text of the last error reported ("" if none yet).
@@ -123,7 +149,7 @@ public:
                            std::int32_t layer, std::int32_t dataType, std::int32_t elFlags,
                            std::int32_t plex);
     // The most vertices of one BOUNDARY that writePolygon writes: 8 to
-    // 8190, 199 by default. False, with the limit unchanged, otherwise.
+    // 4094, 199 by default. False, with the limit unchanged, otherwise.
     bool setPolygonLimit(std::int32_t limit);
     void writeNode(const std::int32_t* xs, const std::int32_t* ys, std::int32_t count,
                    std::int32_t layer, std::int32_t nodeType, std::int32_t elFlags,
@@ -180,6 +206,8 @@ private:
     // callback returned, or there is none to throw to, and the writer is
     // not strict). Without a handler the flat API throws here.
     QUILLON_COLD bool report(const char* message);
+    // The same, with a longer text than message for lastError().
+    QUILLON_COLD bool report(const char* message, const char* lastErrorText);
     // In strict mode, reports message and answers false unless fits; in the
     // flat API's own mode every value passes unchecked.
     bool strictFits(bool fits, const char* message) {
@@ -191,6 +219,20 @@ private:
     bool strictFits16(std::int32_t value) {
         return strictFits(value >= 0 && value <= 0xFFFF, messages::valueOutOfRange);
     }
+    // The 16-bit fields that hold numbers (layers, data, text, box and node
+    // types, property attributes): 0 to 32767 in strict mode, since gdspy
+    // and libgdsii read INT2 as signed and turn 32768 into -32768.
+    bool strictNumber16(std::int32_t value) {
+        return strictFits(value >= 0 && value <= 0x7FFF, messages::valueOutOfRange);
+    }
+    // A width: not negative in strict mode (gdspy cannot read a text's
+    // negative width; KLayout and gdspy drop a path width's sign).
+    bool strictWidth(std::int32_t width) {
+        return strictFits(width >= 0, messages::valueOutOfRange);
+    }
+    // STRANS, MAG and ANGLE of a reference (text false) or a text, in
+    // strict mode: see "Strict mode" in quillon.h.
+    bool strictTransformation(std::int32_t strans, double mag, double angle, bool text);
     bool strictFinite(double value);
     // A point count whose slot carries nothing above its 16 bits.
     bool strictCount(std::int32_t count) {
@@ -247,6 +289,25 @@ private:
     }
     QUILLON_COLD void writePropertiesAndEnd();
     void finishReference(std::uint8_t* p);
+    // Records the structure a reference names, for the check at the end.
+    void noteReference(const char* name, std::size_t length) {
+        if (!trackReferences) return;
+        if (length == lastReference.size() &&
+            std::memcmp(name, lastReference.data(), length) == 0)
+            return;
+        noteNewReference(name, length);
+    }
+    void noteNewReference(const char* name, std::size_t length);
+    // Whether a reference named a structure that the library never defined;
+    // forgets the references, keeping the text of the report to come.
+    bool findUndefinedReferences();
+    void forgetReferences() {
+        referenced.clear();
+        referenceOrder.clear();
+        lastReference.clear();
+    }
+    // Reports the structures findUndefinedReferences found.
+    QUILLON_COLD void reportUndefinedReferences();
     // Reports and forgets properties that no element took.
     QUILLON_COLD void dropUnusedProperties();
     // Forgets the queued properties when an element call returns, however
@@ -281,9 +342,19 @@ private:
     void* callbackData = nullptr;
     bool throwsWithoutHandler = true;
     bool strict = false;
+    bool compact = false;
+    bool handleRules = false;
+    bool trackReferences = false;  // strict || handleRules
     bool handlingReport = false;
     int callStatus = 0;
     const char* lastMessage = "";
+    std::string lastMessageText;  // a last error longer than its message
+
+    // Every structure name a reference gave, in the order first given, for
+    // the check at the end of the library.
+    std::deque<std::string> referenceOrder;
+    std::set<std::string_view, std::less<>> referenced;
+    std::string lastReference;
     std::string libraryName;
     bool libraryNameSet = false;
 

@@ -38,6 +38,7 @@ QUILLON_API(void) quillon_default_options(QuillonOptions* options) {
     options->size = sizeof(QuillonOptions);
     options->strict = 1;
     options->compression = -1;
+    options->compact = 1;
 }
 
 QUILLON_API(QuillonWriter*) quillon_open(const char* fileName, double dbUnitInUserUnits,
@@ -58,17 +59,27 @@ QUILLON_API(QuillonWriter*) quillon_open(const char* fileName, double dbUnitInUs
         take(offsetof(QuillonOptions, userData), sizeof chosen.userData);
         take(offsetof(QuillonOptions, strict), sizeof chosen.strict);
         take(offsetof(QuillonOptions, compression), sizeof chosen.compression);
+        // A caller that predates compact records gets the full records it
+        // always got.
+        if (!holds(*options, offsetof(QuillonOptions, compact), sizeof chosen.compact))
+            chosen.compact = 0;
+        take(offsetof(QuillonOptions, compact), sizeof chosen.compact);
     }
 
     QuillonWriter* handle = new (std::nothrow) QuillonWriter;
     if (handle == nullptr) {
         if (status != nullptr) *status = QUILLON_ERROR_MEMORY;
+        // No writer to report through: the callback hears of it directly.
+        if (chosen.onError != nullptr)
+            chosen.onError(chosen.userData, QUILLON_ERROR_MEMORY, quillon::messages::outOfMemory);
         return nullptr;
     }
     GDSIIWriter& w = handle->writer;
     w.setThrows(false);
     w.setCallback(chosen.onError, chosen.userData);
     w.setStrict(chosen.strict != 0);
+    w.setCompact(chosen.compact != 0);
+    w.setHandleRules(true);
     if (!w.setCompression(chosen.compression)) {
         delete handle;
         if (status != nullptr) *status = QUILLON_ERROR_ARGUMENT;
@@ -76,7 +87,10 @@ QUILLON_API(QuillonWriter*) quillon_open(const char* fileName, double dbUnitInUs
     }
     const int* t = chosen.timestamp;
     int result = quillon::runCall(w, [&] {
-        if (w.setLibraryName(chosen.libraryName) &&
+        // A missing name is the caller's argument, not a file that failed.
+        if (fileName == nullptr)
+            w.reportRefusal(quillon::messages::fileNameNull);
+        else if (w.setLibraryName(chosen.libraryName) &&
             w.setTimestamp(t[0], t[1], t[2], t[3], t[4], t[5]))
             w.beginLib(fileName, dbUnitInUserUnits, dbUnitInMeters);
     });

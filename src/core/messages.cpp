@@ -32,6 +32,10 @@ int statusOf(const char* message) {
         {polygonLimitRange, QUILLON_ERROR_RANGE},
         {curveOutOfRange, QUILLON_ERROR_RANGE},
         {outOfMemory, QUILLON_ERROR_MEMORY},
+        {magnificationNotPositive, QUILLON_ERROR_RANGE},
+        {angleOutOfRange, QUILLON_ERROR_RANGE},
+        {textAngleNotQuarterTurn, QUILLON_ERROR_RANGE},
+        {undefinedStructure, QUILLON_WARNING_UNDEFINED_STRUCTURE},
     };
     for (const Entry& entry : table)
         if (std::strcmp(entry.message, message) == 0) return entry.status;

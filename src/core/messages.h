@@ -2,6 +2,8 @@
 // they stay exactly as they are, spelling included.
 #pragma once
 
+#include "quillon.h"
+
 namespace quillon::messages {
 
 inline constexpr const char* cannotOpenFile = "Error: Cannot open GDSII file.";
@@ -29,9 +31,17 @@ inline constexpr const char* propertyAttributeRange =
 inline constexpr const char* propertyValueNull = "Error: Property value is NULL.";
 inline constexpr const char* propertyValueTooLong = "Error: Property value is too long.";
 inline constexpr const char* propertiesWithoutElement = "Error: Properties have no element.";
-inline constexpr const char* polygonLimitRange = "Error: Polygon limit must lie in 8 to 8190.";
+inline constexpr const char* polygonLimitRange = "Error: Polygon limit must lie in 8 to 4094.";
 inline constexpr const char* polygonNotFractured = "Error: Polygon cannot be fractured.";
 inline constexpr const char* outOfMemory = "Error: Out of memory.";
+inline constexpr const char* magnificationNotPositive =
+    "Error: Magnification must be greater than 0.";
+inline constexpr const char* angleOutOfRange = "Error: Angle must lie in -360 to 360.";
+inline constexpr const char* textAngleNotQuarterTurn = "Error: Text angle must be a multiple of 90.";
+inline constexpr const char* textEmpty = "Error: Text is empty.";
+inline constexpr const char* undefinedStructure = "Error: Reference to an undefined structure.";
+inline constexpr const char* fileNameNull = "Error: File name is NULL.";
+inline constexpr const char* compressionRange = "Error: Compression must lie in -1 to 9.";
 inline constexpr const char* reentrantCall = "Error: Called from inside the error handler.";
 inline constexpr const char* curveOutOfRange =
     "Error: Radius, angle or tolerance out of range.";
@@ -50,5 +60,14 @@ inline constexpr const char* textTypeLimit = "errTextTypeLimit";
 
 // The status code of the handle API that each message stands for.
 int statusOf(const char* message);
+
+// How much a status weighs when one call reports several: the call answers
+// the heaviest, the first of equal weight. Data loss (I/O, memory) weighs
+// most, then refusals (state, argument, range, reentrancy), then warnings.
+inline int severityOf(int status) {
+    if (status == QUILLON_ERROR_IO || status == QUILLON_ERROR_MEMORY) return 3;
+    if (status < 0) return 2;
+    return status > 0 ? 1 : 0;
+}
 
 }  // namespace quillon::messages

@@ -98,11 +98,26 @@ inline std::uint8_t* storeStringRecord(std::uint8_t* p, Record record, const cha
     return p;
 }
 
-// The prologue of every element, its opening record, ELFLAGS and PLEX.
+// The prologue of every element, its opening record, ELFLAGS and PLEX. In
+// compact mode an ELFLAGS or PLEX of 0, GDSII's default, is left out.
 inline std::uint8_t* storeElementStart(std::uint8_t* p, Record element, std::int32_t elFlags,
-                                       std::int32_t plex) {
-    p = storeInt2Record(storeEmptyRecord(p, element), Record::ELFLAGS, elFlags);
-    return storeInt4Record(p, Record::PLEX, plex);
+                                       std::int32_t plex, bool compact) {
+    p = storeEmptyRecord(p, element);
+    if (!compact || elFlags != 0) p = storeInt2Record(p, Record::ELFLAGS, elFlags);
+    if (!compact || plex != 0) p = storeInt4Record(p, Record::PLEX, plex);
+    return p;
+}
+
+// STRANS, MAG and ANGLE of a reference or text. In compact mode all three
+// are left out for the identity (no flag, magnification 1, angle 0), and
+// beside a STRANS a MAG of 1 or an ANGLE of 0, GDSII's defaults.
+inline std::uint8_t* storeTransformation(std::uint8_t* p, std::int32_t strans, double mag,
+                                         double angle, bool compact) {
+    if (compact && strans == 0 && mag == 1.0 && angle == 0.0) return p;
+    p = storeInt2Record(p, Record::STRANS, strans);
+    if (!compact || mag != 1.0) p = storeReal8Record(p, Record::MAG, mag);
+    if (!compact || angle != 0.0) p = storeReal8Record(p, Record::ANGLE, angle);
+    return p;
 }
 
 // The room records take, for writers that reserve several at once. The
@@ -238,10 +253,15 @@ inline void writeXYRecord(ByteSink& out, const std::int32_t* xs, const std::int3
     out.commit(p);
 }
 
-// The prologue of every element: its opening record, ELFLAGS and PLEX.
+// The prologue of every element: its opening record, ELFLAGS and PLEX (as
+// storeElementStart leaves them in compact mode).
 inline void beginElement(ByteSink& out, Record element, std::int32_t elFlags,
-                         std::int32_t plex) {
-    out.commit(storeElementStart(out.reserve(elementStartSize), element, elFlags, plex));
+                         std::int32_t plex, bool compact) {
+    // One branch, each side with the mode as a constant, so that the full
+    // records keep the fixed offsets of the flat API's hot path.
+    std::uint8_t* p = out.reserve(elementStartSize);
+    out.commit(compact ? storeElementStart(p, element, elFlags, plex, true)
+                       : storeElementStart(p, element, elFlags, plex, false));
 }
 
 inline void endElement(ByteSink& out) { writeEmptyRecord(out, Record::ENDEL); }

@@ -24,7 +24,7 @@ void GDSIIWriter::writeBoundary(const std::int32_t* xs, const std::int32_t* ys,
     const std::int32_t n = pointCount(count);
     if (n > maxVertices && !report(messages::boundaryTooManyPoints)) return;
     if (n < minVertices && !report(messages::boundaryTooFewPoints)) return;
-    if (!strictCount(count) || !strictFits16(layer) || !strictFits16(dataType) ||
+    if (!strictCount(count) || !strictNumber16(layer) || !strictNumber16(dataType) ||
         !strictFits16(elFlags))
         return;
     // After a report the host let pass, a polygon is still written as given,
@@ -32,7 +32,7 @@ void GDSIIWriter::writeBoundary(const std::int32_t* xs, const std::int32_t* ys,
     if (n < 1 || n > maxRecordVertices) return;
     if (!checkPointArrays(xs, ys)) return;
 
-    beginElement(out, Record::BOUNDARY, elFlags, plex);
+    beginElement(out, Record::BOUNDARY, elFlags, plex, compact);
     writeInt2Record(out, Record::LAYER, layer);
     writeInt2Record(out, Record::DATATYPE, dataType);
     writeXYRecord(out, xs, ys, 0, static_cast<std::size_t>(n), true);

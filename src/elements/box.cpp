@@ -11,11 +11,11 @@ void GDSIIWriter::writeBox(std::int32_t x1, std::int32_t y1, std::int32_t x2, st
                            std::int32_t plex) {
     ElementCall call(*this);
     if (!checkStructureOpen()) return;
-    if (!strictFits16(layer) || !strictFits16(boxType) || !strictFits16(elFlags)) return;
+    if (!strictNumber16(layer) || !strictNumber16(boxType) || !strictFits16(elFlags)) return;
 
     const std::int32_t xs[4] = {x1, x2, x2, x1};
     const std::int32_t ys[4] = {y1, y1, y2, y2};
-    beginElement(out, Record::BOX, elFlags, plex);
+    beginElement(out, Record::BOX, elFlags, plex, compact);
     writeInt2Record(out, Record::LAYER, layer);
     writeInt2Record(out, Record::BOXTYPE, boxType);
     writeXYRecord(out, xs, ys, 0, 4, true);

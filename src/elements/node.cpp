@@ -24,7 +24,7 @@ void GDSIIWriter::writeNode(const std::int32_t* xs, const std::int32_t* ys, std:
     const std::int32_t n = pointCount(count);
     if (n > maxPoints && !report(messages::nodeTooManyPoints)) return;
     if (n < minPoints && !report(messages::nodeTooFewPoints)) return;
-    if (!strictCount(count) || !strictFits16(layer) || !strictFits16(nodeType) ||
+    if (!strictCount(count) || !strictNumber16(layer) || !strictNumber16(nodeType) ||
         !strictFits16(elFlags))
         return;
     // After a report the host let pass, the node is written as given while
@@ -32,7 +32,7 @@ void GDSIIWriter::writeNode(const std::int32_t* xs, const std::int32_t* ys, std:
     if (n < 0 || n > maxRecordPoints) return;
     if (n > 0 && !checkPointArrays(xs, ys)) return;
 
-    beginElement(out, Record::NODE, elFlags, plex);
+    beginElement(out, Record::NODE, elFlags, plex, compact);
     writeInt2Record(out, Record::LAYER, layer);
     writeInt2Record(out, Record::NODETYPE, nodeType);
     writeXYRecord(out, xs, ys, 0, static_cast<std::size_t>(n), false);

@@ -115,8 +115,8 @@ void writePathElement(ByteSink& out, const std::int32_t* xs, const std::int32_t*
                       std::int32_t first, std::int32_t points, std::int32_t width,
                                    std::int32_t layer, std::int32_t dataType,
                                    std::int32_t pathType, const std::int32_t* extensions,
-                                   std::int32_t elFlags, std::int32_t plex) {
-    beginElement(out, Record::PATH, elFlags, plex);
+                                   std::int32_t elFlags, std::int32_t plex, bool compact) {
+    beginElement(out, Record::PATH, elFlags, plex, compact);
     writeInt2Record(out, Record::LAYER, layer);
     writeInt2Record(out, Record::DATATYPE, dataType);
     writeInt2Record(out, Record::PATHTYPE, pathType);
@@ -136,7 +136,8 @@ std::int32_t GDSIIWriter::writePath(const std::int32_t* xs, const std::int32_t* 
                                     std::int32_t dataType, std::int32_t pathType,
                                     std::int32_t elFlags, std::int32_t plex) {
     ElementCall call(*this);
-    const std::int32_t n = pointCount(count);
+    // A handle takes the count whole: its paths may have any length.
+    const std::int32_t n = handleRules ? count : pointCount(count);
     if (!checkStructureOpen()) return n;
     if (n < minPoints) {
         report(messages::pathTooFewPoints);
@@ -145,13 +146,15 @@ std::int32_t GDSIIWriter::writePath(const std::int32_t* xs, const std::int32_t* 
     // Strict mode: GDSII's path types are 0 (flush), 1 (round), 2 (half-width
     // extension) and 4 (custom extension).
     const bool knownPathType = pathType == 0 || pathType == 1 || pathType == 2 || pathType == 4;
-    if (!strictCount(count) || !strictFits16(layer) || !strictFits16(dataType) ||
-        !strictFits(knownPathType, messages::valueOutOfRange) || !strictFits16(elFlags))
+    if ((!handleRules && !strictCount(count)) || !strictNumber16(layer) ||
+        !strictNumber16(dataType) || !strictFits(knownPathType, messages::valueOutOfRange) ||
+        !strictFits16(elFlags) || !strictWidth(width))
         return n;
     if (!checkPointArrays(xs, ys)) return n;
 
     if (n <= maxPointsPerElement) {
-        writePathElement(out, xs, ys, 0, n, width, layer, dataType, pathType, nullptr, elFlags, plex);
+        writePathElement(out, xs, ys, 0, n, width, layer, dataType, pathType, nullptr, elFlags, plex,
+                         compact);
         endElementWithProperties();
         return n;
     }
@@ -181,7 +184,7 @@ void GDSIIWriter::writePathPieces(const std::int32_t* xs, const std::int32_t* ys
         const bool explicitEnds =
             type16 == pathTypeExtended && (beginExtension != 0 || endExtension != 0);
         writePathElement(out, line.xs.data(), line.ys.data(), 0, m, width, layer, dataType,
-                         pathType, explicitEnds ? own : nullptr, elFlags, plex);
+                         pathType, explicitEnds ? own : nullptr, elFlags, plex, compact);
         endElementWithProperties();
         return;
     }
@@ -206,7 +209,7 @@ void GDSIIWriter::writePathPieces(const std::int32_t* xs, const std::int32_t* ys
                                             last == m - 1 ? ownEnd : 0};
         writePathElement(out, line.xs.data(), line.ys.data(), first, last - first + 1, width, layer,
                          dataType, extended ? pathTypeExtended : pathType,
-                         extended ? extensions : nullptr, elFlags, plex);
+                         extended ? extensions : nullptr, elFlags, plex, compact);
         endElementWithProperties();
         if (last == m - 1) break;
         first = last - 1;

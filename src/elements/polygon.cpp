@@ -16,9 +16,10 @@ namespace {
 
 constexpr std::int32_t minVertices = 3;
 constexpr std::int32_t minLimit = 8;
-// The most vertices whose XY record, closing point included, fits the
-// 16-bit record length: 8 * (8190 + 1) + 4 = 65532.
-constexpr std::int32_t maxLimit = 8190;
+// The most vertices whose XY record, closing point included, stays within
+// 0x8000 bytes: 8 * (4094 + 1) + 4 = 32764. Readers take the record length
+// as signed (KLayout warns "Record length larger than 0x8000" above it).
+constexpr std::int32_t maxLimit = 4094;
 // The fracture buffers a writer keeps from one polygon to the next.
 constexpr std::size_t keptFractureVertices = 65536;
 
@@ -72,10 +73,11 @@ void GDSIIWriter::writeRings(const std::int32_t* xs, const std::int32_t* ys,
         report(messages::valueOutOfRange);
         return;
     }
+    if (!strictNumber16(layer) || !strictNumber16(dataType)) return;
     if (!checkPointArrays(xs, ys)) return;
 
     const auto writePiece = [&](const std::int32_t* px, const std::int32_t* py, std::size_t m) {
-        beginElement(out, Record::BOUNDARY, elFlags, plex);
+        beginElement(out, Record::BOUNDARY, elFlags, plex, compact);
         writeInt2Record(out, Record::LAYER, layer);
         writeInt2Record(out, Record::DATATYPE, dataType);
         writeXYRecord(out, px, py, 0, m, true);

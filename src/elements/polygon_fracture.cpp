@@ -98,6 +98,31 @@ int turn(const Point& a, const Point& b, const Point& c) {
     return compareProducts(b.x - a.x, c.y - b.y, b.y - a.y, c.x - b.x);
 }
 
+// Where the ring closes: drops a last vertex that repeats the first or
+// that the ring runs straight through, and a first vertex it runs straight
+// through (joined(last, first) before it goes); clears a ring left with
+// fewer than three vertices.
+template <typename P, typename Same, typename Straight, typename Joined>
+void closeRing(std::vector<P>& ring, Same same, Straight straight, Joined joined) {
+    std::size_t first = 0;
+    while (ring.size() - first >= 3) {
+        const std::size_t last = ring.size() - 1;
+        if (same(ring[last], ring[first]) || straight(ring[last - 1], ring[last], ring[first])) {
+            ring.pop_back();
+        } else if (straight(ring[last], ring[first], ring[first + 1])) {
+            joined(ring[last], ring[first]);
+            ++first;
+        } else {
+            break;
+        }
+    }
+    if (ring.size() - first < 3) {
+        ring.clear();
+        return;
+    }
+    ring.erase(ring.begin(), ring.begin() + static_cast<std::ptrdiff_t>(first));
+}
+
 // Drops repeated vertices and vertices on the straight line between their
 // neighbours (spikes included: they enclose nothing), all round the ring.
 void clean(IntRing& ring) {
@@ -109,22 +134,10 @@ void clean(IntRing& ring) {
         ring[kept++] = p;
     }
     ring.resize(kept);
-    std::size_t first = 0;
-    while (ring.size() - first >= 3) {
-        const std::size_t last = ring.size() - 1;
-        if (ring[last] == ring[first] || turn(ring[last - 1], ring[last], ring[first]) == 0) {
-            ring.pop_back();
-        } else if (turn(ring[last], ring[first], ring[first + 1]) == 0) {
-            ++first;
-        } else {
-            break;
-        }
-    }
-    if (ring.size() - first < 3) {
-        ring.clear();
-        return;
-    }
-    ring.erase(ring.begin(), ring.begin() + static_cast<std::ptrdiff_t>(first));
+    closeRing(
+        ring, [](const Point& a, const Point& b) { return a == b; },
+        [](const Point& a, const Point& b, const Point& c) { return turn(a, b, c) == 0; },
+        [](Point&, const Point&) {});
 }
 
 // --- Exact pieces -----------------------------------------------------------
@@ -207,24 +220,9 @@ void tidy(Ring& ring) {
         }
     }
     ring.resize(kept);
-    std::size_t first = 0;
-    while (ring.size() - first >= 3) {
-        const std::size_t last = ring.size() - 1;
-        if (samePoint(ring[last], ring[first]) ||
-            straightThrough(ring[last - 1], ring[last], ring[first])) {
-            ring.pop_back();
-        } else if (straightThrough(ring[last], ring[first], ring[first + 1])) {
-            ring[last].edge = ring[first].edge;
-            ++first;
-        } else {
-            break;
-        }
-    }
-    if (ring.size() - first < 3) {
-        ring.clear();
-        return;
-    }
-    ring.erase(ring.begin(), ring.begin() + static_cast<std::ptrdiff_t>(first));
+    // The last vertex takes over the first one's segment when that goes.
+    closeRing(ring, samePoint, straightThrough,
+              [](Vertex& last, const Vertex& first) { last.edge = first.edge; });
 }
 
 // Twice the signed area, positive counter-clockwise, taken about the first

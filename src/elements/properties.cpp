@@ -17,6 +17,7 @@ void GDSIIWriter::addProperty(std::int32_t attribute, const char* value) {
         report(messages::propertyAttributeRange);
         return;
     }
+    if (!strictNumber16(attribute)) return;
     if (value == nullptr) {
         report(messages::propertyValueNull);
         return;

@@ -1,6 +1,7 @@
 // SREF and AREF: one instance, or a columns-by-rows array of instances, of
 // another structure named by SNAME, with its transformation. STRANS, MAG and
-// ANGLE are written always, also for the identity transformation.
+// ANGLE are written always, also for the identity transformation, except in
+// compact mode (see storeTransformation).
 #include "core/gdsii_writer.h"
 #include "core/messages.h"
 #include "core/records.h"
@@ -22,14 +23,27 @@ static_assert(fixedSize + stringRecordSize(maxRecordData) + int2PairRecordSize +
 
 // The prologue, SNAME and the transformation, shared by both kinds; inlined
 // into each, as a call would cost a good part of a whole reference.
+// Called with compact as a constant on each side of one branch
+// (storeHead), so that the full records keep their fixed offsets.
 [[gnu::always_inline]] inline std::uint8_t* storeReferenceHead(std::uint8_t* p, Record kind, const char* structName,
                                  std::size_t nameLength, std::int32_t strans, double mag,
-                                 double angle, std::int32_t elFlags, std::int32_t plex) {
-    p = storeElementStart(p, kind, elFlags, plex);
+                                 double angle, std::int32_t elFlags, std::int32_t plex,
+                                 bool compact) {
+    p = storeElementStart(p, kind, elFlags, plex, compact);
     p = storeStringRecord(p, Record::SNAME, structName, nameLength);
-    p = storeInt2Record(p, Record::STRANS, strans);
-    p = storeReal8Record(p, Record::MAG, mag);
-    return storeReal8Record(p, Record::ANGLE, angle);
+    return storeTransformation(p, strans, mag, angle, compact);
+}
+
+[[gnu::always_inline]] inline std::uint8_t* storeHead(std::uint8_t* p, Record kind,
+                                                      const char* structName,
+                                                      std::size_t nameLength,
+                                                      std::int32_t strans, double mag,
+                                                      double angle, std::int32_t elFlags,
+                                                      std::int32_t plex, bool compact) {
+    return compact ? storeReferenceHead(p, kind, structName, nameLength, strans, mag, angle,
+                                        elFlags, plex, true)
+                   : storeReferenceHead(p, kind, structName, nameLength, strans, mag, angle,
+                                        elFlags, plex, false);
 }
 
 }  // namespace
@@ -52,15 +66,16 @@ void GDSIIWriter::writeSref(const char* structName, std::int32_t x, std::int32_t
     if (!checkStructureOpen()) return;
     std::size_t nameLength = 0;
     if (!checkStructureName(structName, nameLength)) return;
-    if (isStrict() && (!strictFits16(strans) || !strictFinite(mag) || !strictFinite(angle) ||
-                       !strictFits16(elFlags)))
+    if (isStrict() &&
+        (!strictTransformation(strans, mag, angle, false) || !strictFits16(elFlags)))
         return;
+    noteReference(structName, nameLength);
 
     // The whole element in one reservation: at most 65598 bytes (65622 for
     // an AREF), within ByteSink::largestReservation.
     std::uint8_t* p = out.reserve(fixedSize + stringRecordSize(nameLength) + xyRecordSize(1));
-    p = storeReferenceHead(p, Record::SREF, structName, nameLength, strans, mag, angle, elFlags,
-                           plex);
+    p = storeHead(p, Record::SREF, structName, nameLength, strans, mag, angle, elFlags, plex,
+                  compact);
     p = storePoints(storeRecordStart(p, Record::XY, 8), &x, &y, 1);
     finishReference(p);
 }
@@ -77,14 +92,14 @@ void GDSIIWriter::writeAref(const char* structName, const std::int32_t* xs,
     const auto colRowFits = [](std::int32_t v) { return v >= 1 && v <= 32767; };
     if (isStrict() &&
         (!strictFits(colRowFits(columns) && colRowFits(rows), messages::colRowOutOfRange) ||
-         !strictFits16(strans) || !strictFinite(mag) || !strictFinite(angle) ||
-         !strictFits16(elFlags)))
+         !strictTransformation(strans, mag, angle, false) || !strictFits16(elFlags)))
         return;
+    noteReference(structName, nameLength);
 
     std::uint8_t* p = out.reserve(fixedSize + stringRecordSize(nameLength) + int2PairRecordSize +
                                   xyRecordSize(3));
-    p = storeReferenceHead(p, Record::AREF, structName, nameLength, strans, mag, angle, elFlags,
-                           plex);
+    p = storeHead(p, Record::AREF, structName, nameLength, strans, mag, angle, elFlags, plex,
+                  compact);
     p = storeRecordStart(p, Record::COLROW, 4);
     p = storeBigEndian16(p, static_cast<std::uint32_t>(columns));
     p = storeBigEndian16(p, static_cast<std::uint32_t>(rows));

@@ -244,7 +244,7 @@ void GDSIIWriter::writeBoundaryPiece(const std::int32_t* xs, const std::int32_t*
                                      std::size_t count, std::int32_t layer,
                                      std::int32_t dataType, std::int32_t elFlags,
                                      std::int32_t plex) {
-    beginElement(out, Record::BOUNDARY, elFlags, plex);
+    beginElement(out, Record::BOUNDARY, elFlags, plex, compact);
     writeInt2Record(out, Record::LAYER, layer);
     writeInt2Record(out, Record::DATATYPE, dataType);
     writeXYRecord(out, xs, ys, 0, count, true);

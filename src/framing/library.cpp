@@ -25,12 +25,16 @@ void GDSIIWriter::beginLib(const char* fileName, double dbUnitInUserUnits,
     }
     // Refused whole, before the file is touched, so that no library is left
     // half open and no file is created or truncated for it.
-    if (!validUnit(dbUnitInUserUnits) || !validUnit(dbUnitInMeters)) {
+    if (!validUnit(dbUnitInUserUnits) || !validUnit(dbUnitInMeters) ||
+        (strict && (!hasReal8Form(dbUnitInUserUnits) || !hasReal8Form(dbUnitInMeters)))) {
+        // Strict mode also refuses units too small or large for REAL8, which
+        // readers would find as 0 or as REAL8's largest number.
         report(messages::invalidUnits);
         return;
     }
     // Bytes written while no file was open stay out of this one.
     out.discard();
+    forgetReferences();  // none of an earlier library's carry over
     if (!file.openFile(fileName) && !report(messages::cannotOpenFile)) return;
     file.startExport();
 
@@ -67,11 +71,15 @@ void GDSIIWriter::endLib() {
     // that a failure to write them is found by the close as well.
     out.drain();
     const bool written = file.closeFile();
+    // Handles and strict mode report references to structures the library
+    // never defined (the file is complete all the same).
+    const bool undefined = findUndefinedReferences() && (strict || handleRules);
     file.finishExport();
     // Reported last, with the state already back to Idle, so that a throw
     // leaves nothing to clean up.
     if (closedOpenStructure) report(messages::structureNotClosed);
     dropUnusedProperties();
+    if (undefined) reportUndefinedReferences();
     if (!written) report(messages::cannotWriteFile);
 }
 

@@ -63,8 +63,10 @@ TEST_F(Handles, TwoFilesAtOnceMatchTheFlatFunctionsByteForByte) {
     }
     // LIBNAME chosen to be the flat files' names, so that the bytes compare.
     const std::string nameA = flatA.string(), nameB = flatB.string();
-    const QuillonOptions optionsA = fixedOptions(nameA.c_str());
-    const QuillonOptions optionsB = fixedOptions(nameB.c_str());
+    // Full records, as the flat functions write them.
+    QuillonOptions optionsA = fixedOptions(nameA.c_str());
+    QuillonOptions optionsB = fixedOptions(nameB.c_str());
+    optionsA.compact = optionsB.compact = 0;
     const fs::path pathA = keptPath("handle-a.gds"), pathB = keptPath("handle-b.gds");
     int status = 1;
     QuillonWriter* a = quillon_open(pathA.c_str(), 0.001, 1e-9, &optionsA, &status);
@@ -259,6 +261,34 @@ TEST_F(Properties, PolygonPiecesEachCarryThemAndASmallPolygonIsOneBoundary) {
     }
     EXPECT_GE(boundaries, 6u);
     EXPECT_EQ(propertiesOf(pieces), (std::vector<std::pair<int, std::string>>(boundaries, {9, "ring"})));
+}
+
+TEST_F(Properties, PolygonAboveTheLimitEnclosingNothingIsReportedAndTakesThem) {
+    // A 200-gon traced twice, and a zigzag out and back: 400 vertices each,
+    // no area under even-odd fill. At the limit they would be written as
+    // given; above it nothing is written, the call says so and the queued
+    // property goes with it.
+    std::vector<int> twiceX, twiceY, flatX, flatY;
+    for (int round = 0; round < 2; ++round) {
+        for (int i = 0; i < 200; ++i) {
+            const double a = 6.283185307179586 * i / 200.0;
+            twiceX.push_back(static_cast<int>(std::lround(10000 * std::cos(a))));
+            twiceY.push_back(static_cast<int>(std::lround(10000 * std::sin(a))));
+            const int k = round == 0 ? i : 199 - i;
+            flatX.push_back(k * 10);
+            flatY.push_back(k % 2 * 7);
+        }
+    }
+    SetErrorHandle(recordMessage);
+    const Bytes written = elementBytes([&] {
+        GDS_Property(4, "gone");
+        EXPECT_EQ(GDS_Polygon(twiceX.data(), twiceY.data(), 400, 1, 0, 0, 0), QUILLON_ERROR_ARGUMENT);
+        EXPECT_EQ(GDS_Polygon(flatX.data(), flatY.data(), 400, 1, 0, 0, 0), QUILLON_ERROR_ARGUMENT);
+        GDS_Box(0, 0, 1, 1, 1, 0, 0, 0);
+    });
+    EXPECT_TRUE(propertiesOf(written).empty());
+    EXPECT_EQ(written.size(), 78u);  // the box alone
+    EXPECT_EQ(messages(), (std::vector<std::string>(2, "Error: Polygon cannot be fractured.")));
 }
 
 TEST_F(Properties, BadOrUnusedPropertiesAreReported) {

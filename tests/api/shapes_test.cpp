@@ -97,9 +97,9 @@ TEST(TextPolygons, TheLetterIIsThreeRectanglesSharingTheirCorners) {
     EXPECT_EQ(xy[1], (PointList{{20, 10}, {30, 10}, {30, 60}, {20, 60}, {20, 10}}));
     EXPECT_EQ(xy[2], (PointList{{10, 0}, {40, 0}, {40, 10}, {30, 10}, {20, 10}, {10, 10},
                                 {10, 0}}));
-    // Each a BOUNDARY on layer 9, data type 3.
-    EXPECT_NE(toHex(w.bytes).find(toHex(hex("00 04 08 00 00 06 26 01 00 00 00 08 2F 03 00 00"
-                                            "00 00 00 06 0D 02 00 09 00 06 0E 02 00 03"))),
+    // Each a BOUNDARY on layer 9, data type 3 (compact: no ELFLAGS, no PLEX).
+    EXPECT_NE(toHex(w.bytes).find(toHex(hex("00 04 08 00 00 06 0D 02 00 09 00 06 0E 02 00 03"
+                                            "00 3C 10 03"))),
               std::string::npos);
 }
 

@@ -26,7 +26,7 @@ COUNT_EDGES = [199, 200, 201, 399, 400, 8190, 8191, 8192, 65540, 32767, 32768, 4
                100000]
 REAL_EDGES = [0.001, 1e-9]  # indices 6 and 7 of the fuzzer's table
 TEXT_LENGTHS = [511, 512, 513, 600, 65529, 65530, 65531, 65532, 32000, 70000]
-LIMITS = [7, 8, 199, 8190, 8191, 9, 200]
+LIMITS = [7, 8, 199, 4094, 4095, 9, 200]
 
 
 def op(name, writer=None):
@@ -243,11 +243,11 @@ SEEDS = {
     + polygon(1000, STAR) + prop(0, "zero") + prop(65536, "big") + prop(3, None)
     + prop(4, 65531) + prop(5, 65530) + box() + prop(6, "left") + end_structure()
     + structure("B") + prop(8, "end") + op("GDS_EndLib"),
-    # Polygons of up to 100,000 vertices at limits 199, 8190 and 8, simple ones
+    # Polygons of up to 100,000 vertices at limits 199, 4094 and 8, simple ones
     # and one that crosses itself; strict, so that the refused limit 7 leaves
 # the file checked strictly.
     "big-polygons": strict() + begin_lib() + structure() + polygon(100000, CIRCLE)
-    + polygon_limit(8190) + polygon(40000, STAR, reverse=True) + polygon(8190, CIRCLE, closed=True)
+    + polygon_limit(4094) + polygon(40000, STAR, reverse=True) + polygon(4094, CIRCLE, closed=True)
     + polygon_limit(8) + polygon(1002, COMB, size=1000) + polygon_limit(7)
     + op("GDS_Polygon") + args([1, 0, 0, 0]) + count(300) + bytes([0]) + points()
     + end_structure() + op("GDS_EndLib"),
@@ -256,7 +256,7 @@ SEEDS = {
     "handle-two-writers": open_writer(0, PLAIN) + open_writer(1, GZ, callback=False)
     + structure("TOP", 0) + structure("TOP", 1) + every_element(0) + prop(1, "a", 0)
     + prop(2, "b", 1) + polygon(500, COMB, size=1000, writer=1)
-    + polygon_limit(8190, 0) + polygon(20000, CIRCLE, writer=0) + every_element(1)
+    + polygon_limit(4094, 0) + polygon(20000, CIRCLE, writer=0) + every_element(1)
     + end_structure(0) + end_structure(1) + close(0) + close(1),
     # quillon_open's options at their edges: a fixed time stamp, LIBNAME set,
     # an older caller's options struct (its strict and compression fields, or

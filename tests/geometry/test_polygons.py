@@ -118,7 +118,7 @@ SHAPES = {
     "star2000": (star(2000, 2), 199),
     "star2000_dirty": (with_repeats_and_collinear(star(2000, 3), 4), 199),
     "spikes3000": (spikes(3000), 199),
-    "ring30000_limit8190": (ring(30000), 8190),
+    "ring30000_limit4094": (ring(30000), 4094),
     "ring100000": (ring(100000), 199),
     "ring5000_limit8": (ring(5000), 8),
     "figure_eight1001": (figure_eight(1001), 199),
@@ -126,7 +126,7 @@ SHAPES = {
     "thin_band": (thin_band(), 199),
     "sawtooth100000": (sawtooth(50000), 199),
     **{f"keyhole{limit}{'_cw' if cw else ''}": (keyhole()[::-1] if cw else keyhole(), limit)
-       for limit in (8, 199, 8190) for cw in (False, True)},
+       for limit in (8, 199, 4094) for cw in (False, True)},
 }
 # At most this many pieces: close to the limit's vertices each.
 MOST_PIECES = {"sawtooth100000": 100002 // 187 + 10}
@@ -269,8 +269,8 @@ def test_small_polygon_is_one_boundary_and_limit_is_checked(tmp_path):
     lib.GDS_EndLib()
     assert lib.messages == ["Error: Not enougph points for BOUNDARY structure. ",
                             "Error: Value does not fit its GDSII field.",
-                            "Error: Polygon limit must lie in 8 to 8190.",
-                            "Error: Polygon limit must lie in 8 to 8190."]
+                            "Error: Polygon limit must lie in 8 to 4094.",
+                            "Error: Polygon limit must lie in 8 to 4094."]
     import warnings
 
     import gdspy

@@ -17,7 +17,8 @@ def number(value, default):
     return default if value is None else float(value)
 
 
-def main(path):
+def read(path):
+    """gdspy's view of the file, as main prints it."""
     library = gdspy.GdsLibrary()
     with warnings.catch_warnings(record=True) as caught:
         warnings.simplefilter("always")
@@ -79,8 +80,13 @@ def main(path):
                            "polygons": [pts(p) for p in polygons] if len(polygons) <= 4 else []}
 
     unsupported = sorted({str(w.message) for w in caught if "not supported" in str(w.message)})
-    json.dump({"reader": "gdspy", "version": gdspy.__version__, "dbu": dbu, "cells": cells,
-               "flat": flat, "unsupported": unsupported}, sys.stdout)
+    return {"reader": "gdspy", "version": gdspy.__version__, "dbu": dbu,
+            "precision": library.precision, "cells": cells, "flat": flat,
+            "unsupported": unsupported, "warnings": sorted({str(w.message) for w in caught})}
+
+
+def main(path):
+    json.dump(read(path), sys.stdout)
 
 
 if __name__ == "__main__":

@@ -46,7 +46,8 @@ def decode(name, text):
     return text
 
 
-def main(path):
+def read(path):
+    """libGDSII's view of the file, as main prints it."""
     run = subprocess.run(["GDSIIConvert", path, "--raw"], capture_output=True, text=True,
                          errors="replace")
     records = []
@@ -76,9 +77,14 @@ def main(path):
         elif element is not None:
             element[name] = record["value"]
 
-    json.dump({"reader": "libgdsii", "returncode": run.returncode, "messages": messages,
-               "record_count": len(records), "records": [r["name"] for r in records],
-               "structures": structures}, sys.stdout)
+    units = [r["value"] for r in records if r["name"] == "UNITS"]
+    return {"reader": "libgdsii", "returncode": run.returncode, "messages": messages,
+            "record_count": len(records), "records": [r["name"] for r in records],
+            "units": units[0] if units else None, "structures": structures}
+
+
+def main(path):
+    json.dump(read(path), sys.stdout)
 
 
 if __name__ == "__main__":

@@ -477,7 +477,7 @@ TEST(ByteSinkAlone, RecordsMeetingTheEndOfTheBufferAtEveryOffsetArriveWhole) {
         },
         [](ByteSink& s) { quillon::writeStringRecord(s, quillon::Record::STRING, "", 0); },
         [&](ByteSink& s) { quillon::writeXYRecord(s, xs, ys, 0, 2, true); },
-        [](ByteSink& s) { quillon::beginElement(s, quillon::Record::SREF, 1, 2); },
+        [](ByteSink& s) { quillon::beginElement(s, quillon::Record::SREF, 1, 2, false); },
     };
     for (std::size_t w = 0; w < writers.size(); ++w) {
         // The record's bytes on their own.
@@ -541,7 +541,7 @@ TEST(ByteSinkAlone, WholeRecordWritersEncodeLengthHeaderAndBigEndianData) {
     quillon::writeStringRecord(sink, quillon::Record::STRNAME, "");
     quillon::writeStringRecord(sink, quillon::Record::STRING, "abcde", 5);
     quillon::writeXYRecord(sink, xs, ys, 0, 2, true);
-    quillon::beginElement(sink, quillon::Record::BOX, -1, 1000);
+    quillon::beginElement(sink, quillon::Record::BOX, -1, 1000, false);
     quillon::endElement(sink);
     sink.drain();
     const std::string s = stream.str();

@@ -286,7 +286,7 @@ static void writeCell(const struct Api* api, QuillonWriter* w, const char* name,
     }
     expect("begin_structure", api->beginStructure(w, name), QUILLON_OK);
     expect("property", api->property(w, 1, "net A"), QUILLON_OK);
-    expect("property", api->property(w, 65535, "last attribute"), QUILLON_OK);
+    expect("property", api->property(w, 32767, "last attribute"), QUILLON_OK);
     expect("box", api->box(w, k, -k, k + 500, 250 + k, k % 64, k % 3, 0, 0), QUILLON_OK);
     expect("box_wh", api->boxWH(w, -k * 10, 7, 300, 40 + k, 2, 1, 0, k), QUILLON_OK);
     expect("square", api->square(w, k * 3, k * 5, 77 + k, 3, 0, 0, -k), QUILLON_OK);
@@ -305,8 +305,8 @@ static void writeCell(const struct Api* api, QuillonWriter* w, const char* name,
         expect("aref", api->aref(w, "C0", xs, ys, 1 + k % 4, 2 + k % 3, 0, 0.5 * (1 + k % 3),
                                  90.0 * (k % 4), 0, 0), QUILLON_OK);
     }
-    expect("text", api->text(w, k, k * 2, "Quillon", 9, k % 256, (k % 4) | 0x04, k % 3, 5 * k,
-                             0, 2.0, 30.0 * k, 0, 0), QUILLON_OK);
+    expect("text", api->text(w, k, k * 2, "Quillon", 9, k % 256, (k % 3) | 0x04, k % 3, 5 * k,
+                             0, 2.0, 90.0 * (k % 4), 0, 0), QUILLON_OK);
     expect("node", api->node(w, xs, ys, 1 + k % 8, 10, k % 7, 0, 0), QUILLON_OK);
     expect("end_structure", api->endStructure(w), QUILLON_OK);
 }
@@ -352,8 +352,8 @@ static void writeCompressed(const struct Api* api, QuillonOptions* options) {
     expect("property", api->property(c, 300, "ragged polygon, 10000 vertices"), QUILLON_OK);
     expect("polygon", api->polygon(c, polygonXs, polygonYs, polygonVertices, 1, 0, 0, 0),
            QUILLON_OK);
-    expect("set_polygon_limit", api->setPolygonLimit(c, 8190), QUILLON_OK);
-    expect("set_polygon_limit 8191", api->setPolygonLimit(c, 8191), QUILLON_ERROR_RANGE);
+    expect("set_polygon_limit", api->setPolygonLimit(c, 4094), QUILLON_OK);
+    expect("set_polygon_limit 4095", api->setPolygonLimit(c, 4095), QUILLON_ERROR_RANGE);
     expect("property", api->property(c, 2, "large pieces"), QUILLON_OK);
     expect("polygon", api->polygon(c, polygonXs, polygonYs, polygonVertices, 2, 5, 0, 0),
            QUILLON_OK);
@@ -414,8 +414,8 @@ static void writeFlatCompressed(const struct FlatApi* api) {
     expect("GDS_BeginStructure", api->beginStructure("RAGGED"), 0);
     expect("GDS_Property", api->property(1, "VSS"), 0);
     expect("GDS_Polygon", api->polygon(polygonXs, polygonYs, polygonVertices, 1, 0, 0, 0), 0);
-    expect("GDS_SetPolygonLimit", api->setPolygonLimit(8190), 0);
-    expect("GDS_Property", api->property(65535, "large pieces"), 0);
+    expect("GDS_SetPolygonLimit", api->setPolygonLimit(4094), 0);
+    expect("GDS_Property", api->property(32767, "large pieces"), 0);
     expect("GDS_Polygon", api->polygon(polygonXs, polygonYs, polygonVertices, 2, 5, 0, 0), 0);
     expect("GDS_EndStructure", api->endStructure(), 0);
     expect("GDS_EndLib", api->endLib(), 0);

@@ -1,7 +1,7 @@
 # KLayout batch script: checks the gzip files of handle_host.c as KLayout
 # draws them. Cell RAGGED holds the host's 10,000-vertex polygon twice, cut
 # into pieces: on 1/0 under the default limit of 199 vertices, on 2/5 under
-# 8190. Each layer's pieces must merge into exactly the polygon, add up to
+# 4094. Each layer's pieces must merge into exactly the polygon, add up to
 # its area (no overlap), stay within their limit and all carry the
 # properties queued for them.
 #   klayout -b -r ragged_polygon.py -rd file=handle_c.gds.gz -rd properties=JSON
@@ -22,7 +22,7 @@ layout.read(file)  # noqa: F821 (set by -rd)
 cell = layout.cell("RAGGED")
 wanted = json.loads(properties)  # noqa: F821: {"1/0": [[attr, value], ...], ...}
 failures = []
-for key, limit in (("1/0", 199), ("2/5", 8190)):
+for key, limit in (("1/0", 199), ("2/5", 4094)):
     layer, datatype = map(int, key.split("/"))
     shapes = list(cell.shapes(layout.find_layer(layer, datatype)).each())
     pieces = pya.Region([s.polygon for s in shapes])
