@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "quillon.h"
@@ -27,6 +28,10 @@
 #include "elements/polygon_fracture.h"
 
 namespace quillon {
+
+namespace reader {
+class RecordReader;
+}
 
 using Timestamp = std::array<std::uint8_t, 24>;
 
@@ -73,6 +78,9 @@ public:
     void endLib();
     void beginStructure(const char* name);
     void endStructure();
+    // Copies the structures of another GDSII file into the library, as
+    // quillon_include in quillon.h describes.
+    void include(const char* fileName, const QuillonIncludeOptions& options);
 
     // Elements.
     // The box from (x, y) to (x + width, y + height), the sums in 32 bits.
@@ -180,6 +188,16 @@ private:
     // The curves' common checks; false when the call must end.
     bool checkCurve(std::int32_t n);
 
+    // Hands the fault's place and detail to the include's callback and
+    // reports message; answers false.
+    QUILLON_COLD bool refuseInclude(const QuillonIncludeOptions& options, const char* message,
+                                    long long offset, const std::string& detail);
+    // The include's second pass: the records of the selected structures.
+    void copyStructures(reader::RecordReader& copy,
+                        const std::unordered_map<std::string, std::size_t>& index,
+                        const std::vector<char>& selected, const std::string& prefix,
+                        std::int64_t ratio);
+
     // The queued properties and ENDEL: the end of every element.
     void endElementWithProperties() {
         if (properties.empty()) {
@@ -229,6 +247,7 @@ private:
     const char* lastMessage = "";
     std::string libraryName;
     bool libraryNameSet = false;
+    double libraryMeters = 0;  // the open library's database unit in metres
 
     std::int32_t polygonLimit = 199;
     FracturedPolygon fractured;  // reused from one polygon to the next

@@ -32,6 +32,10 @@ inline constexpr const char* propertiesWithoutElement = "Error: Properties have 
 inline constexpr const char* polygonLimitRange = "Error: Polygon limit must lie in 8 to 8190.";
 inline constexpr const char* polygonNotFractured = "Error: Polygon cannot be fractured.";
 inline constexpr const char* outOfMemory = "Error: Out of memory.";
+inline constexpr const char* includedFileInvalid = "Error: Included file is not valid GDSII.";
+inline constexpr const char* includedUnitsDiffer = "Error: Included library has other units.";
+inline constexpr const char* includedStructureMissing =
+    "Error: Included file has no structure of this name.";
 inline constexpr const char* reentrantCall = "Error: Called from inside the error handler.";
 inline constexpr const char* boundaryTooFewPoints =
     "Error: Not enougph points for BOUNDARY structure. ";

@@ -33,6 +33,7 @@ void GDSIIWriter::beginLib(const char* fileName, double dbUnitInUserUnits,
     out.discard();
     if (!file.openFile(fileName) && !report(messages::cannotOpenFile)) return;
     file.startExport();
+    libraryMeters = dbUnitInMeters;
 
     writeInt2Record(out, Record::HEADER, 3);
     const Timestamp now = makeTimestamp();

@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "gds_dump.h"
-#include "gds_parser.h"
+#include "record_reader.h"
 #include "gds_records.h"
 #include "gds_summary.h"
 

@@ -1,0 +1,269 @@
+// GDS_Include: the structures of another GDSII file copied into the library
+// being written, record by record, in two passes over the file.
+//
+// The first pass reads the whole file and checks it: its framing, the order
+// of its records, its units against the library's, every value that a
+// change of units scales, and every name it brings against the names the
+// library has. Only when all of that holds does the second pass read the
+// file again and copy it, renaming and scaling as it goes. So a fault of any
+// kind is found before the first byte reaches the output, and nothing of the
+// file is written or registered then, whatever the writer's mode. Both
+// passes stream through the reader's fixed buffer; what the first keeps is
+// one name per structure and the names each references.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "core/gdsii_writer.h"
+#include "core/messages.h"
+#include "core/records.h"
+#include "reader/gds_records.h"
+#include "reader/library_check.h"
+#include "reader/record_reader.h"
+
+namespace quillon {
+
+namespace rd = quillon::reader;
+
+namespace {
+
+// The value of a GDSII 8-byte real (sign, excess-64 exponent of 16, 56-bit
+// fraction), rounded to the nearest double.
+double real8Value(const std::uint8_t* p) {
+    std::uint64_t fraction = 0;
+    for (int i = 1; i < 8; ++i) fraction = (fraction << 8) | p[i];
+    const int exponent = (p[0] & 0x7F) - 64;
+    const double magnitude = std::ldexp(static_cast<double>(fraction), 4 * exponent - 56);
+    return (p[0] & 0x80) != 0 ? -magnitude : magnitude;
+}
+
+// How many of the library's database units make one of the file's: 1 when
+// the two metre values are the same REAL8, k when the file's is exactly k
+// times the library's, 0 otherwise (see quillon_include in quillon.h).
+std::int64_t unitRatio(const std::uint8_t* fileMeters, double libraryMeters) {
+    const Bytes8 library = toReal8(libraryMeters);
+    if (std::memcmp(library.data(), fileMeters, 8) == 0) return 1;
+    const double file = real8Value(fileMeters);
+    if (!(file > 0) || !(libraryMeters > 0)) return 0;
+    const double ratio = std::nearbyint(file / libraryMeters);
+    if (!(ratio >= 2) || ratio > 2147483647.0) return 0;
+    const Bytes8 multiple = toReal8(ratio * libraryMeters);
+    if (std::memcmp(multiple.data(), fileMeters, 8) != 0) return 0;
+    return static_cast<std::int64_t>(ratio);
+}
+
+// The records whose INT4 values are lengths in database units.
+bool isScaled(unsigned type) {
+    return type == rd::XY || type == rd::WIDTH || type == rd::BGNEXTN || type == rd::ENDEXTN;
+}
+
+bool scaledValuesFit(const rd::Record& record, std::int64_t ratio) {
+    for (std::size_t i = 0; i < record.dataLength / 4; ++i) {
+        const std::int64_t value = std::int64_t{record.int4(i)} * ratio;
+        if (value < INT32_MIN || value > INT32_MAX) return false;
+    }
+    return true;
+}
+
+std::string quoted(const std::string& name) { return "\"" + name + "\""; }
+
+}  // namespace
+
+bool GDSIIWriter::refuseInclude(const QuillonIncludeOptions& options, const char* message,
+                                long long offset, const std::string& detail) {
+    if (options.onFault != nullptr) options.onFault(options.userData, offset, detail.c_str());
+    report(message);
+    return false;
+}
+
+void GDSIIWriter::include(const char* fileName, const QuillonIncludeOptions& options) {
+    if (!file.exportRunning()) {
+        report(messages::processStopped);
+        return;
+    }
+    if (file.structureOpen()) {
+        report(messages::structureNotClosed);
+        return;
+    }
+    const std::string prefix = options.prefix != nullptr ? options.prefix : "";
+
+    // --- First pass: check everything -----------------------------------
+    rd::FileSource source;
+    if (!source.open(fileName)) {
+        refuseInclude(options, messages::cannotOpenFile, -1,
+                      std::string("cannot open ") + (fileName ? fileName : "(NULL)"));
+        return;
+    }
+    rd::RecordReader reader(source);
+    rd::LibraryChecker checker;
+    std::int64_t ratio = 0;
+    rd::Record record;
+    while (reader.next(record)) {
+        if (const auto error = checker.check(record)) {
+            refuseInclude(options, messages::includedFileInvalid,
+                          static_cast<long long>(error->offset), rd::describe(*error));
+            return;
+        }
+        if (record.type == rd::UNITS) {
+            ratio = unitRatio(record.data + 8, libraryMeters);
+            if (ratio == 0) {
+                refuseInclude(options, messages::includedUnitsDiffer,
+                              static_cast<long long>(record.offset),
+                              "database unit of " + std::to_string(real8Value(record.data + 8)) +
+                                  " m against the library's " + std::to_string(libraryMeters) +
+                                  " m");
+                return;
+            }
+        } else if (ratio > 1 && isScaled(record.type) && !scaledValuesFit(record, ratio)) {
+            refuseInclude(options, messages::includedUnitsDiffer,
+                          static_cast<long long>(record.offset),
+                          rd::recordName(record.type) + " value scaled by " +
+                              std::to_string(ratio) + " does not fit 32 bits");
+            return;
+        }
+    }
+    if (const auto& error = reader.error()) {
+        refuseInclude(options, messages::includedFileInvalid,
+                      static_cast<long long>(error->offset), rd::describe(*error));
+        return;
+    }
+
+    // Which structures come in: all, or the requested ones and everything
+    // they reference that the file defines.
+    const std::vector<rd::StructureInfo>& structures = checker.structures();
+    std::unordered_map<std::string, std::size_t> index;
+    for (std::size_t i = 0; i < structures.size(); ++i) {
+        if (!index.emplace(structures[i].name, i).second) {
+            refuseInclude(options, messages::duplicateStructureName, -1,
+                          "structure " + quoted(structures[i].name) +
+                              " is defined twice in the included file");
+            return;
+        }
+    }
+    std::vector<char> selected(structures.size(), options.structures == nullptr ? 1 : 0);
+    if (options.structures != nullptr) {
+        std::vector<std::size_t> pending;
+        for (const char* const* name = options.structures; *name != nullptr; ++name) {
+            const auto found = index.find(*name);
+            if (found == index.end()) {
+                refuseInclude(options, messages::includedStructureMissing, -1,
+                              "the included file has no structure " + quoted(*name));
+                return;
+            }
+            pending.push_back(found->second);
+        }
+        while (!pending.empty()) {
+            const std::size_t i = pending.back();
+            pending.pop_back();
+            if (selected[i]) continue;
+            selected[i] = 1;
+            for (const std::string& target : structures[i].references) {
+                const auto found = index.find(target);
+                if (found != index.end() && !selected[found->second]) pending.push_back(found->second);
+            }
+        }
+    }
+
+    // Every new name must fit STRNAME and be new to the library.
+    for (std::size_t i = 0; i < structures.size(); ++i) {
+        if (!selected[i]) continue;
+        const std::string name = prefix + structures[i].name;
+        if (!fitsStringRecord(name.c_str())) {
+            refuseInclude(options, messages::structureNameTooLong, -1,
+                          "structure " + quoted(name) + " is too long for STRNAME");
+            return;
+        }
+        if (file.nameTaken(name)) {
+            refuseInclude(options, messages::duplicateStructureName, -1,
+                          "structure " + quoted(name) + " is already in the library");
+            return;
+        }
+    }
+
+    // A structure is a top one when no other included structure refers to it.
+    std::vector<char> referenced(structures.size(), 0);
+    for (std::size_t i = 0; i < structures.size(); ++i) {
+        if (!selected[i]) continue;
+        for (const std::string& target : structures[i].references) {
+            const auto found = index.find(target);
+            if (found != index.end() && found->second != i) referenced[found->second] = 1;
+        }
+    }
+    for (std::size_t i = 0; i < structures.size(); ++i) {
+        if (!selected[i]) continue;
+        const std::string name = prefix + structures[i].name;
+        file.registerName(name.c_str(), name.size());
+        if (options.onStructure != nullptr)
+            options.onStructure(options.userData, name.c_str(), referenced[i] ? 0 : 1);
+    }
+
+    // --- Second pass: copy ------------------------------------------------
+    rd::FileSource again;
+    if (!again.open(fileName)) {
+        refuseInclude(options, messages::cannotOpenFile, -1, "the included file went away");
+        return;
+    }
+    rd::RecordReader copy(again);
+    copyStructures(copy, index, selected, prefix, ratio);
+    if (const auto& error = copy.error()) {
+        // Only a file changed between the passes gets here.
+        refuseInclude(options, messages::includedFileInvalid,
+                      static_cast<long long>(error->offset),
+                      "the included file changed while it was copied: " + rd::describe(*error));
+    }
+}
+
+void GDSIIWriter::copyStructures(reader::RecordReader& copy,
+                                 const std::unordered_map<std::string, std::size_t>& index,
+                                 const std::vector<char>& selected, const std::string& prefix,
+                                 std::int64_t ratio) {
+    const bool renaming = !prefix.empty();
+    const bool identity = !renaming && ratio == 1;
+    std::size_t structure = 0;
+    bool inLibrary = false;  // past UNITS
+    bool copying = false;
+    rd::Record record;
+    std::string name;
+    while (copy.next(record)) {
+        const unsigned type = record.type;
+        if (!inLibrary) {
+            inLibrary = type == rd::UNITS;
+            continue;
+        }
+        if (type == rd::BGNSTR) {
+            copying = structure < selected.size() && selected[structure];
+            ++structure;
+        } else if (type == rd::ENDLIB) {
+            break;
+        }
+        if (!copying) continue;
+        if (!identity) {
+            if (renaming && (type == rd::STRNAME || type == rd::SNAME)) {
+                name = rd::asciiValue(record);
+                if (type == rd::STRNAME || index.count(name) != 0) {
+                    name.insert(0, prefix);
+                    writeStringRecord(out, type == rd::STRNAME ? Record::STRNAME : Record::SNAME,
+                                      name.c_str(), name.size());
+                    continue;
+                }
+            } else if (ratio > 1 && isScaled(type)) {
+                std::uint8_t* p = out.reserve(record.length);
+                std::memcpy(p, record.bytes(), 4);
+                p += 4;
+                for (std::size_t i = 0; i < record.dataLength / 4; ++i)
+                    p = storeBigEndian32(p, static_cast<std::uint32_t>(record.int4(i) * ratio));
+                out.commit(p);
+                continue;
+            }
+        }
+        std::uint8_t* p = out.reserve(record.length);
+        std::memcpy(p, record.bytes(), record.length);
+        out.commit(p + record.length);
+        if (type == rd::ENDSTR) copying = false;
+    }
+}
+
+}  // namespace quillon
