@@ -75,6 +75,10 @@ public:
     ByteSink& write8(const std::uint8_t* source) { return put(source, 8); }
     ByteSink& write24(const std::uint8_t* source) { return put(source, 24); }
 
+    // n bytes in file order; a block larger than the buffer goes to the
+    // stream directly, after the buffered bytes.
+    ByteSink& writeBlock(const std::uint8_t* source, std::size_t n) { return put(source, n); }
+
     // The bytes of text before its terminator and, when their number is
     // odd, the terminating NUL: paddedLength(text) bytes.
     ByteSink& writeString(const char* text);

@@ -30,6 +30,7 @@
 namespace quillon {
 
 namespace reader {
+class FileSource;
 class RecordReader;
 }
 
@@ -192,6 +193,10 @@ private:
     // reports message; answers false.
     QUILLON_COLD bool refuseInclude(const QuillonIncludeOptions& options, const char* message,
                                     long long offset, const std::string& detail);
+    // The include's second pass when nothing changes: the byte ranges
+    // [first, second) of the file, in order, copied as they stand.
+    void copyRuns(reader::FileSource& source,
+                  const std::vector<std::pair<std::uint64_t, std::uint64_t>>& runs);
     // The include's second pass: the records of the selected structures.
     void copyStructures(reader::RecordReader& copy,
                         const std::unordered_map<std::string, std::size_t>& index,

@@ -12,10 +12,18 @@
 // one name per structure and the names each references.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
+
+#if defined(__linux__)
+#include <sys/sendfile.h>
+#endif
 
 #include "core/gdsii_writer.h"
 #include "core/messages.h"
@@ -97,11 +105,12 @@ void GDSIIWriter::include(const char* fileName, const QuillonIncludeOptions& opt
                       std::string("cannot open ") + (fileName ? fileName : "(NULL)"));
         return;
     }
-    rd::RecordReader reader(source);
+    std::optional<rd::RecordReader> reader;
+    reader.emplace(source);
     rd::LibraryChecker checker;
     std::int64_t ratio = 0;
     rd::Record record;
-    while (reader.next(record)) {
+    while (reader->next(record)) {
         if (const auto error = checker.check(record)) {
             refuseInclude(options, messages::includedFileInvalid,
                           static_cast<long long>(error->offset), rd::describe(*error));
@@ -110,11 +119,13 @@ void GDSIIWriter::include(const char* fileName, const QuillonIncludeOptions& opt
         if (record.type == rd::UNITS) {
             ratio = unitRatio(record.data + 8, libraryMeters);
             if (ratio == 0) {
+                char detail[128];
+                std::snprintf(detail, sizeof detail,
+                              "database unit of %.17g m, not the library's %.17g m nor a whole "
+                              "multiple of it",
+                              real8Value(record.data + 8), libraryMeters);
                 refuseInclude(options, messages::includedUnitsDiffer,
-                              static_cast<long long>(record.offset),
-                              "database unit of " + std::to_string(real8Value(record.data + 8)) +
-                                  " m against the library's " + std::to_string(libraryMeters) +
-                                  " m");
+                              static_cast<long long>(record.offset), detail);
                 return;
             }
         } else if (ratio > 1 && isScaled(record.type) && !scaledValuesFit(record, ratio)) {
@@ -125,7 +136,7 @@ void GDSIIWriter::include(const char* fileName, const QuillonIncludeOptions& opt
             return;
         }
     }
-    if (const auto& error = reader.error()) {
+    if (const auto& error = reader->error()) {
         refuseInclude(options, messages::includedFileInvalid,
                       static_cast<long long>(error->offset), rd::describe(*error));
         return;
@@ -206,13 +217,84 @@ void GDSIIWriter::include(const char* fileName, const QuillonIncludeOptions& opt
         refuseInclude(options, messages::cannotOpenFile, -1, "the included file went away");
         return;
     }
-    rd::RecordReader copy(again);
-    copyStructures(copy, index, selected, prefix, ratio);
-    if (const auto& error = copy.error()) {
+    if (prefix.empty() && ratio == 1) {
+        // Nothing changes: the structures' bytes go out as they stand, each
+        // run of selected structures in one piece.
+        std::vector<std::pair<std::uint64_t, std::uint64_t>> runs;
+        for (std::size_t i = 0; i < structures.size(); ++i) {
+            if (!selected[i]) continue;
+            if (!runs.empty() && runs.back().second == structures[i].begin) {
+                runs.back().second = structures[i].end;
+            } else {
+                runs.emplace_back(structures[i].begin, structures[i].end);
+            }
+        }
+        copyRuns(again, runs);
+        return;
+    }
+    std::optional<rd::RecordReader> copy;
+    copy.emplace(again);
+    copyStructures(*copy, index, selected, prefix, ratio);
+    if (const auto& error = copy->error()) {
         // Only a file changed between the passes gets here.
         refuseInclude(options, messages::includedFileInvalid,
                       static_cast<long long>(error->offset),
                       "the included file changed while it was copied: " + rd::describe(*error));
+    }
+}
+
+void GDSIIWriter::copyRuns(reader::FileSource& source,
+                           const std::vector<std::pair<std::uint64_t, std::uint64_t>>& runs) {
+    std::uint64_t at = 0;  // the source's position
+#if defined(__linux__)
+    // From a plain file to a plain file the kernel copies the bytes itself,
+    // page cache to page cache, without passing them through this process.
+    out.drain();
+    const int to = source.compressed() ? -1 : file.plainDescriptor();
+    const int from = source.descriptor();
+    std::size_t run = 0;
+    if (to >= 0 && from >= 0) {
+        for (; run < runs.size(); ++run) {
+            auto offset = static_cast<off_t>(runs[run].first);
+            const auto end = static_cast<off_t>(runs[run].second);
+            while (offset < end) {
+                const std::size_t n = static_cast<std::size_t>(
+                    std::min<off_t>(end - offset, off_t{1} << 30));
+                const ssize_t sent = ::sendfile(to, from, &offset, n);
+                if (sent <= 0) break;
+            }
+            if (offset < end) {
+                // A file system that cannot: the rest goes through memory.
+                if (offset != static_cast<off_t>(runs[run].first)) {
+                    file.markFailed();
+                    return;
+                }
+                break;
+            }
+        }
+    }
+    if (run == runs.size()) return;
+    // fread has not moved: the source reads on from its start.
+    const std::size_t firstRun = run;
+#else
+    const std::size_t firstRun = 0;
+#endif
+    constexpr std::size_t blockSize = 1024 * 1024;
+    std::unique_ptr<std::uint8_t[]> block(new std::uint8_t[blockSize]);
+    for (std::size_t r = firstRun; r < runs.size(); ++r) {
+        while (at < runs[r].second) {
+            const std::uint64_t want = std::min<std::uint64_t>(blockSize, runs[r].second - at);
+            const std::size_t got = source.read(block.get(), static_cast<std::size_t>(want));
+            if (got == 0) {
+                file.markFailed();
+                return;
+            }
+            const std::uint64_t from = std::max(at, runs[r].first);
+            if (from < at + got) {
+                out.writeBlock(block.get() + (from - at), static_cast<std::size_t>(at + got - from));
+            }
+            at += got;
+        }
     }
 }
 

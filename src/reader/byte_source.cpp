@@ -2,9 +2,14 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 
 #include <zlib.h>
+
+#if !defined(_WIN32)
+#include <unistd.h>
+#endif
 
 namespace quillon::reader {
 
@@ -46,6 +51,14 @@ public:
         return count;
     }
 
+    int descriptor() const {
+#if !defined(_WIN32)
+        return fileno(file);
+#else
+        return -1;
+#endif
+    }
+
 private:
     std::FILE* file;
     std::vector<std::uint8_t> pending;
@@ -76,6 +89,11 @@ bool FileSource::open(const char* path) {
     raw = std::move(rawFile);
     if (gzip) inflater = std::make_unique<GzipSource>(*raw);
     return true;
+}
+
+int FileSource::descriptor() const {
+    if (inflater != nullptr || raw == nullptr) return -1;
+    return static_cast<const RawFile&>(*raw).descriptor();
 }
 
 std::size_t FileSource::read(std::uint8_t* buffer, std::size_t n) {

@@ -49,7 +49,10 @@ public:
 
     bool open(const char* path);
     // The file starts with the gzip magic: read() gives the inflated bytes.
+    // Otherwise descriptor() is the file's descriptor where the system has
+    // one (-1 else), positioned wherever read() has got to.
     bool compressed() const { return inflater != nullptr; }
+    int descriptor() const;
     std::size_t read(std::uint8_t* buffer, std::size_t n) override;
 
 private:

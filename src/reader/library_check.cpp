@@ -117,16 +117,18 @@ std::optional<ParseError> LibraryChecker::check(const Record& record) {
                 return std::nullopt;
             }
             if (type != BGNSTR) return misplaced("outside a structure");
+            structureBegin = record.offset;
             state = State::StructureName;
             return std::nullopt;
         case State::StructureName:
             if (type != STRNAME) return misplaced("where STRNAME must follow BGNSTR");
-            found.push_back(StructureInfo{asciiValue(record), {}});
+            found.push_back(StructureInfo{asciiValue(record), {}, structureBegin, 0});
             state = State::Structure;
             return std::nullopt;
         case State::Structure:
             if (type == ENDSTR) {
                 found.back().references.assign(references.begin(), references.end());
+                found.back().end = record.offset + record.length;
                 references.clear();
                 state = State::Library;
                 return std::nullopt;

@@ -28,6 +28,8 @@ namespace quillon::reader {
 struct StructureInfo {
     std::string name;
     std::vector<std::string> references;  // distinct, sorted
+    std::uint64_t begin = 0;  // byte offset of BGNSTR
+    std::uint64_t end = 0;    // byte offset just past ENDSTR
 };
 
 // A name as an ASCII record holds it: its bytes up to the first NUL.
@@ -55,6 +57,7 @@ private:
     std::uint8_t unitBytes[16] = {};
     std::vector<StructureInfo> found;
     std::set<std::string> references;  // of the open structure
+    std::uint64_t structureBegin = 0;
 };
 
 }  // namespace quillon::reader

@@ -135,6 +135,12 @@ bool RecordReader::next(Record& record) {
         return fail(position, "truncated record header: only " + std::to_string(left) +
                                   " bytes left in the file");
     }
+#if defined(__GNUC__)
+    // The records follow each other: the lines a few KiB ahead are fetched
+    // while this one is read, instead of one cache miss per long record.
+    __builtin_prefetch(cursor + 4096);
+    __builtin_prefetch(cursor + 8192);
+#endif
     record.offset = position;
     record.length = (std::size_t{cursor[0]} << 8) | cursor[1];
     record.type = cursor[2];
