@@ -38,23 +38,13 @@ namespace rd = quillon::reader;
 
 namespace {
 
-// The value of a GDSII 8-byte real (sign, excess-64 exponent of 16, 56-bit
-// fraction), rounded to the nearest double.
-double real8Value(const std::uint8_t* p) {
-    std::uint64_t fraction = 0;
-    for (int i = 1; i < 8; ++i) fraction = (fraction << 8) | p[i];
-    const int exponent = (p[0] & 0x7F) - 64;
-    const double magnitude = std::ldexp(static_cast<double>(fraction), 4 * exponent - 56);
-    return (p[0] & 0x80) != 0 ? -magnitude : magnitude;
-}
-
 // How many of the library's database units make one of the file's: 1 when
 // the two metre values are the same REAL8, k when the file's is exactly k
 // times the library's, 0 otherwise (see quillon_include in quillon.h).
 std::int64_t unitRatio(const std::uint8_t* fileMeters, double libraryMeters) {
     const Bytes8 library = toReal8(libraryMeters);
     if (std::memcmp(library.data(), fileMeters, 8) == 0) return 1;
-    const double file = real8Value(fileMeters);
+    const double file = rd::real8Value(fileMeters);
     if (!(file > 0) || !(libraryMeters > 0)) return 0;
     const double ratio = std::nearbyint(file / libraryMeters);
     if (!(ratio >= 2) || ratio > 2147483647.0) return 0;
@@ -123,7 +113,7 @@ void GDSIIWriter::include(const char* fileName, const QuillonIncludeOptions& opt
                 std::snprintf(detail, sizeof detail,
                               "database unit of %.17g m, not the library's %.17g m nor a whole "
                               "multiple of it",
-                              real8Value(record.data + 8), libraryMeters);
+                              rd::real8Value(record.data + 8), libraryMeters);
                 refuseInclude(options, messages::includedUnitsDiffer,
                               static_cast<long long>(record.offset), detail);
                 return;

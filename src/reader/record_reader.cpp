@@ -1,5 +1,6 @@
 #include "record_reader.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "gds_records.h"
@@ -17,6 +18,16 @@ std::int32_t Record::int4(std::size_t i) const {
                                (std::uint32_t{p[2]} << 8) | std::uint32_t{p[3]};
     return static_cast<std::int32_t>(word);
 }
+
+double real8Value(const std::uint8_t* p) {
+    std::uint64_t fraction = 0;
+    for (int i = 1; i < 8; ++i) fraction = (fraction << 8) | p[i];
+    const int exponent = (p[0] & 0x7F) - 64;
+    const double magnitude = std::ldexp(static_cast<double>(fraction), 4 * exponent - 56);
+    return (p[0] & 0x80) != 0 ? -magnitude : magnitude;
+}
+
+double Record::real8(std::size_t i) const { return real8Value(data + 8 * i); }
 
 namespace {
 

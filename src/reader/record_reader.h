@@ -35,7 +35,13 @@ struct Record {
     std::int16_t int2(std::size_t i) const;
     // The i-th big-endian 32-bit word of the data, signed (INT4).
     std::int32_t int4(std::size_t i) const;
+    // The i-th 8-byte real of the data (REAL8), rounded to the nearest double.
+    double real8(std::size_t i) const;
 };
+
+// The value of the GDSII 8-byte real at p (sign bit, excess-64 exponent of
+// 16, 56-bit fraction), rounded to the nearest double.
+double real8Value(const std::uint8_t* p);
 
 // What is wrong with the file and where: the byte offset of the offending
 // record (or of the first stray byte). inSource: the fault lies beneath the
