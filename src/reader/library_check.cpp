@@ -35,8 +35,8 @@ bool isElementRecord(unsigned type) {
     }
 }
 
-// The data type and length (0: any) that the records a copy reads must
-// have; nothing for the records it only passes on.
+// The data type and length (0: any) that the records of elements and names
+// must have; nothing for the records that are only passed on.
 struct Shape {
     unsigned dataType;
     std::size_t dataLength;
@@ -51,6 +51,13 @@ std::optional<Shape> requiredShape(unsigned type) {
         case XY: return Shape{Int4, 0};
         case WIDTH: case BGNEXTN: case ENDEXTN: return Shape{Int4, 4};
         case COLROW: return Shape{Int2, 4};
+        case LAYER: case DATATYPE: case TEXTTYPE: case BOXTYPE: case NODETYPE: case PATHTYPE:
+        case PROPATTR:
+            return Shape{Int2, 2};
+        case STRANS: case PRESENTATION: case ELFLAGS: return Shape{BitArray, 2};
+        case MAG: case ANGLE: return Shape{Real8, 8};
+        case PLEX: return Shape{Int4, 4};
+        case STRING: case PROPVALUE: return Shape{Ascii, 0};
         case ENDLIB: case ENDSTR: case ENDEL: case BOUNDARY: case PATH: case SREF: case AREF:
         case TEXT: case TEXTNODE: case NODE: case BOX:
             return Shape{NoData, 0};
@@ -60,6 +67,8 @@ std::optional<Shape> requiredShape(unsigned type) {
 }
 
 }  // namespace
+
+unsigned LibraryChecker::bit(unsigned type) { return 1u << type; }
 
 std::string asciiValue(const Record& record) {
     const void* nul = std::memchr(record.data, 0, record.dataLength);
@@ -82,7 +91,7 @@ std::optional<ParseError> LibraryChecker::check(const Record& record) {
     if (const auto shape = requiredShape(type)) {
         if (record.dataType != shape->dataType ||
             (shape->dataLength != 0 && record.dataLength != shape->dataLength) ||
-            (shape->dataType == Ascii && (record.dataLength == 0 || record.data[0] == 0)) ||
+            ((type == STRNAME || type == SNAME) && (record.dataLength == 0 || record.data[0] == 0)) ||
             (type == XY && record.dataLength == 0)) {
             return fail(record, recordName(type) + " record of data type " +
                                     dataTypeName(record.dataType) + " with " +
@@ -137,12 +146,24 @@ std::optional<ParseError> LibraryChecker::check(const Record& record) {
             if (type == ENDLIB) return fail(record, "structure without ENDSTR before ENDLIB");
             if (!isElementStart(type)) return misplaced("outside an element");
             state = State::Element;
+            element = type;
+            elementRecords = 0;
             return std::nullopt;
         case State::Element:
             if (type == ENDEL) {
+                // The records every reader needs: XY in each element, the
+                // name of a reference, the lattice of an array, the layer
+                // of a shape, the string of a text.
+                const bool reference = element == SREF || element == AREF;
+                const unsigned needed =
+                    bit(XY) | (reference ? bit(SNAME) : bit(LAYER)) |
+                    (element == AREF ? bit(COLROW) : 0u) | (element == TEXT ? bit(STRING) : 0u);
+                if ((elementRecords & needed) != needed)
+                    return fail(record, recordName(element) + " element without the records it needs");
                 state = State::Structure;
                 return std::nullopt;
             }
+            if (type < 32) elementRecords |= bit(type);
             if (!isElementRecord(type)) {
                 return fail(record, "element without ENDEL before its " + recordName(type) +
                                         " record");

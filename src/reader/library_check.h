@@ -52,7 +52,11 @@ private:
                        Element, Done, Failed };
     std::optional<ParseError> fail(const Record& record, const std::string& message);
 
+    static unsigned bit(unsigned type);
+
     State state = State::Start;
+    unsigned element = 0;         // the open element's first record
+    unsigned elementRecords = 0;  // bit t: a record of type t < 32 seen in it
     bool unitsSeen = false;
     std::uint8_t unitBytes[16] = {};
     std::vector<StructureInfo> found;
