@@ -6,6 +6,8 @@
 #include <fstream>
 #include <random>
 
+#include <zlib.h>
+
 #include "host.h"
 #include "library_check.h"
 
@@ -97,6 +99,17 @@ Outcome include(const std::filesystem::path& source, double meters,
 }
 
 const char* const otherUnits = "Error: Included library has other units.";
+
+TEST(Include, CopiesAGzipFileAsTheFileItHolds) {
+    const Bytes plain = library(structures(1, ""));
+    const auto path = tempPath("source.gds.gz");
+    gzFile gz = gzopen(path.c_str(), "wb");
+    gzwrite(gz, plain.data(), static_cast<unsigned>(plain.size()));
+    gzclose(gz);
+    const Outcome got = include(path, 1e-9);
+    EXPECT_EQ(got.status, QUILLON_OK) << got.message;
+    EXPECT_EQ(toHex(got.included), toHex(hex(structures(1, ""))));
+}
 
 TEST(Include, ScalesByWholeMultiplesOfTheUnitAndRefusesTheRest) {
     const struct {
