@@ -460,7 +460,7 @@ QUILLON_API(int) quillon_node(QuillonWriter* writer, const int* xs, const int* y
 
 /* Called once for each structure an include brings in, with its name in the
    library (prefix included) and top = 1 when no other structure of the same
-   include references it, before its records are copied. */
+   include references it. */
 typedef void (QUILLON_CALL *QuillonIncludedCallback)(void* userData, const char* name,
                                                      int top);
 /* Called when an include is refused, just before the error is reported:
@@ -520,17 +520,22 @@ typedef struct QuillonIncludeOptions {
    structure.
 
    Faults. The include is all or nothing, in every mode: nothing of the file
-   reaches the output and no name is registered unless all of it can be
-   copied. The file is read twice: the first pass checks it whole (framing
-   and record lengths, the order of records: HEADER, BGNLIB, UNITS,
-   structures of BGNSTR STRNAME elements ENDSTR, each element ending in
-   ENDEL, then ENDLIB; the gzip stream and its check values; the units and
-   names above), and only then the second pass copies it. A malformed file
-   reports "Error: Included file is not valid GDSII.", a file that cannot
-   be opened "Error: Cannot open GDSII file."; the fault callback gets the
-   byte offset and the reason. The file must not change between the two
-   passes. Memory stays the same whatever the size of the file: a fixed
-   buffer, and one name per structure with the names it references. */
+   stays in the output and no name is registered unless all of it can be
+   copied. The file is checked whole first: framing and record lengths, the
+   order of records (HEADER, BGNLIB, UNITS, structures of BGNSTR STRNAME
+   elements ENDSTR, each element with its XY, names and layer and ending in
+   ENDEL, then ENDLIB), the gzip stream and its check values, the units and
+   names above. When every structure comes in under its own name, unscaled,
+   into a plain output file (not gzip, not on Windows), the bytes the check
+   has passed are written to the file as it goes, and a fault cuts the file
+   back to the length it had before the call: one pass, at the speed of
+   cat. Otherwise the file is read a second time, once the check is done,
+   and only then copied. A malformed file reports "Error: Included file is
+   not valid GDSII.", a file that cannot be opened "Error: Cannot open
+   GDSII file."; the fault callback gets the byte offset and the reason.
+   onStructure is called once the file has passed. The file must not change
+   during the call. Memory stays the same whatever the size of the file: a
+   fixed buffer, and one name per structure with the names it references. */
 QUILLON_API(int) quillon_include(QuillonWriter* writer, const char* fileName,
                                  const QuillonIncludeOptions* options);
 

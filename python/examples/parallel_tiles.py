@@ -39,10 +39,15 @@ import quillon  # noqa: E402
 PITCH = 200_000  # tile pitch in database units (nm)
 
 
+HARMONICS = 12  # terms of each outline's radius: the CPU work per vertex
+
+
 def draw_tile(structure, index, size):
     """The tile's geometry: size x size rosettes of 64-point outlines, each
-    turned by an angle of its own. Pure Python arithmetic."""
+    turned by an angle of its own, the radius a sum of HARMONICS cosines.
+    Pure Python arithmetic."""
     step = PITCH // (size + 1)
+    norm = sum(1 / h for h in range(1, HARMONICS + 1))
     for row in range(size):
         for column in range(size):
             turn = (index * 7 + row * 3 + column) * 0.1
@@ -50,7 +55,8 @@ def draw_tile(structure, index, size):
             points = []
             for k in range(64):
                 a = 2 * math.pi * k / 64
-                r = radius * (0.6 + 0.4 * math.cos(5 * a + turn))
+                wave = sum(math.cos(h * (5 * a + turn)) / h for h in range(1, HARMONICS + 1))
+                r = radius * (0.6 + 0.4 * wave / norm)
                 points.append((int(step * (column + 1) + r * math.cos(a + turn)),
                                int(step * (row + 1) + r * math.sin(a + turn))))
             structure.boundary(points, layer=1 + (row + column) % 3)

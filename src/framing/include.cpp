@@ -1,15 +1,18 @@
 // GDS_Include: the structures of another GDSII file copied into the library
-// being written, record by record, in two passes over the file.
+// being written, record by record.
 //
-// The first pass reads the whole file and checks it: its framing, the order
-// of its records, its units against the library's, every value that a
-// change of units scales, and every name it brings against the names the
-// library has. Only when all of that holds does the second pass read the
-// file again and copy it, renaming and scaling as it goes. So a fault of any
-// kind is found before the first byte reaches the output, and nothing of the
-// file is written or registered then, whatever the writer's mode. Both
-// passes stream through the reader's fixed buffer; what the first keeps is
-// one name per structure and the names each references.
+// The file is checked whole before anything of it is kept: its framing, the
+// order of its records, its units against the library's, every value that
+// a change of units scales, and every name it brings against the names the
+// library has. When it comes in unchanged (all structures, no prefix, same
+// units) into a plain output file, the bytes the check has passed go to
+// the file directly, and a fault cuts the file back to where it stood: one
+// pass. Otherwise a second pass reads the file again once the check is done
+// and copies it, renaming and scaling as it goes. Either way a fault of any
+// kind leaves the output as it was and registers no name, whatever the
+// writer's mode. Both passes stream through the reader's fixed buffer;
+// what the check keeps is one name per structure and the names each
+// references.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -21,8 +24,8 @@
 #include <unordered_map>
 #include <vector>
 
-#if defined(__linux__)
-#include <sys/sendfile.h>
+#if !defined(_WIN32)
+#include <unistd.h>
 #endif
 
 #include "core/gdsii_writer.h"
@@ -68,6 +71,75 @@ bool scaledValuesFit(const rd::Record& record, std::int64_t ratio) {
 
 std::string quoted(const std::string& name) { return "\"" + name + "\""; }
 
+// The output file's descriptor while an include writes to it directly: it
+// remembers where the file ended, and unless commit() is reached, cuts the
+// file back there and puts the descriptor's position back, whatever way
+// the include ends (a report that throws included).
+class DirectCopy {
+public:
+    DirectCopy() = default;
+    DirectCopy(const DirectCopy&) = delete;
+    DirectCopy& operator=(const DirectCopy&) = delete;
+    ~DirectCopy() { stop(); }
+
+    void start(int descriptor) {
+#if !defined(_WIN32)
+        if (descriptor < 0) return;
+        const off_t at = ::lseek(descriptor, 0, SEEK_CUR);
+        if (at < 0) return;
+        fd = descriptor;
+        before = at;
+#else
+        (void)descriptor;
+#endif
+    }
+    bool active() const { return fd >= 0; }
+
+    void write(const std::uint8_t* bytes, std::size_t n) {
+#if !defined(_WIN32)
+        while (n > 0 && !failed) {
+            const ssize_t written = ::write(fd, bytes, n);
+            if (written <= 0) {
+                failed = true;
+                break;
+            }
+            bytes += written;
+            n -= static_cast<std::size_t>(written);
+        }
+#else
+        (void)bytes;
+        (void)n;
+#endif
+    }
+
+    // Keeps what was written; false (and cut off) when a write failed.
+    bool commit() {
+        if (failed) {
+            stop();
+            return false;
+        }
+        kept = true;
+        return true;
+    }
+
+    // Cuts the file back unless committed; no more direct writes.
+    void stop() {
+#if !defined(_WIN32)
+        if (fd >= 0 && !kept) {
+            if (::ftruncate(fd, static_cast<off_t>(before)) == 0)
+                ::lseek(fd, static_cast<off_t>(before), SEEK_SET);
+        }
+#endif
+        if (!kept) fd = -1;
+    }
+
+private:
+    int fd = -1;
+    std::int64_t before = 0;
+    bool failed = false;
+    bool kept = false;
+};
+
 }  // namespace
 
 bool GDSIIWriter::refuseInclude(const QuillonIncludeOptions& options, const char* message,
@@ -97,10 +169,29 @@ void GDSIIWriter::include(const char* fileName, const QuillonIncludeOptions& opt
     }
     std::optional<rd::RecordReader> reader;
     reader.emplace(source);
+
+    // All structures under their own names into a plain output file: the
+    // bytes the check has passed go straight to the file, and a fault cuts
+    // the file back to where it stood (see quillon_include in quillon.h).
+    DirectCopy direct;
+    if (prefix.empty() && options.structures == nullptr) {
+        out.drain();
+        direct.start(file.plainDescriptor());
+    }
+    std::uint64_t copyBegin = UINT64_MAX, copyEnd = UINT64_MAX;
+    if (direct.active()) {
+        reader->setSpill([&](std::uint64_t at, const std::uint8_t* bytes, std::size_t n) {
+            const std::uint64_t from = std::max(at, copyBegin);
+            const std::uint64_t to = std::min(at + n, copyEnd);
+            if (from < to) direct.write(bytes + (from - at), static_cast<std::size_t>(to - from));
+        });
+    }
     rd::LibraryChecker checker;
     std::int64_t ratio = 0;
     rd::Record record;
     while (reader->next(record)) {
+        if (record.type == rd::BGNSTR && copyBegin == UINT64_MAX) copyBegin = record.offset;
+        if (record.type == rd::ENDLIB) copyEnd = record.offset;
         if (const auto error = checker.check(record)) {
             refuseInclude(options, messages::includedFileInvalid,
                           static_cast<long long>(error->offset), rd::describe(*error));
@@ -118,6 +209,11 @@ void GDSIIWriter::include(const char* fileName, const QuillonIncludeOptions& opt
                               static_cast<long long>(record.offset), detail);
                 return;
             }
+            // Scaled records are rewritten: they take the second pass.
+            if (ratio != 1) {
+                reader->setSpill(nullptr);
+                direct.stop();
+            }
         } else if (ratio > 1 && isScaled(record.type) && !scaledValuesFit(record, ratio)) {
             refuseInclude(options, messages::includedUnitsDiffer,
                           static_cast<long long>(record.offset),
@@ -131,6 +227,7 @@ void GDSIIWriter::include(const char* fileName, const QuillonIncludeOptions& opt
                       static_cast<long long>(error->offset), rd::describe(*error));
         return;
     }
+    reader->flushConsumed();
 
     // Which structures come in: all, or the requested ones and everything
     // they reference that the file defines.
@@ -184,6 +281,14 @@ void GDSIIWriter::include(const char* fileName, const QuillonIncludeOptions& opt
         }
     }
 
+    // The copy made along the way is kept (or cut off, when the output
+    // could not take it).
+    if (direct.active() && !direct.commit()) {
+        file.markFailed();
+        report(messages::cannotWriteFile);
+        return;
+    }
+
     // A structure is a top one when no other included structure refers to it.
     std::vector<char> referenced(structures.size(), 0);
     for (std::size_t i = 0; i < structures.size(); ++i) {
@@ -200,6 +305,8 @@ void GDSIIWriter::include(const char* fileName, const QuillonIncludeOptions& opt
         if (options.onStructure != nullptr)
             options.onStructure(options.userData, name.c_str(), referenced[i] ? 0 : 1);
     }
+
+    if (direct.active()) return;
 
     // --- Second pass: copy ------------------------------------------------
     rd::FileSource again;
@@ -236,42 +343,9 @@ void GDSIIWriter::include(const char* fileName, const QuillonIncludeOptions& opt
 void GDSIIWriter::copyRuns(reader::FileSource& source,
                            const std::vector<std::pair<std::uint64_t, std::uint64_t>>& runs) {
     std::uint64_t at = 0;  // the source's position
-#if defined(__linux__)
-    // From a plain file to a plain file the kernel copies the bytes itself,
-    // page cache to page cache, without passing them through this process.
-    out.drain();
-    const int to = source.compressed() ? -1 : file.plainDescriptor();
-    const int from = source.descriptor();
-    std::size_t run = 0;
-    if (to >= 0 && from >= 0) {
-        for (; run < runs.size(); ++run) {
-            auto offset = static_cast<off_t>(runs[run].first);
-            const auto end = static_cast<off_t>(runs[run].second);
-            while (offset < end) {
-                const std::size_t n = static_cast<std::size_t>(
-                    std::min<off_t>(end - offset, off_t{1} << 30));
-                const ssize_t sent = ::sendfile(to, from, &offset, n);
-                if (sent <= 0) break;
-            }
-            if (offset < end) {
-                // A file system that cannot: the rest goes through memory.
-                if (offset != static_cast<off_t>(runs[run].first)) {
-                    file.markFailed();
-                    return;
-                }
-                break;
-            }
-        }
-    }
-    if (run == runs.size()) return;
-    // fread has not moved: the source reads on from its start.
-    const std::size_t firstRun = run;
-#else
-    const std::size_t firstRun = 0;
-#endif
     constexpr std::size_t blockSize = 1024 * 1024;
     std::unique_ptr<std::uint8_t[]> block(new std::uint8_t[blockSize]);
-    for (std::size_t r = firstRun; r < runs.size(); ++r) {
+    for (std::size_t r = 0; r < runs.size(); ++r) {
         while (at < runs[r].second) {
             const std::uint64_t want = std::min<std::uint64_t>(blockSize, runs[r].second - at);
             const std::size_t got = source.read(block.get(), static_cast<std::size_t>(want));

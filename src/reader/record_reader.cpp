@@ -75,20 +75,29 @@ std::optional<ParseError> checkData(const Record& record) {
 
 RecordReader::RecordReader(ByteSource& source)
     : source(&source), storage(new std::uint8_t[bufferSize]) {
-    cursor = end = storage.get();
+    cursor = end = unspilled = storage.get();
 }
 
 RecordReader::RecordReader(const std::uint8_t* bytes, std::size_t size)
-    : cursor(bytes), end(bytes + size), sourceEnded(true) {}
+    : cursor(bytes), end(bytes + size), unspilled(bytes), sourceEnded(true) {}
+
+void RecordReader::flushConsumed() {
+    if (spill && cursor != unspilled) {
+        const auto n = static_cast<std::size_t>(cursor - unspilled);
+        spill(position - n, unspilled, n);
+    }
+    unspilled = cursor;
+}
 
 bool RecordReader::have(std::size_t n) {
     if (static_cast<std::size_t>(end - cursor) >= n) return true;
     if (sourceEnded) return false;
     // The unread tail moves to the front, and the source fills the rest.
+    flushConsumed();
     const std::size_t left = static_cast<std::size_t>(end - cursor);
     std::uint8_t* base = storage.get();
     if (left != 0 && cursor != base) std::memmove(base, cursor, left);
-    cursor = base;
+    cursor = unspilled = base;
     std::uint8_t* fill = base + left;
     while (static_cast<std::size_t>(fill - base) < n) {
         const std::size_t count = source->read(fill, bufferSize - static_cast<std::size_t>(fill - base));

@@ -69,6 +69,14 @@ public:
     bool next(Record& record);
     const std::optional<ParseError>& error() const { return fault; }
 
+    // Receives every run of bytes the reader has passed over, in file
+    // order, each byte once: (file offset, bytes, count), when the buffer is
+    // refilled and at flushConsumed(). Lets a caller copy what it has read
+    // without a copy of its own.
+    using Spill = std::function<void(std::uint64_t, const std::uint8_t*, std::size_t)>;
+    void setSpill(Spill to) { spill = std::move(to); }
+    void flushConsumed();
+
 private:
     // Makes at least n bytes available at cursor when the data holds them.
     bool have(std::size_t n);
@@ -81,6 +89,8 @@ private:
     const std::uint8_t* cursor = nullptr;
     const std::uint8_t* end = nullptr;
     std::uint64_t position = 0;  // file offset of cursor
+    const std::uint8_t* unspilled = nullptr;  // first byte not handed to spill
+    Spill spill;
     bool sourceEnded = false;
     bool finished = false;
     bool first = true;
