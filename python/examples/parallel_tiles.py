@@ -18,9 +18,9 @@ Three ways to the same layout:
   PYTHONPATH=python python3 python/examples/parallel_tiles.py \\
       [--tiles N] [--workers W] [--size S] [--way serial|processes|dask|all] [--out DIR]
 
-With --way all (the default) each way runs in a process of its own and the
-script prints its wall time, its speed-up over serial and the driver's peak
-resident memory.
+With --way all (the default) each way runs in a process of its own (--repeat
+R times, in turn) and the script prints its median wall time, its speed-up
+over serial and the driver's peak resident memory.
 """
 
 import argparse
@@ -130,6 +130,8 @@ def main():
     parser.add_argument("--size", type=int, default=40, help="rosettes per tile side")
     parser.add_argument("--way", choices=list(WAYS) + ["all"], default="all")
     parser.add_argument("--out", default=".")
+    parser.add_argument("--repeat", type=int, default=1,
+                        help="runs of each way, in turn; the median is shown")
     args = parser.parse_args()
 
     if args.way != "all":
@@ -141,12 +143,19 @@ def main():
         print(json.dumps({"way": args.way, "seconds": seconds, "driver_kib": peak, "out": out}))
         return
 
+    runs = {way: [] for way in WAYS}
+    for _ in range(args.repeat):
+        for way in WAYS:
+            command = [sys.executable, __file__, "--way", way, "--tiles", str(args.tiles),
+                       "--workers", str(args.workers), "--size", str(args.size), "--out",
+                       args.out]
+            done = subprocess.run(command, capture_output=True, text=True, check=True)
+            runs[way].append(json.loads(done.stdout.strip().splitlines()[-1]))
     results = {}
-    for way in WAYS:
-        command = [sys.executable, __file__, "--way", way, "--tiles", str(args.tiles),
-                   "--workers", str(args.workers), "--size", str(args.size), "--out", args.out]
-        done = subprocess.run(command, capture_output=True, text=True, check=True)
-        results[way] = json.loads(done.stdout.strip().splitlines()[-1])
+    for way, measured in runs.items():
+        measured.sort(key=lambda r: r["seconds"])
+        results[way] = dict(measured[len(measured) // 2],
+                            driver_kib=max(r["driver_kib"] for r in measured))
     base = results["serial"]["seconds"]
     for way, r in results.items():
         print(f"{way}: {args.tiles} tiles, {r['seconds']:.2f} s, speed-up {base / r['seconds']:.2f}x,"
