@@ -374,13 +374,16 @@ ChildReport circles(const char* file, std::uint64_t n) {
 // DATATYPE, XY of 200 points, ENDEL.
 constexpr std::uint64_t boundaryBytes = 4 + 6 + 8 + 6 + 6 + (4 + 8 * 200) + 4;
 
+// The most peak resident memory of a workload, unless it says otherwise.
+constexpr long rssLimitKiB = 16 * 1024;
+
 struct Workload {
     int number;
     const char* name;
     double count;  // element calls at scale 1 (workload 7: from --big-gib)
     ChildReport (*write)(const char*, std::uint64_t);
     double target;  // least ratio to the raw baseline, 0 for none
-    long peakLimitKiB = 16 * 1024;  // the most peak resident memory
+    long peakLimitKiB = rssLimitKiB;  // the most peak resident memory
 };
 
 const Workload workloads[] = {

@@ -302,6 +302,12 @@ void GDSIIWriter::include(const char* fileName, const QuillonIncludeOptions& opt
         if (!selected[i]) continue;
         const std::string name = prefix + structures[i].name;
         file.registerName(name.c_str(), name.size());
+        // Its references join the library's, under the names written: one
+        // to a structure the file lacks is checked when the library ends.
+        for (const std::string& target : structures[i].references) {
+            const std::string written = index.count(target) != 0 ? prefix + target : target;
+            noteReference(written.c_str(), written.size());
+        }
         if (options.onStructure != nullptr)
             options.onStructure(options.userData, name.c_str(), referenced[i] ? 0 : 1);
     }
