@@ -14,8 +14,14 @@
 // the same uncompressed bytes from memory in 2 MiB pieces and writing its
 // output with write(), which is as fast as compressed output can be made.
 //
+// The include line copies a file of --include-mib MiB (boundaries, written
+// by workload 2's writer) into a new library with quillon_include and
+// compares it with `cat part.gds >> out.gds` run by the shell in the same
+// run, each in turn first.
+//
 //   quillon-bench [--runs N] [--warmups N] [--scale F] [--big-gib G] [--dir DIR]
-//                 [--workloads 1,2,...] [--gzip-workload N] [--tsv] [--verbose]
+//                 [--workloads 1,2,...] [--gzip-workload N] [--include-mib M]
+//                 [--tsv] [--verbose]
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -47,6 +53,7 @@ struct Options {
     std::string dir = ".";  // where the files are written
     std::vector<int> workloads = {1, 8, 2, 3, 4, 5, 6, 9, 10, 11, 7};
     int gzipWorkload = 1;   // the workload of the gzip line, 0 for none
+    double includeMiB = 512;  // size of the include line's part file, 0 for none
     bool tsv = false;       // tab-separated output for scripts
     bool verbose = false;   // every run's figures on stderr
 };
@@ -397,13 +404,16 @@ ChildReport ellipses(const char* file, std::uint64_t n) {
 // DATATYPE, XY of 200 points, ENDEL.
 constexpr std::uint64_t boundaryBytes = 4 + 6 + 8 + 6 + 6 + (4 + 8 * 200) + 4;
 
+// The most peak resident memory of a workload, unless it says otherwise.
+constexpr long rssLimitKiB = 16 * 1024;
+
 struct Workload {
     int number;
     const char* name;
     double count;  // element calls at scale 1 (workload 7: from --big-gib)
     ChildReport (*write)(const char*, std::uint64_t);
     double target;  // least ratio to the raw baseline, 0 for none
-    long peakLimitKiB = 16 * 1024;  // the most peak resident memory
+    long peakLimitKiB = rssLimitKiB;  // the most peak resident memory
 };
 
 const Workload workloads[] = {
@@ -584,6 +594,26 @@ ChildReport deflateWrite(const std::string& saved, const std::string& target,
     return {now() - start, compressed};
 }
 
+// The include: a new library holding every structure of part.
+ChildReport includeFile(const std::string& part, const std::string& target) {
+    const double start = now();
+    int status = 0;
+    QuillonWriter* w = quillon_open(target.c_str(), 0.001, 1e-9, nullptr, &status);
+    if (w == nullptr || quillon_include(w, part.c_str(), nullptr) != 0 || quillon_close(w) != 0) {
+        std::fprintf(stderr, "quillon-bench: the include failed\n");
+        _exit(3);
+    }
+    return {now() - start, 0};
+}
+
+// The baseline of the include: the shell appending part to target with cat.
+ChildReport catFile(const std::string& part, const std::string& target) {
+    const std::string command = "cat '" + part + "' >> '" + target + "'";
+    const double start = now();
+    if (std::system(command.c_str()) != 0) _exit(3);
+    return {now() - start, 0};
+}
+
 double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     const std::size_t n = values.size();
@@ -617,6 +647,8 @@ Options parse(int argc, char** argv) {
                 o.workloads.push_back(static_cast<int>(w));
                 p = *end == ',' ? end + 1 : end;
             }
+        } else if (arg == "--include-mib" && hasValue) {
+            o.includeMiB = std::atof(argv[++i]);
         } else if (arg == "--gzip-workload" && hasValue) {
             o.gzipWorkload = std::atoi(argv[++i]);
             if (o.gzipWorkload < 0 || o.gzipWorkload > 6) {
@@ -854,6 +886,64 @@ int main(int argc, char** argv) {
             std::printf("   deflate alone: the same bytes from memory, %llu bytes of gzip out;"
                         " ratio to deflate = deflate seconds / Quillon seconds (median)\n",
                         static_cast<unsigned long long>(deflateBytes));
+        }
+        std::fflush(stdout);
+    }
+
+    if (o.includeMiB > 0) {
+        // The include line: the part file is written once (untimed), then
+        // the include and cat take turns going first.
+        const std::string part = o.dir + "/quillon-bench-part.gds";
+        const std::string target = o.dir + "/quillon-bench-include.gds";
+        const std::uint64_t boundariesCount = static_cast<std::uint64_t>(
+            std::ceil(o.includeMiB * 1024.0 * 1024.0 / boundaryBytes));
+        ChildUsage usage;
+        inChild([&] { return boundaries(part.c_str(), boundariesCount); }, &usage);
+        const std::uint64_t bytes = fileSize(part);
+        std::vector<double> includeS, catS, ratios;
+        long rss = 0;
+        for (int r = -o.warmups; r < o.runs; ++r) {
+            double q = 0, c = 0;
+            const auto includeRun = [&] {
+                ChildUsage u;
+                q = inChild([&] { return includeFile(part, target); }, &u).seconds;
+                unlink(target.c_str());
+                if (r >= 0) rss = std::max(rss, u.rssKiB);
+            };
+            const auto catRun = [&] {
+                ChildUsage u;
+                c = inChild([&] { return catFile(part, target); }, &u).seconds;
+                unlink(target.c_str());
+            };
+            if (r % 2 == 0) { includeRun(); catRun(); } else { catRun(); includeRun(); }
+            if (o.verbose)
+                std::fprintf(stderr, "include %s %d: include %.4f s, cat %.4f s\n",
+                             r < 0 ? "warm-up" : "run", r < 0 ? r + o.warmups + 1 : r + 1, q, c);
+            if (r < 0) continue;
+            includeS.push_back(q);
+            catS.push_back(c);
+            ratios.push_back(c / q);
+        }
+        unlink(part.c_str());
+        const double mb = static_cast<double>(bytes) / 1e6;
+        const double ratio = median(ratios);
+        const bool met = ratio >= 0.8 && rss < rssLimitKiB;
+        allMet = allMet && met;
+        if (o.tsv) {
+            std::printf("include\tbytes\tMB/s\tcat_MB/s\tratio\tpeak_rss_kib\n");
+            std::printf("include\t%llu\t%.1f\t%.1f\t%.3f\t%ld\n",
+                        static_cast<unsigned long long>(bytes), mb / median(includeS),
+                        mb / median(catS), ratio, rss);
+        } else {
+            std::printf("\ninclude line: quillon_include of a %llu-byte file into a new library,"
+                        " against `cat part >> out`\n",
+                        static_cast<unsigned long long>(bytes));
+            std::printf("   %8s %8s %6s %9s %s\n", "MB/s", "cat MB/s", "ratio", "peak RSS",
+                        "target");
+            std::printf("   %8.1f %8.1f %6.3f %5.1f MiB >=0.8 %s, RSS %s\n",
+                        mb / median(includeS), mb / median(catS), ratio,
+                        static_cast<double>(rss) / 1024.0, ratio >= 0.8 ? "met" : "MISSED",
+                        rss < rssLimitKiB ? "met" : "MISSED");
         }
         std::fflush(stdout);
     }

@@ -328,6 +328,15 @@ QUILLON_API(int) GDS_Polygon(const int* xs, const int* ys, int count, int layer,
    4094.") and leave the limit as it was. */
 QUILLON_API(int) GDS_SetPolygonLimit(int limit);
 
+/* Copies every structure of the GDSII file fileName (plain or gzip, known by
+   its first two bytes) into the library, BGNSTR to ENDSTR, record by record:
+   properties, BOX, NODE and records this library never writes itself are
+   copied too. Call it while a library is open and no structure is open
+   ("Error: Process is already stoped.", "Error: Structure is not closed.").
+   As quillon_include with no prefix and all structures; see there for the
+   units, names and faults. */
+QUILLON_API(int) GDS_Include(const char* fileName);
+
 /* ------------------------------------------------------------------------ */
 /* Handle API: any number of writers at once                                */
 /*
@@ -542,6 +551,90 @@ QUILLON_API(int) quillon_node(QuillonWriter* writer, const int* xs, const int* y
                               int layer, int nodeType, int elFlags, int plex);
 
 /* ------------------------------------------------------------------------ */
+/* Including other GDSII files                                              */
+
+/* Called once for each structure an include brings in, with its name in the
+   library (prefix included) and top = 1 when no other structure of the same
+   include references it. */
+typedef void (QUILLON_CALL *QuillonIncludedCallback)(void* userData, const char* name,
+                                                     int top);
+/* Called when an include is refused, just before the error is reported:
+   offset is the byte offset of the fault in the file's GDSII bytes (in the
+   inflated stream of a gzip file), or -1 when the fault has no place (a
+   file that cannot be opened, a name clash); detail says what is wrong and
+   names the structure of a clash ("error at byte offset 1200: element
+   without ENDEL before its ENDSTR record", "structure \"PAD\" is already in
+   the library"). detail lives until the callback returns. */
+typedef void (QUILLON_CALL *QuillonIncludeFaultCallback)(void* userData, long long offset,
+                                                         const char* detail);
+
+/* Options of quillon_include. Zero the struct and set size: every field left
+   zero is its default, and size tells which fields the caller knows, as for
+   QuillonOptions. */
+typedef struct QuillonIncludeOptions {
+    unsigned size;                       /* sizeof(QuillonIncludeOptions) */
+    const char* prefix;                  /* NULL or "": names as in the file */
+    const char* const* structures;       /* NULL: every structure; else a
+                                            NULL-terminated list of names */
+    QuillonIncludedCallback onStructure; /* NULL: none */
+    QuillonIncludeFaultCallback onFault; /* NULL: none */
+    void* userData;                      /* handed to both callbacks */
+} QuillonIncludeOptions;
+
+/* Copies structures of the GDSII file fileName into the writer's library,
+   record by record, as GDS_Include does. options may be NULL (all
+   structures, names unchanged).
+
+   structures: only the listed structures (named as in the file) and every
+   structure they reference, directly or through others, that the file
+   defines. A name the file does not define refuses the include ("Error:
+   Included file has no structure of this name.").
+
+   prefix: every included structure is renamed prefix + name, and so is
+   every SNAME (SREF, AREF) that names a structure of the file; an SNAME
+   naming no structure of the file stays as it is. A name only has to fit
+   its record (65530 bytes), as for GDS_BeginStructure.
+
+   Units. The two database units in metres are "equal" when the file's
+   UNITS holds the same eight REAL8 bytes that this library's UNITS holds:
+   then every record is copied as it is. Otherwise, when the file's unit is
+   exactly k times the library's, for an integer k >= 2 (a 1 nm library
+   into a 0.25 nm one: k = 4), XY (also an AREF's lattice points), WIDTH,
+   BGNEXTN and ENDEXTN are multiplied by k, exactly. "Exactly k times"
+   means: k is the nearest integer to the ratio of the two values, and the
+   double k * (library unit) has the same REAL8 bytes as the file's unit;
+   no tolerance is applied. Any other ratio, and any scaled value that no
+   longer fits 32 bits, refuses the include ("Error: Included library has
+   other units."). The file's user unit is not looked at.
+
+   Names. Each included name joins the library's names, as if
+   GDS_BeginStructure had written it: a later structure of that name is a
+   duplicate ("Error: Structure with this name is already inserted."), and
+   so is an included name the library has already, or one the file defines
+   twice; that refuses the whole include, and the fault callback names the
+   structure.
+
+   Faults. The include is all or nothing, in every mode: nothing of the file
+   stays in the output and no name is registered unless all of it can be
+   copied. The file is checked whole first: framing and record lengths, the
+   order of records (HEADER, BGNLIB, UNITS, structures of BGNSTR STRNAME
+   elements ENDSTR, each element with its XY, names and layer and ending in
+   ENDEL, then ENDLIB), the gzip stream and its check values, the units and
+   names above. When every structure comes in under its own name, unscaled,
+   into a plain output file (not gzip, not on Windows), the bytes the check
+   has passed are written to the file as it goes, and a fault cuts the file
+   back to the length it had before the call: one pass, at the speed of
+   cat. Otherwise the file is read a second time, once the check is done,
+   and only then copied. A malformed file reports "Error: Included file is
+   not valid GDSII.", a file that cannot be opened "Error: Cannot open
+   GDSII file."; the fault callback gets the byte offset and the reason.
+   onStructure is called once the file has passed. The file must not change
+   during the call. Memory stays the same whatever the size of the file: a
+   fixed buffer, and one name per structure with the names it references. */
+QUILLON_API(int) quillon_include(QuillonWriter* writer, const char* fileName,
+                                 const QuillonIncludeOptions* options);
+
+/* ------------------------------------------------------------------------ */
 /* Shapes by tolerance, bent paths and text that prints (handle API only).
    Their values are always checked, as in strict mode; a refused call writes
    nothing. Every computed point is rounded to the nearest grid point
@@ -687,6 +780,9 @@ public:
    "Error: Reference to an undefined structure."  (a warning; see above)
    "Error: File name is NULL."
    "Error: Compression must lie in -1 to 9."
+   "Error: Included file is not valid GDSII."
+   "Error: Included library has other units."
+   "Error: Included file has no structure of this name."
    "Error: Called from inside the error handler."  (status only, never reported)
    "Error: Radius, angle or tolerance out of range."
    "Error: Path segments too short for the bend radius."

@@ -13,7 +13,7 @@ everything=(
   "${build[@]}" "${render[@]}" xxd
   clang libclang-rt-14-dev
   python3-gdspy gdsiiconvert libgdsii-dev
-  python3-pytest python3-numpy python3-venv python3-pip python3-build
+  python3-pytest python3-numpy python3-venv python3-pip python3-build python3-distributed
   python3-setuptools python3-wheel pkgconf "${package[@]}"
   mono-mcs mono-runtime
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 libz-mingw-w64-dev

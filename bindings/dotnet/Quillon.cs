@@ -194,6 +194,11 @@ namespace Quillon
         [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
         public static extern int GDS_SetPolygonLimit(int limit);
 
+        // Copies every structure of another GDSII file (plain or gzip) into
+        // the open library, while no structure is open; all or nothing.
+        [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
+        public static extern int GDS_Include(string fileName);
+
         // Handle API: any number of writers at once, each an IntPtr
         // (QuillonWriter*). A writer keeps the onError callback of its
         // options until quillon_close: OpenWriter and CloseWriter keep the
@@ -280,6 +285,11 @@ namespace Quillon
 
         [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
         public static extern int quillon_set_polygon_limit(IntPtr writer, int limit);
+
+        // options: a QuillonIncludeOptions built by the caller, or
+        // IntPtr.Zero for every structure under its own name.
+        [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
+        public static extern int quillon_include(IntPtr writer, string fileName, IntPtr options);
 
         [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
         public static extern int quillon_path(IntPtr writer, int[] xs, int[] ys, int count,

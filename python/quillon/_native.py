@@ -71,6 +71,7 @@ _PROTOTYPES = {
                  _int, _int],
     "GDS_Node": [_ints, _ints, _int, _int, _int, _int, _int],
     "GDS_SetTimestamp": [_int, _int, _int, _int, _int, _int],
+    "GDS_Include": [_text],
 }
 
 
@@ -85,6 +86,25 @@ class QuillonOptions(ctypes.Structure):
                 ("compression", ctypes.c_int), ("compact", ctypes.c_int)]
 
 
+if _WINDOWS:
+    INCLUDED_TYPE = ctypes.WINFUNCTYPE(None, ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int)
+    INCLUDE_FAULT_TYPE = ctypes.WINFUNCTYPE(None, ctypes.c_void_p, ctypes.c_longlong,
+                                            ctypes.c_char_p)
+else:
+    INCLUDED_TYPE = ctypes.CFUNCTYPE(None, ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int)
+    INCLUDE_FAULT_TYPE = ctypes.CFUNCTYPE(None, ctypes.c_void_p, ctypes.c_longlong,
+                                          ctypes.c_char_p)
+
+
+class QuillonIncludeOptions(ctypes.Structure):
+    """struct QuillonIncludeOptions of quillon.h, field for field."""
+
+    _fields_ = [("size", ctypes.c_uint), ("prefix", ctypes.c_char_p),
+                ("structures", ctypes.POINTER(ctypes.c_char_p)),
+                ("onStructure", INCLUDED_TYPE), ("onFault", INCLUDE_FAULT_TYPE),
+                ("userData", ctypes.c_void_p)]
+
+
 _writer = ctypes.c_void_p  # QuillonWriter*
 
 # The handle API: (argument types, result type), as include/quillon.h declares
@@ -96,6 +116,7 @@ _HANDLE_PROTOTYPES = {
     "quillon_close": ([_writer], _int),
     "quillon_last_error": ([_writer], _text),
     "quillon_begin_structure": ([_writer, _text], _int),
+    "quillon_include": ([_writer, _text, ctypes.POINTER(QuillonIncludeOptions)], _int),
     "quillon_end_structure": ([_writer], _int),
     "quillon_box": ([_writer] + [_int] * 8, _int),
     "quillon_box_wh": ([_writer] + [_int] * 8, _int),

@@ -237,6 +237,49 @@ class Library:
         if status:
             self._fail(status)
 
+    def include(self, path, prefix=None, structures=None):
+        """Copies the structures of the GDSII file path (plain or gzip) into
+        this library, record by record, and returns their names in the
+        library (str), in file order.
+
+        structures: None for all of them, or names (as in the file) to take
+        with every structure they reference. prefix: str or bytes put before
+        every included name and every reference to one of them. The file's
+        database unit must be this library's, or a whole multiple of it (the
+        coordinates are then scaled). Nothing of the file is written when
+        any of it is wrong: QuillonError is raised with the library's message
+        ("Error: Included file is not valid GDSII.", ...) and, as its detail,
+        the byte offset and reason.
+        """
+        if self._closed:
+            raise QuillonError(msg.PROCESS_STOPPED, f"the library {self.filename!r} is closed")
+        included = []
+        faults = []
+
+        def on_structure(user_data, name, top):
+            included.append(name)
+
+        def on_fault(user_data, offset, detail):
+            faults.append(detail.decode("latin-1") if detail else None)
+
+        options = _native.QuillonIncludeOptions()
+        options.size = ctypes.sizeof(options)
+        if prefix is not None:
+            options.prefix = prefix.encode("latin-1") if isinstance(prefix, str) else bytes(prefix)
+        if structures is not None:
+            if isinstance(structures, (str, bytes)):
+                structures = [structures]
+            names = [n.encode("latin-1") if isinstance(n, str) else bytes(n) for n in structures]
+            options.structures = (ctypes.c_char_p * (len(names) + 1))(*names, None)
+        options.onStructure = _native.INCLUDED_TYPE(on_structure)
+        options.onFault = _native.INCLUDE_FAULT_TYPE(on_fault)
+        status = self._native.quillon_include(self._handle, _file_name(path),
+                                              ctypes.byref(options))
+        if status:
+            self._fail(status, faults[0] if faults else f"file {os.fspath(path)!r}")
+        self._names.update(included)
+        return [name.decode("latin-1") for name in included]
+
     def structure(self, name):
         """Opens the structure (cell) name: writes BGNSTR and STRNAME.
 

@@ -75,6 +75,15 @@ public:
     ByteSink& write8(const std::uint8_t* source) { return put(source, 8); }
     ByteSink& write24(const std::uint8_t* source) { return put(source, 24); }
 
+    // n bytes in file order; a block of half the buffer or more goes to the
+    // stream directly, after the buffered bytes, without a copy.
+    ByteSink& writeBlock(const std::uint8_t* source, std::size_t n) {
+        if (n < capacity / 2) return put(source, n);
+        handOver();
+        stream->write(reinterpret_cast<const char*>(source), static_cast<std::streamsize>(n));
+        return *this;
+    }
+
     // The bytes of text before its terminator and, when their number is
     // odd, the terminating NUL: paddedLength(text) bytes.
     ByteSink& writeString(const char* text);

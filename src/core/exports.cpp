@@ -190,6 +190,13 @@ QUILLON_API(int) GDS_Property(int attribute, const char* value) {
     return runCall(w, [&] { w.addProperty(attribute, value); });
 }
 
+QUILLON_API(int) GDS_Include(const char* fileName) {
+    GDSIIWriter& w = writer();
+    const QuillonIncludeOptions all{sizeof(QuillonIncludeOptions), nullptr, nullptr, nullptr,
+                                    nullptr, nullptr};
+    return runCall(w, [&] { w.include(fileName, all); });
+}
+
 QUILLON_API(int) GDS_SetStrict(int on) {
     GDSIIWriter& w = writer();
     const int previous = w.isStrict() ? 1 : 0;

@@ -20,7 +20,26 @@ bool endsInGz(const char* name) {
            std::tolower(static_cast<unsigned char>(name[length - 1])) == 'z';
 }
 
+#if defined(__GLIBCXX__) && !defined(_WIN32)
+// libstdc++'s filebuf keeps its file in the protected member _M_file, which
+// a derived class may name.
+struct DescriptorOf : std::filebuf {
+    static int of(std::filebuf& buffer) { return (buffer.*(&DescriptorOf::_M_file)).fd(); }
+};
+#endif
+
 }  // namespace
+
+int GDSIIFile::plainDescriptor() {
+#if defined(__GLIBCXX__) && !defined(_WIN32)
+    if (output.rdbuf() != &plain || !plain.is_open() || output.fail()) return -1;
+    output.flush();
+    if (output.fail()) return -1;
+    return DescriptorOf::of(plain);
+#else
+    return -1;
+#endif
+}
 
 bool GDSIIFile::setCompression(int level) {
     if (level < -1 || level > 9) return false;

@@ -32,6 +32,14 @@ public:
     // the flush, the compression or the close failed.
     bool closeFile();
 
+    // The descriptor of the open file when it is a plain one and the system
+    // lets bytes be handed to it directly (-1 otherwise), everything the
+    // stream holds flushed to it first. Bytes written to the descriptor
+    // land after those of the stream, and before those that follow.
+    int plainDescriptor();
+    // Bytes handed to the descriptor were lost: the close reports it.
+    void markFailed() { output.setstate(std::ios::badbit); }
+
     // The compression of the files opened from now on: -1 by the name (a
     // name ending in ".gz", in any case, is written as a gzip stream at
     // level 1), 0 never, 1 to 9 always, at that deflate level. False, with

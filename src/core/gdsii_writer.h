@@ -19,6 +19,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "quillon.h"
@@ -32,6 +33,11 @@
 #include "elements/polygon_fracture.h"
 
 namespace quillon {
+
+namespace reader {
+class FileSource;
+class RecordReader;
+}
 
 using Timestamp = std::array<std::uint8_t, 24>;
 
@@ -100,6 +106,9 @@ public:
     void endLib();
     void beginStructure(const char* name);
     void endStructure();
+    // Copies the structures of another GDSII file into the library, as
+    // quillon_include in quillon.h describes.
+    void include(const char* fileName, const QuillonIncludeOptions& options);
 
     // Elements.
     // The box from (x, y) to (x + width, y + height), the sums in 32 bits.
@@ -279,6 +288,20 @@ private:
                             std::int32_t layer, std::int32_t dataType, std::int32_t elFlags,
                             std::int32_t plex);
 
+    // Hands the fault's place and detail to the include's callback and
+    // reports message; answers false.
+    QUILLON_COLD bool refuseInclude(const QuillonIncludeOptions& options, const char* message,
+                                    long long offset, const std::string& detail);
+    // The include's second pass when nothing changes: the byte ranges
+    // [first, second) of the file, in order, copied as they stand.
+    void copyRuns(reader::FileSource& source,
+                  const std::vector<std::pair<std::uint64_t, std::uint64_t>>& runs);
+    // The include's second pass: the records of the selected structures.
+    void copyStructures(reader::RecordReader& copy,
+                        const std::unordered_map<std::string, std::size_t>& index,
+                        const std::vector<char>& selected, const std::string& prefix,
+                        std::int64_t ratio);
+
     // The queued properties and ENDEL: the end of every element.
     void endElementWithProperties() {
         if (properties.empty()) {
@@ -357,6 +380,7 @@ private:
     std::string lastReference;
     std::string libraryName;
     bool libraryNameSet = false;
+    double libraryMeters = 0;  // the open library's database unit in metres
 
     std::int32_t polygonLimit = 199;
     FracturedPolygon fractured;  // reused from one polygon to the next

@@ -1,6 +1,7 @@
 // The handle API: each QuillonWriter is a writer of its own, with its own
 // file, state, callback and sink, so that writers share nothing mutable.
 // Every function answers the call's status and never throws.
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <new>
@@ -125,6 +126,16 @@ QUILLON_API(const char*) quillon_last_error(const QuillonWriter* handle) {
 
 QUILLON_API(int) quillon_property(QuillonWriter* handle, int attribute, const char* value) {
     return onWriter(handle, [&](GDSIIWriter& w) { w.addProperty(attribute, value); });
+}
+
+QUILLON_API(int) quillon_include(QuillonWriter* handle, const char* fileName,
+                                 const QuillonIncludeOptions* options) {
+    // The fields the caller's struct holds replace the zero defaults.
+    QuillonIncludeOptions chosen{};
+    if (options != nullptr)
+        std::memcpy(&chosen, options, std::min<std::size_t>(options->size, sizeof chosen));
+    chosen.size = sizeof chosen;
+    return onWriter(handle, [&](GDSIIWriter& w) { w.include(fileName, chosen); });
 }
 
 QUILLON_API(int) quillon_begin_structure(QuillonWriter* handle, const char* name) {

@@ -42,6 +42,10 @@ inline constexpr const char* textEmpty = "Error: Text is empty.";
 inline constexpr const char* undefinedStructure = "Error: Reference to an undefined structure.";
 inline constexpr const char* fileNameNull = "Error: File name is NULL.";
 inline constexpr const char* compressionRange = "Error: Compression must lie in -1 to 9.";
+inline constexpr const char* includedFileInvalid = "Error: Included file is not valid GDSII.";
+inline constexpr const char* includedUnitsDiffer = "Error: Included library has other units.";
+inline constexpr const char* includedStructureMissing =
+    "Error: Included file has no structure of this name.";
 inline constexpr const char* reentrantCall = "Error: Called from inside the error handler.";
 inline constexpr const char* curveOutOfRange =
     "Error: Radius, angle or tolerance out of range.";

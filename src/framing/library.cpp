@@ -37,6 +37,7 @@ void GDSIIWriter::beginLib(const char* fileName, double dbUnitInUserUnits,
     forgetReferences();  // none of an earlier library's carry over
     if (!file.openFile(fileName) && !report(messages::cannotOpenFile)) return;
     file.startExport();
+    libraryMeters = dbUnitInMeters;
 
     writeInt2Record(out, Record::HEADER, 3);
     const Timestamp now = makeTimestamp();

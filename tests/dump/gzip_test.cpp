@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "gds_gunzip.h"
+#include "byte_source.h"
 #include "hex.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "gds_dump.h"
-#include "gds_parser.h"
+#include "record_reader.h"
 
 inline std::vector<std::uint8_t> hex(const std::string& text) {
     std::vector<std::uint8_t> bytes;

@@ -8,15 +8,17 @@ if(NOT CLANGXX)
   message(FATAL_ERROR "clang++ not found: install clang and libclang-rt-14-dev")
 endif()
 
-set(reader ${SOURCE_DIR}/tools/dump)
+set(dump ${SOURCE_DIR}/tools/dump)
+set(reader ${SOURCE_DIR}/src/reader)
 set(fuzzer ${BINARY_DIR}/dump_fuzzer)
 execute_process(
   COMMAND ${CLANGXX} -std=c++17 -g -O1 -Wall -Wextra -Werror
           -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all
-          -I${reader}
-          ${reader}/gds_records.cpp ${reader}/gds_parser.cpp ${reader}/gds_values.cpp
-          ${reader}/gds_dump.cpp ${reader}/gds_summary.cpp ${reader}/gds_extent.cpp
-          ${SOURCE_DIR}/tests/fuzz/dump_fuzzer.cpp
+          -I${dump} -I${reader}
+          ${reader}/gds_records.cpp ${reader}/record_reader.cpp ${reader}/byte_source.cpp
+          ${reader}/library_check.cpp ${dump}/gds_values.cpp
+          ${dump}/gds_dump.cpp ${dump}/gds_summary.cpp ${dump}/gds_extent.cpp
+          ${SOURCE_DIR}/tests/fuzz/dump_fuzzer.cpp -lz
           -o ${fuzzer}
   RESULT_VARIABLE built)
 if(NOT built EQUAL 0)

@@ -16,7 +16,7 @@ lib=$prefix/lib
 [ "$(readlink "$lib/libquillon.so")" = libquillon.so.1 ] || fail "libquillon.so is no link to .so.1"
 soname=$(objdump -p "$lib/libquillon.so.1.0.0" | awk '$1 == "SONAME" {print $2}')
 [ "$soname" = libquillon.so.1 ] || fail "SONAME is '$soname'"
-for file in include/quillon.h bin/quillon-dump bin/quillon-demo \
+for file in include/quillon.h bin/quillon-dump bin/quillon-demo bin/quillon-merge \
     lib/cmake/Quillon/QuillonConfig.cmake lib/cmake/Quillon/QuillonConfigVersion.cmake \
     lib/cmake/Quillon/QuillonTargets.cmake lib/pkgconfig/quillon.pc; do
   [ -f "$prefix/$file" ] || fail "$file not installed"
@@ -28,6 +28,10 @@ if grep -q quillon_core "$lib"/cmake/Quillon/*.cmake; then fail "quillon_core le
 (cd "$work" && "$prefix/bin/quillon-demo" demo.gds >/dev/null)
 "$prefix/bin/quillon-dump" --summary "$work/demo.gds" >"$work/demo.txt" || fail "quillon-dump cannot read the demo"
 grep -q "CHIP" "$work/demo.txt" || fail "quillon-dump cannot read the demo"
+"$prefix/bin/quillon-merge" --prefix-each "$work/merged.gds" "$work/demo.gds" ||
+  fail "quillon-merge cannot merge the demo"
+"$prefix/bin/quillon-dump" "$work/merged.gds" >"$work/merged.txt" || fail "quillon-merge wrote a bad file"
+grep -q '"demo_CHIP"' "$work/merged.txt" || fail "quillon-merge lost the demo"
 
 # find_package: only the staged prefix is searched.
 cmake -S "$source" -B "$work/cmake-build" -DCMAKE_PREFIX_PATH="$prefix" \

@@ -12,7 +12,7 @@ the shared-runtime DLL imports, besides those, exactly mingw-w64's libgcc_s
 and libstdc++ DLLs, which must lie beside it. For the 32-bit DLL, every
 export must return with "ret N" where N is the argument bytes of its stdcall
 signature (the @N of the import library's decorated names, which for the
-first eighteen functions must also match the table below, counted from
+first eighteen functions and GDS_Include must also match the table below, counted from
 quillon.h), and the curve code must do its double arithmetic in SSE2, never
 on the x87 stack.
 """
@@ -44,6 +44,8 @@ KNOWN_EXPORTS = {
     "GDS_Node": (16, 28),
     "SetErrorHandle": (17, 4),
     "GDS_SetTimestamp": (18, 24),
+    # The include, at the ordinal kept for it.
+    "GDS_Include": (23, 4),
     # The shapes of the handle API (writer and pointers 4 bytes, doubles 8).
     "quillon_ellipse": (53, 68),
     "quillon_path_ex": (54, 60),

@@ -14,7 +14,7 @@
 #include <iterator>
 #include <vector>
 
-#include "gds_parser.h"
+#include "record_reader.h"
 #include "gds_summary.h"
 #include "quillon.h"
 

@@ -129,7 +129,8 @@ void Dumper::record(const Record& record) {
             break;
     }
     char prefix[32];
-    std::snprintf(prefix, sizeof prefix, "%10zu %6zu  ", record.offset, record.length);
+    std::snprintf(prefix, sizeof prefix, "%10llu %6zu  ",
+                  static_cast<unsigned long long>(record.offset), record.length);
     out << prefix << std::string(2 * static_cast<std::size_t>(depth()), ' ')
         << recordName(record.type) << ' ' << dataTypeName(record.dataType);
     const std::string data = formatData(record);

@@ -6,7 +6,7 @@
 #include <ostream>
 #include <string>
 
-#include "gds_parser.h"
+#include "record_reader.h"
 
 namespace gdsdump {
 

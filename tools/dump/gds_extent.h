@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "gds_parser.h"
+#include "record_reader.h"
 
 namespace gdsdump {
 

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "gds_extent.h"
-#include "gds_parser.h"
+#include "record_reader.h"
 
 namespace gdsdump {
 

@@ -1,11 +1,11 @@
 // Names of the GDSII Stream record types and data types, as the reader
-// shows them. Covers every record type of the GDSII Stream Format standard
+// and quillon-dump show them. Covers every record type of the GDSII Stream Format standard
 // (release 6 and earlier), not only those that Quillon writes.
 #pragma once
 
 #include <string>
 
-namespace gdsdump {
+namespace quillon::reader {
 
 // GDSII data types (the second header byte of a record).
 enum DataType : unsigned {
@@ -18,7 +18,7 @@ enum DataType : unsigned {
     Ascii = 6,
 };
 
-// Record types the reader interprets (the first header byte of a record).
+// Record types (the first header byte of a record).
 enum RecordType : unsigned {
     HEADER = 0,
     BGNLIB = 1,
@@ -44,16 +44,42 @@ enum RecordType : unsigned {
     NODE = 21,
     TEXTTYPE = 22,
     PRESENTATION = 23,
+    SPACING = 24,
     STRING = 25,
     STRANS = 26,
     MAG = 27,
     ANGLE = 28,
+    UINTEGER = 29,
+    USTRING = 30,
+    REFLIBS = 31,
+    FONTS = 32,
     PATHTYPE = 33,
+    GENERATIONS = 34,
+    ATTRTABLE = 35,
+    STYPTABLE = 36,
+    STRTYPE = 37,
     ELFLAGS = 38,
+    ELKEY = 39,
+    LINKTYPE = 40,
+    LINKKEYS = 41,
     NODETYPE = 42,
+    PROPATTR = 43,
+    PROPVALUE = 44,
     BOX = 45,
     BOXTYPE = 46,
     PLEX = 47,
+    BGNEXTN = 48,
+    ENDEXTN = 49,
+    TAPENUM = 50,
+    TAPECODE = 51,
+    STRCLASS = 52,
+    RESERVED = 53,
+    FORMAT = 54,
+    MASK = 55,
+    ENDMASKS = 56,
+    LIBDIRSIZE = 57,
+    SRFNAME = 58,
+    LIBSECUR = 59,
 };
 
 // The number of record types the standard names (0 to 59).
@@ -70,4 +96,9 @@ std::string dataTypeName(unsigned dataType);
 // TEXT, TEXTNODE, NODE, BOX).
 bool isElementStart(unsigned recordType);
 
+}  // namespace quillon::reader
+
+// The dump tool's name for the reader.
+namespace gdsdump {
+using namespace quillon::reader;
 }  // namespace gdsdump

@@ -1,6 +1,6 @@
 #include "gds_records.h"
 
-namespace gdsdump {
+namespace quillon::reader {
 
 namespace {
 
@@ -52,4 +52,4 @@ bool isElementStart(unsigned recordType) {
     }
 }
 
-}  // namespace gdsdump
+}  // namespace quillon::reader
