@@ -134,16 +134,22 @@ std::uint64_t scaled(const Options& o, double count) {
 }
 
 // Opens the next cell every elementsPerCell elements.
+// The same through a handle, when writer is given.
 struct Cells {
+    QuillonWriter* writer = nullptr;
     void next(std::uint64_t i) {
         if (i % elementsPerCell != 0) return;
-        if (i > 0) GDS_EndStructure();
+        if (i > 0) close();
         char name[32];
         std::snprintf(name, sizeof name, "CELL%06llu",
                       static_cast<unsigned long long>(i / elementsPerCell));
-        GDS_BeginStructure(name);
+        if (writer != nullptr) quillon_begin_structure(writer, name);
+        else GDS_BeginStructure(name);
     }
-    void close() { GDS_EndStructure(); }
+    void close() {
+        if (writer != nullptr) quillon_end_structure(writer);
+        else GDS_EndStructure();
+    }
 };
 
 // ---------------------------------------------------------------------------
@@ -171,20 +177,15 @@ ChildReport boxes(const char* file, std::uint64_t n) {
 ChildReport handleBoxes(const char* file, std::uint64_t n) {
     const double start = now();
     QuillonWriter* writer = quillon_open(file, 0.001, 1e-9, nullptr, nullptr);
+    Cells cells{writer};
     for (std::uint64_t i = 0; i < n; ++i) {
-        if (i % elementsPerCell == 0) {
-            if (i > 0) quillon_end_structure(writer);
-            char name[32];
-            std::snprintf(name, sizeof name, "CELL%06llu",
-                          static_cast<unsigned long long>(i / elementsPerCell));
-            quillon_begin_structure(writer, name);
-        }
+        cells.next(i);
         const int x = static_cast<int>(i % 1000) * 2000;
         const int y = static_cast<int>(i / 1000 % 100000) * 2000;
         quillon_box(writer, x, y, x + 1500, y + 700 + static_cast<int>(i % 7),
                     static_cast<int>(i % 64), 0, 0, 0);
     }
-    quillon_end_structure(writer);
+    cells.close();
     quillon_close(writer);
     return {now() - start, n};
 }
@@ -381,21 +382,16 @@ ChildReport ellipses(const char* file, std::uint64_t n) {
     std::memcpy(options.timestamp, stamp, sizeof stamp);
     const double start = now();
     QuillonWriter* writer = quillon_open(file, 0.001, 1e-9, &options, nullptr);
+    Cells cells{writer};
     for (std::uint64_t i = 0; i < n; ++i) {
-        if (i % elementsPerCell == 0) {
-            if (i > 0) quillon_end_structure(writer);
-            char name[32];
-            std::snprintf(name, sizeof name, "CELL%06llu",
-                          static_cast<unsigned long long>(i / elementsPerCell));
-            quillon_begin_structure(writer, name);
-        }
+        cells.next(i);
         const int r = static_cast<int>(i % 17);
         if (quillon_ellipse(writer, static_cast<int>(i % 1000) * 12000,
                             static_cast<int>(i / 1000) * 12000, 5000 + r, 3000 + r, 0, 0, 0.0,
                             360.0, 1.0, static_cast<int>(i % 64), 0, 0, 0) != QUILLON_OK)
             fail("quillon_ellipse");
     }
-    quillon_end_structure(writer);
+    cells.close();
     quillon_close(writer);
     return {now() - start, n};
 }
