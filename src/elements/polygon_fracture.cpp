@@ -710,8 +710,7 @@ private:
             if (v.fraction != 0) key ^= (std::uint64_t{v.num} << 32 | v.den) * 0x165667B19E3779F9u + v.fraction;
             keys.push_back(key);
         }
-        std::sort(keys.begin(), keys.end());
-        if (std::adjacent_find(keys.begin(), keys.end()) == keys.end()) {
+        if (!anyRepeated(keys)) {
             writeExact(ring);
             return;
         }
@@ -842,8 +841,7 @@ private:
         for (const Point& p : ring) {
             keys.push_back(static_cast<std::uint64_t>(p.x) << 32 ^ static_cast<std::uint32_t>(p.y));
         }
-        std::sort(keys.begin(), keys.end());
-        if (std::adjacent_find(keys.begin(), keys.end()) == keys.end()) {
+        if (!anyRepeated(keys)) {
             emit(ring);
             return;
         }
@@ -865,6 +863,25 @@ private:
         emit(stack);
     }
 
+    // Whether two keys are equal, by a table of twice their number: a
+    // false yes (a key equal to the empty mark) only costs the exact search.
+    bool anyRepeated(const std::vector<std::uint64_t>& keys) {
+        constexpr std::uint64_t empty = ~std::uint64_t{0};
+        std::size_t size = 16;
+        while (size < 2 * keys.size()) size *= 2;
+        table.assign(size, empty);
+        for (const std::uint64_t key : keys) {
+            if (key == empty) return true;
+            std::size_t slot = static_cast<std::size_t>((key * 0x9E3779B97F4A7C15u) >> 32) & (size - 1);
+            while (table[slot] != empty) {
+                if (table[slot] == key) return true;
+                slot = (slot + 1) & (size - 1);
+            }
+            table[slot] = key;
+        }
+        return false;
+    }
+
     void emit(const IntRing& ring) {
         if (ring.size() < 3) return;
         out.starts.push_back(out.xs.size());
@@ -880,7 +897,7 @@ private:
     Cutter cutter;
     std::vector<RingSet> pending;
     std::vector<std::int64_t> scratch;
-    std::vector<std::uint64_t> keys;
+    std::vector<std::uint64_t> keys, table;
     std::vector<std::size_t> onLines;
     GroupScratch grouping;
     std::vector<Ring> sides[2];
