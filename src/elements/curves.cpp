@@ -235,17 +235,11 @@ inline double roundHalfAway(double value) {
 
 // Whether round(centre + radius * v), each operation rounded to double, is
 // the same for every v in [value - error, value + error]; if so, at gets
-// it. The same monotonicity argument as certainCoordinate().
+// it, rounded. The same monotonicity argument as certainCoordinate().
 inline bool certainRounded(double centre, double radius, double value, double error,
                            double& at) {
-    const double below = value - error;
-    const double above = value + error;
-    const double low = below < -1.0 ? -1.0 : below;
-    const double high = above > 1.0 ? 1.0 : above;
-    const double atLow = roundHalfAway(centre + radius * low);
-    const double atHigh = roundHalfAway(centre + radius * high);
-    if (atLow != atHigh) return false;
-    at = atLow;
+    if (!certainAfter(centre, radius, value, error, roundHalfAway, at)) return false;
+    at = roundHalfAway(at);
     return true;
 }
 

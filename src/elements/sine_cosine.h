@@ -231,20 +231,28 @@ inline bool estimateSineCosine(double theta, SineCosineEstimate& out) {
 // and so is truncation. So when the ends of the interval (clamped to [-1, 1],
 // where a sine or cosine lies) truncate alike, every v between does. The
 // interval ends are rounded, but by far less than the margin in the error.
-// centre and radius are 32-bit integers.
-inline bool certainCoordinate(double centre, double radius, double value, double error,
-                              double& at) {
+// centre and radius are 32-bit integers. certainAfter() makes the same
+// test for any monotonic rounding.
+template <typename Round>
+inline bool certainAfter(double centre, double radius, double value, double error, Round round,
+                         double& at) {
     const double below = value - error;
     const double above = value + error;
     const double low = below < -1.0 ? -1.0 : below;
     const double high = above > 1.0 ? 1.0 : above;
     const double atLow = centre + radius * low;
     const double atHigh = centre + radius * high;
-    // Both are finite and below 2^33 in magnitude (centre and radius are
-    // 32-bit integers), so the 64-bit conversion is the truncation.
-    if (static_cast<std::int64_t>(atLow) != static_cast<std::int64_t>(atHigh)) return false;
+    if (round(atLow) != round(atHigh)) return false;
     at = atLow;
     return true;
+}
+
+inline bool certainCoordinate(double centre, double radius, double value, double error,
+                              double& at) {
+    // Both ends are finite and below 2^33 in magnitude (centre and radius
+    // are 32-bit integers), so the 64-bit conversion is the truncation.
+    return certainAfter(centre, radius, value, error,
+                        [](double v) { return static_cast<std::int64_t>(v); }, at);
 }
 
 }  // namespace quillon
