@@ -113,14 +113,19 @@ def arc_points():
                                                  "count": 1000})]
 
 
-def klayout_xor(gds, cases_file, workdir):
-    output = workdir / (gds.stem + ".xor.json")
+def run_klayout(script, gds, cases_file, output):
+    """Runs a KLayout batch script of this folder on gds and the cases; its
+    JSON answer."""
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
-    result = subprocess.run(["klayout", "-b", "-r", str(HERE / "klayout_xor.py"),
+    result = subprocess.run(["klayout", "-b", "-r", str(HERE / script),
                              "-rd", f"input={gds}", "-rd", f"cases={cases_file}",
                              "-rd", f"output={output}"], capture_output=True, text=True, env=env)
     assert result.returncode == 0, result.stdout + result.stderr
     return json.loads(output.read_text())
+
+
+def klayout_xor(gds, cases_file, workdir):
+    return run_klayout("klayout_xor.py", gds, cases_file, workdir / (gds.stem + ".xor.json"))
 
 
 @pytest.fixture(scope="module")

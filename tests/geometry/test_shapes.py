@@ -3,17 +3,17 @@
 # analytic shapes and KLayout's own ellipses.
 import json
 import math
-import os
 import pathlib
-import subprocess
 import sys
 
 import pytest
 
 HERE = pathlib.Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE.parent.parent / "python"))
+sys.path.insert(0, str(HERE))
 
 import quillon  # noqa: E402
+from test_long_paths import run_klayout  # noqa: E402
 
 ROUNDING = 0.5 * math.sqrt(2) + 1e-6  # how far rounding to the grid moves a point
 
@@ -49,13 +49,7 @@ TEXTS = {
 def klayout(gds, cases, workdir):
     cases_file = workdir / (gds.stem + ".cases.json")
     cases_file.write_text(json.dumps(cases))
-    output = workdir / (gds.stem + ".out.json")
-    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
-    result = subprocess.run(["klayout", "-b", "-r", str(HERE / "klayout_shapes.py"),
-                             "-rd", f"input={gds}", "-rd", f"cases={cases_file}",
-                             "-rd", f"output={output}"], capture_output=True, text=True, env=env)
-    assert result.returncode == 0, result.stdout + result.stderr
-    return json.loads(output.read_text())
+    return run_klayout("klayout_shapes.py", gds, cases_file, workdir / (gds.stem + ".out.json"))
 
 
 @pytest.fixture(scope="module")
