@@ -31,3 +31,8 @@ std::vector<char> topStructures(const std::vector<StructureInfo>& structures);
 std::optional<ParseError> scanLibrary(ByteSource& source, LibraryScan& scan);
 
 }  // namespace quillon::reader
+
+// The dump tool's name for the reader.
+namespace gdsdump {
+using namespace quillon::reader;
+}  // namespace gdsdump
