@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "exports.h"
-#include "library_scan.h"
+#include "reader/library_scan.h"
 #include "messages.h"
 
 struct QuillonWriter {
