@@ -11,7 +11,7 @@ from . import _messages as msg
 from . import _native
 from . import _writer
 from ._checks import ascii_bytes, name_from_file, real8, structure_name
-from ._units import Grid
+from ._units import Grid, UnitsInMeters
 from .errors import QuillonError, UndefinedStructureWarning
 from .structure import Structure, UserStructure
 
@@ -105,7 +105,7 @@ class IncludedNames(list):
         self.tops = tops
 
 
-class Library:
+class Library(UnitsInMeters):
     """A GDSII Stream file being written, from HEADER to ENDLIB.
 
     ``Library("chip.gds", db_in_user_units=0.001, db_in_meters=1e-9)``
@@ -214,16 +214,6 @@ class Library:
         self._closed = False
         self._finalizer = weakref.finalize(self, _abandoned, native, handle, self.filename,
                                            on_error)
-
-    @property
-    def unit(self):
-        """The user unit in metres (db_in_meters / db_in_user_units)."""
-        return self.db_in_meters / self.db_in_user_units
-
-    @property
-    def precision(self):
-        """The database unit in metres."""
-        return self.db_in_meters
 
     @property
     def closed(self):

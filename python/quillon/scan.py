@@ -7,11 +7,12 @@ import os
 from . import _messages as msg
 from . import _native
 from ._checks import name_from_file
+from ._units import UnitsInMeters
 from .errors import QuillonError
 from .library import _file_name
 
 
-class Scan:
+class Scan(UnitsInMeters):
     """What :func:`scan` found in a file.
 
     ``db_in_user_units`` and ``db_in_meters``: its UNITS, as
@@ -31,14 +32,6 @@ class Scan:
         self.cells = []
         self.tops = []
         self.references = {}
-
-    @property
-    def unit(self):
-        return self.db_in_meters / self.db_in_user_units
-
-    @property
-    def precision(self):
-        return self.db_in_meters
 
     def __repr__(self):
         return (f"Scan(unit={self.unit!r}, precision={self.precision!r}, "
