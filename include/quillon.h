@@ -671,7 +671,8 @@ typedef struct QuillonScanCallbacks {
    geometry.
    Returns QUILLON_OK; QUILLON_ERROR_ARGUMENT for a NULL fileName (onFault
    gets "file name is NULL") or a file that is not valid GDSII;
-   QUILLON_ERROR_IO when it cannot be opened. onFault gets the offset and
+   QUILLON_ERROR_IO when it cannot be opened; QUILLON_ERROR_MEMORY when
+   memory runs out ("out of memory"). onFault gets the offset and
    reason as for quillon_include ("error at byte offset 1200: element
    without ENDEL before its ENDSTR record", "cannot open pdk.gds", offset
    -1). callbacks may be NULL: the call then only checks the file. */
