@@ -4,6 +4,7 @@
 import ctypes
 import datetime
 import os
+import stat
 import warnings
 import weakref
 
@@ -67,8 +68,12 @@ def _compression_level(compression):
 
 def _set_aside(path, on_error):
     """What on_error does to an unfinished file, once it is closed: renames
-    it to NAME.partial, removes it or keeps it. Returns what was done."""
+    it to NAME.partial, removes it or keeps it. Returns what was done. Only
+    a regular file is ever moved or removed: a device such as /dev/null,
+    written to on purpose, stays where it is."""
     try:
+        if not stat.S_ISREG(os.stat(path).st_mode):
+            return "kept"
         if on_error == "remove":
             os.remove(path)
             return "removed"
