@@ -88,7 +88,3 @@ bool isGzip(const std::uint8_t* bytes, std::size_t size);
 std::string gunzip(const std::uint8_t* bytes, std::size_t size, std::vector<std::uint8_t>& out);
 
 }  // namespace quillon::reader
-
-namespace gdsdump {
-using namespace quillon::reader;
-}  // namespace gdsdump

@@ -109,7 +109,3 @@ std::optional<ParseError> readRecords(const std::uint8_t* bytes, std::size_t siz
 std::string describe(const ParseError& error);
 
 }  // namespace quillon::reader
-
-namespace gdsdump {
-using namespace quillon::reader;
-}  // namespace gdsdump

@@ -51,16 +51,16 @@ int run(int argc, char** argv) {
     }
     if (path == nullptr) return usage();
 
-    gdsdump::FileSource source;
+    quillon::reader::FileSource source;
     if (!source.open(path)) {
         std::cerr << "quillon-dump: " << path << ": cannot open file\n";
         return 2;
     }
 
-    gdsdump::Dumper dumper(std::cout);
-    gdsdump::Summary counts;
-    gdsdump::RecordReader reader(source);
-    gdsdump::Record record;
+    quillon::reader::Dumper dumper(std::cout);
+    quillon::reader::Summary counts;
+    quillon::reader::RecordReader reader(source);
+    quillon::reader::Record record;
     while (reader.next(record)) {
         if (summary) {
             counts.record(record);
@@ -74,7 +74,7 @@ int run(int argc, char** argv) {
         // A broken gzip stream (or a failed read) is reported as itself:
         // the offset would only say how much of it could be inflated.
         std::cerr << "quillon-dump: " << path << ": "
-                  << (error->inSource ? error->message : gdsdump::describe(*error)) << '\n';
+                  << (error->inSource ? error->message : quillon::reader::describe(*error)) << '\n';
         return 1;
     }
     return 0;
