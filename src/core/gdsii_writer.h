@@ -34,11 +34,6 @@
 
 namespace quillon {
 
-namespace reader {
-class FileSource;
-class RecordReader;
-}
-
 using Timestamp = std::array<std::uint8_t, 24>;
 
 class GDSIIWriter {
@@ -100,6 +95,20 @@ public:
     // still running.
     bool inErrorHandler() const { return handlingReport; }
     QUILLON_COLD int refuseReentrantCall();
+
+    // Marks the writer as handling a report for as long as it lives, also
+    // when the code it guards leaves by an exception: the error handler and
+    // the include's callbacks run under it.
+    class ReportGuard {
+    public:
+        explicit ReportGuard(bool& flag) : flag(flag) { flag = true; }
+        ~ReportGuard() { flag = false; }
+        ReportGuard(const ReportGuard&) = delete;
+        ReportGuard& operator=(const ReportGuard&) = delete;
+
+    private:
+        bool& flag;
+    };
 
     // Library and structure framing.
     void beginLib(const char* fileName, double dbUnitInUserUnits, double dbUnitInMeters);
@@ -292,16 +301,6 @@ private:
     // reports message; answers false.
     QUILLON_COLD bool refuseInclude(const QuillonIncludeOptions& options, const char* message,
                                     long long offset, const std::string& detail);
-    // The include's second pass when nothing changes: the byte ranges
-    // [first, second) of the file, in order, copied as they stand.
-    void copyRuns(reader::FileSource& source,
-                  const std::vector<std::pair<std::uint64_t, std::uint64_t>>& runs);
-    // The include's second pass: the records of the selected structures.
-    void copyStructures(reader::RecordReader& copy,
-                        const std::unordered_map<std::string, std::size_t>& index,
-                        const std::vector<char>& selected, const std::string& prefix,
-                        std::int64_t ratio);
-
     // The queued properties and ENDEL: the end of every element.
     void endElementWithProperties() {
         if (properties.empty()) {
