@@ -199,8 +199,8 @@ void GDSIIWriter::include(const char* fileName, const QuillonIncludeOptions& opt
             if (units.k == 0) {
                 char detail[200];
                 std::snprintf(detail, sizeof detail,
-                              "database unit of %.17g m against the library's %.17g m: the "
-                              "ratio %.17g is not a whole number",
+                              "database unit of %#.17g m against the library's %#.17g m: the "
+                              "ratio %#.17g is not a whole number",
                               rd::real8Value(record.data + 8), libraryMeters, units.ratio);
                 refuseInclude(options, messages::includedUnitsDiffer,
                               static_cast<long long>(record.offset), detail);
