@@ -589,7 +589,15 @@ typedef struct QuillonIncludeOptions {
     QuillonIncludedCallback onStructure; /* NULL: none */
     QuillonIncludeFaultCallback onFault; /* NULL: none */
     void* userData;                      /* handed to both callbacks */
+    int onClash;                         /* QUILLON_CLASH_ERROR (0), ..._SKIP_IDENTICAL
+                                            or ..._RENAME: see Names */
 } QuillonIncludeOptions;
+
+/* What an include does with a structure whose name (prefix included) the
+   library has already. */
+#define QUILLON_CLASH_ERROR 0          /* refuses the include */
+#define QUILLON_CLASH_SKIP_IDENTICAL 1 /* reuses an identical one, else refuses */
+#define QUILLON_CLASH_RENAME 2         /* writes it as NAME_1, NAME_2, ... */
 
 /* Copies structures of the GDSII file fileName into the writer's library,
    record by record, as GDS_Include does. options may be NULL (all
@@ -630,7 +638,19 @@ typedef struct QuillonIncludeOptions {
    name is already inserted."), and so is an included name the library has
    already, or one the file defines twice; that refuses the whole include,
    and the fault callback names the structure. A refused include leaves no
-   name behind.
+   name behind. onClash chooses otherwise for a name the library has
+   already: QUILLON_CLASH_SKIP_IDENTICAL reuses the library's structure
+   when an earlier include with this policy brought in one of that name
+   whose records, STRNAME to ENDSTR as written (names and scale included),
+   are the same bytes (compared by a 128-bit digest): the structure is not
+   written again, references to it name the one there, and onStructure
+   reports it all the same; any other clash still refuses. Structures
+   written by GDS_BeginStructure are never reused. QUILLON_CLASH_RENAME
+   writes the clashing structure as NAME_k, for the least k >= 1 that
+   neither the library nor this include has, and rewrites the file's
+   references to it. Either policy makes the include take two passes.
+   Any other onClash value refuses the include ("Error: Value does not fit
+   its GDSII field."). A name the file defines twice always refuses.
 
    What is read. A valid file is HEADER, BGNLIB, library records, UNITS,
    then structures of BGNSTR STRNAME elements ENDSTR, each element with its

@@ -31,6 +31,7 @@
 #include "platform.h"
 #include "elements/curves.h"
 #include "elements/polygon_fracture.h"
+#include "include/structure_digest.h"
 
 namespace quillon {
 
@@ -377,6 +378,9 @@ private:
     std::deque<std::string> referenceOrder;
     std::set<std::string_view, std::less<>> referenced;
     std::string lastReference;
+    // The structures that includes with the skip-identical clash policy
+    // brought into the current library, by name, with their digests.
+    std::unordered_map<std::string, include::StructureDigest> includedDigests;
     std::string libraryName;
     bool libraryNameSet = false;
     double libraryMeters = 0;  // the open library's database unit in metres

@@ -28,6 +28,7 @@
 #include "reader/library_check.h"
 #include "reader/record_reader.h"
 #include "structure_copy.h"
+#include "structure_digest.h"
 
 namespace quillon {
 
@@ -145,6 +146,13 @@ void GDSIIWriter::include(const char* fileName, const QuillonIncludeOptions& opt
         return;
     }
     const std::string prefix = options.prefix != nullptr ? options.prefix : "";
+    const int onClash = options.onClash;
+    if (onClash != QUILLON_CLASH_ERROR && onClash != QUILLON_CLASH_SKIP_IDENTICAL &&
+        onClash != QUILLON_CLASH_RENAME) {
+        refuseInclude(options, messages::valueOutOfRange, -1,
+                      "onClash " + std::to_string(onClash) + " is none of the clash policies");
+        return;
+    }
 
     rd::FileSource source;
     if (!source.open(fileName)) {
@@ -168,7 +176,8 @@ void GDSIIWriter::include(const char* fileName, const QuillonIncludeOptions& opt
 
     // All structures under their own names into a plain file: copied while
     // checked, unless the units turn out to differ.
-    const bool onePass = cutsBack && prefix.empty() && options.structures == nullptr;
+    const bool onePass = cutsBack && prefix.empty() && options.structures == nullptr &&
+                         onClash == QUILLON_CLASH_ERROR;
     const auto refuseSecondPass = [&] {
         return refuseInclude(options, messages::includedNotRewindable, -1,
                              std::string(fileName) +
@@ -187,12 +196,25 @@ void GDSIIWriter::include(const char* fileName, const QuillonIncludeOptions& opt
     if (onePass) copyNow.emplace(everything, target, *reader);
     rd::LibraryChecker checker;
     std::int64_t ratio = 0;
+    // The digest of each structure's records, STRNAME to ENDSTR, for the
+    // skip-identical policy.
+    const bool digesting = onClash == QUILLON_CLASH_SKIP_IDENTICAL;
+    std::vector<include::StructureDigest> digests;
+    bool inStructure = false;
     rd::Record record;
     while (reader->next(record)) {
         if (const auto error = checker.check(record)) {
             refuseInclude(options, messages::includedFileInvalid,
                           static_cast<long long>(error->offset), rd::describe(*error));
             return;
+        }
+        if (digesting) {
+            if (record.type == rd::STRNAME) {
+                digests.emplace_back(static_cast<std::uint64_t>(ratio));
+                inStructure = true;
+            }
+            if (inStructure) digests.back().add(record.bytes(), record.length);
+            if (record.type == rd::ENDSTR) inStructure = false;
         }
         if (record.type == rd::UNITS) {
             const UnitRatio units = unitRatio(record.data + 8, libraryMeters);
@@ -277,18 +299,53 @@ void GDSIIWriter::include(const char* fileName, const QuillonIncludeOptions& opt
         return;
     }
 
-    // Every new name must fit STRNAME and be new to the library.
+    // The names written: prefix + name, or past a clash what the policy
+    // makes of it. A structure reused (skip-identical) is not written.
+    std::vector<std::string> written(structures.size());
+    std::unordered_map<std::string, std::size_t> planned;  // written name -> structure
     for (std::size_t i = 0; i < structures.size(); ++i) {
-        if (!selected[i]) continue;
-        const std::string name = prefix + structures[i].name;
-        if (!fitsStringRecord(name.c_str())) {
-            refuseInclude(options, messages::structureNameTooLong, -1,
-                          "structure " + quoted(name) + " is too long for STRNAME");
-            return;
+        written[i] = prefix + structures[i].name;
+        if (selected[i]) planned.emplace(written[i], i);
+    }
+    std::vector<char> reused(structures.size(), 0);
+    // The written bytes depend on the file's bytes and on which references
+    // the prefix renames.
+    const auto writtenDigest = [&](std::size_t i) {
+        include::StructureDigest digest = digests[i];
+        digest.add(prefix);
+        for (const std::string& target : structures[i].references)
+            digest.add(target + (index.count(target) != 0 ? "+" : "-"));
+        return digest;
+    };
+    for (std::size_t i = 0; i < structures.size(); ++i) {
+        if (!selected[i] || !file.nameTaken(written[i])) continue;
+        if (onClash == QUILLON_CLASH_SKIP_IDENTICAL) {
+            const auto earlier = includedDigests.find(written[i]);
+            if (earlier != includedDigests.end() && earlier->second == writtenDigest(i)) {
+                selected[i] = 0;
+                reused[i] = 1;
+                continue;
+            }
+        } else if (onClash == QUILLON_CLASH_RENAME) {
+            const std::string base = written[i];
+            for (long k = 1;; ++k) {
+                written[i] = base + "_" + std::to_string(k);
+                if (!file.nameTaken(written[i]) && planned.count(written[i]) == 0) break;
+            }
+            planned.emplace(written[i], i);
+            continue;
         }
-        if (file.nameTaken(name)) {
-            refuseInclude(options, messages::duplicateStructureName, -1,
-                          "structure " + quoted(name) + " is already in the library");
+        refuseInclude(options, messages::duplicateStructureName, -1,
+                      "structure " + quoted(written[i]) + " is already in the library" +
+                          (onClash == QUILLON_CLASH_SKIP_IDENTICAL ? " with other records" : ""));
+        return;
+    }
+    std::unordered_map<std::string, std::string> renamed;
+    for (std::size_t i = 0; i < structures.size(); ++i) {
+        if (written[i] != structures[i].name) renamed.emplace(structures[i].name, written[i]);
+        if (selected[i] && !fitsStringRecord(written[i].c_str())) {
+            refuseInclude(options, messages::structureNameTooLong, -1,
+                          "structure " + quoted(written[i]) + " is too long for STRNAME");
             return;
         }
     }
@@ -310,11 +367,10 @@ void GDSIIWriter::include(const char* fileName, const QuillonIncludeOptions& opt
         }
         rd::RecordReader again(source);
         include::CopyOptions chosen;
-        chosen.prefix = prefix;
+        chosen.renamed = renamed.empty() ? nullptr : &renamed;
         chosen.ratio = ratio;
         chosen.selected = &selected;
         chosen.expected = &structures;
-        chosen.defined = &index;
         include::StructureCopy copy(chosen, target, again);
         bool same = true;
         while (same && again.next(record)) same = copy.take(record);
@@ -334,9 +390,10 @@ void GDSIIWriter::include(const char* fileName, const QuillonIncludeOptions& opt
 
     // --- Taken: the names join the library's --------------------------------
     // A structure is a top one when no other included structure refers to it.
+    const auto comesIn = [&](std::size_t i) { return selected[i] || reused[i]; };
     std::vector<char> referenced(structures.size(), 0);
     for (std::size_t i = 0; i < structures.size(); ++i) {
-        if (!selected[i]) continue;
+        if (!comesIn(i)) continue;
         for (const std::string& target : structures[i].references) {
             const auto found = index.find(target);
             if (found != index.end() && found->second != i) referenced[found->second] = 1;
@@ -344,21 +401,21 @@ void GDSIIWriter::include(const char* fileName, const QuillonIncludeOptions& opt
     }
     for (std::size_t i = 0; i < structures.size(); ++i) {
         if (!selected[i]) continue;
-        const std::string name = prefix + structures[i].name;
-        file.registerName(name.c_str(), name.size());
+        file.registerName(written[i].c_str(), written[i].size());
+        if (digesting) includedDigests[written[i]] = writtenDigest(i);
         // Its references join the library's, under the names written: one
         // to a structure the file lacks is checked when the library ends.
         for (const std::string& target : structures[i].references) {
-            const std::string written = index.count(target) != 0 ? prefix + target : target;
-            noteReference(written.c_str(), written.size());
+            const auto found = renamed.find(target);
+            const std::string& name = found != renamed.end() ? found->second : target;
+            noteReference(name.c_str(), name.size());
         }
     }
     if (options.onStructure != nullptr) {
         ReportGuard during(handlingReport);
         for (std::size_t i = 0; i < structures.size(); ++i) {
-            if (!selected[i]) continue;
-            const std::string name = prefix + structures[i].name;
-            options.onStructure(options.userData, name.c_str(), referenced[i] ? 0 : 1);
+            if (comesIn(i))
+                options.onStructure(options.userData, written[i].c_str(), referenced[i] ? 0 : 1);
         }
     }
 }

@@ -41,14 +41,13 @@ bool StructureCopy::take(const rd::Record& record) {
         return true;
     }
     if (type == rd::STRNAME) {
-        const std::string name = rd::asciiValue(record);
         if (options.expected != nullptr &&
-            (structure > options.expected->size() || (*options.expected)[structure - 1].name != name))
+            (structure > options.expected->size() ||
+             (*options.expected)[structure - 1].name != rd::asciiValue(record)))
             return false;
-        if (!options.prefix.empty()) rename(record, name);
-    } else if (type == rd::SNAME && !options.prefix.empty()) {
-        const std::string name = rd::asciiValue(record);
-        if (options.defined != nullptr && options.defined->count(name) != 0) rename(record, name);
+        if (options.renamed != nullptr) rename(record);
+    } else if (type == rd::SNAME && options.renamed != nullptr) {
+        rename(record);
     } else if (options.ratio != 1 && isScaled(type)) {
         return scale(record);
     } else if (type == rd::ENDSTR) {
@@ -57,8 +56,10 @@ bool StructureCopy::take(const rd::Record& record) {
     return true;
 }
 
-void StructureCopy::rename(const rd::Record& record, const std::string& name) {
-    const std::string renamed = options.prefix + name;
+void StructureCopy::rename(const rd::Record& record) {
+    const auto found = options.renamed->find(rd::asciiValue(record));
+    if (found == options.renamed->end()) return;
+    const std::string& renamed = found->second;
     rebuilt.resize(4 + renamed.size() + 1);
     const Record kind = record.type == rd::STRNAME ? Record::STRNAME : Record::SNAME;
     const std::uint8_t* end = storeStringRecord(rebuilt.data(), kind, renamed.c_str(), renamed.size());

@@ -29,9 +29,10 @@ public:
 };
 
 struct CopyOptions {
-    // Prepended to every STRNAME, and to every SNAME that names one of
-    // the file's structures (those in defined).
-    std::string prefix;
+    // The new name of each of the file's structures that is renamed (by a
+    // prefix, or past a clash): its STRNAME and every SNAME naming it are
+    // written with it. Null: no name changes.
+    const std::unordered_map<std::string, std::string>* renamed = nullptr;
     // XY, WIDTH, BGNEXTN and ENDEXTN values are multiplied by it; the
     // check has made sure that they fit 32 bits.
     std::int64_t ratio = 1;
@@ -40,8 +41,6 @@ struct CopyOptions {
     // The structures the check found, which a second pass must meet again
     // (a file changed in between is refused); null in the one pass.
     const std::vector<reader::StructureInfo>* expected = nullptr;
-    // The names the file defines, for the SNAMEs a prefix renames.
-    const std::unordered_map<std::string, std::size_t>* defined = nullptr;
 };
 
 // Whether the record's INT4 values are lengths in database units.
@@ -63,7 +62,8 @@ public:
     bool finish();
 
 private:
-    void rename(const reader::Record& record, const std::string& name);
+    // Writes record (STRNAME or SNAME) with its new name, if it has one.
+    void rename(const reader::Record& record);
     bool scale(const reader::Record& record);
 
     const CopyOptions& options;

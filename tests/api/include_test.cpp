@@ -139,7 +139,7 @@ TEST(Include, ScalesByWholeMultiplesOfTheUnitAndRefusesTheRest) {
     for (const auto& c : cases) {
         const auto source = save("units.gds", library(structures(1, "", true, c.far), c.fileMeters));
         std::string detail;
-        QuillonIncludeOptions options{sizeof options, nullptr, nullptr, nullptr, keepDetail, &detail};
+        QuillonIncludeOptions options{sizeof options, nullptr, nullptr, nullptr, keepDetail, &detail, 0};
         const Outcome got = include(source, c.meters, &options);
         if (c.k == 0) {
             EXPECT_EQ(got.status, QUILLON_ERROR_ARGUMENT) << c.meters;
@@ -165,13 +165,13 @@ TEST(Include, PrefixesTheClosureOfTheChosenStructuresAndRefusesClashes) {
     const auto source = save("names.gds", library(structures(1, "")));
     std::vector<std::string> names;
     const char* const onlyA[] = {"A", nullptr};
-    QuillonIncludeOptions options{sizeof options, "lib1_", onlyA, collect, nullptr, &names};
+    QuillonIncludeOptions options{sizeof options, "lib1_", onlyA, collect, nullptr, &names, 0};
     int again = 0, begin = 0, missing = 0;
     const Outcome got = include(source, 1e-9, &options, [&](QuillonWriter* w) {
         again = quillon_include(w, source.c_str(), &options);
         begin = quillon_begin_structure(w, "lib1_B");
         const char* const none[] = {"NONE", nullptr};
-        QuillonIncludeOptions other{sizeof other, "x_", none, nullptr, nullptr, nullptr};
+        QuillonIncludeOptions other{sizeof other, "x_", none, nullptr, nullptr, nullptr, 0};
         missing = quillon_include(w, source.c_str(), &other);
     });
     EXPECT_EQ(got.status, QUILLON_OK) << got.message;
@@ -276,7 +276,7 @@ TEST(Include, RefusesWhatKLayoutRefusesNamingWhere) {
     };
     for (const auto& c : cases) {
         std::string detail;
-        QuillonIncludeOptions options{sizeof options, nullptr, nullptr, nullptr, keepDetail, &detail};
+        QuillonIncludeOptions options{sizeof options, nullptr, nullptr, nullptr, keepDetail, &detail, 0};
         const Outcome got = include(save("refused.gds", library(c.body)), 1e-9, &options);
         EXPECT_EQ(got.message, "Error: Included file is not valid GDSII.") << c.detail;
         EXPECT_NE(detail.find(c.detail), std::string::npos) << detail;
@@ -298,13 +298,13 @@ TEST(Include, CallbacksCannotReenterTheWriter) {
                                       auto* reentry = static_cast<Reentry*>(r);
                                       reentry->status = quillon_begin_structure(reentry->writer, "X");
                                   },
-                                  nullptr, &fromStructure};
+                                  nullptr, &fromStructure, 0};
     QuillonIncludeOptions faulty{sizeof faulty, nullptr, nullptr, nullptr,
                                  [](void* r, long long, const char*) {
                                      auto* reentry = static_cast<Reentry*>(r);
                                      reentry->status = quillon_close(reentry->writer);
                                  },
-                                 &fromFault};
+                                 &fromFault, 0};
     EXPECT_EQ(quillon_include(w, source.c_str(), &options), QUILLON_OK);
     EXPECT_EQ(fromStructure.status, QUILLON_ERROR_REENTRANT);
     EXPECT_EQ(quillon_include(w, "/nonexistent/file.gds", &faulty), QUILLON_ERROR_IO);

@@ -36,7 +36,7 @@ int main(int argc, char** argv) {
     memcpy(settings.timestamp, stamp, sizeof stamp);
     QuillonWriter* w = quillon_open(argv[2], 0.001, 1e-9, &settings, &status);
     QuillonIncludeOptions options = {sizeof options, argc > 4 ? argv[4] : NULL, NULL, NULL, fault,
-                                     NULL};
+                                     NULL, QUILLON_CLASH_ERROR};
     /* The output already holds a structure when the include starts. */
     quillon_begin_structure(w, "HOST");
     quillon_box(w, 0, 0, 10, 10, 1, 0, 0, 0);
