@@ -1,16 +1,10 @@
 // quillon-merge: writes one GDSII library from the structures of several.
 //
-//   quillon-merge [options] OUT IN...
-//     --prefix-each         rename each input's structures STEM_NAME, STEM
-//                           being the input's file name without directory
-//                           and .gds/.gds.gz (references follow)
-//     --structures A,B,...  take only these structures, with everything they
-//                           reference, from each input that defines any of
-//                           them; a name no input defines is an error
-//     --library-name NAME   LIBNAME of the output (default: OUT as given)
-//     --top NAME            add a structure NAME that references every top
-//                           structure of the inputs, at the origin
+//   quillon-merge [options] OUT IN[:structures=A,B][:prefix=P]...
+//   quillon-merge --list FILE | --help | --version
 //
+// (the usage text below says what each option does). Options given with an
+// input apply to it alone, in place of --structures and --prefix-each.
 // Each input (plain or gzip) is copied record by record through
 // quillon_include, in constant memory; OUT is gzip when it ends in .gz. The
 // output's database unit is the finest of the inputs'; the others must be
@@ -47,8 +41,24 @@ namespace rd = quillon::reader;
 namespace fs = std::filesystem;
 
 const char* const usageText =
-    "usage: quillon-merge [--prefix-each] [--structures A,B,...] [--library-name NAME]\n"
-    "                     [--top NAME] OUT.gds[.gz] IN.gds[.gz]...\n";
+    "usage: quillon-merge [options] OUT.gds[.gz] IN.gds[.gz][:structures=A,B][:prefix=P]...\n"
+    "       quillon-merge --list FILE | --help | --version\n"
+    "Writes one GDSII library OUT from the structures of the inputs (plain or gzip).\n"
+    "  --prefix-each          rename each input's structures STEM_NAME, STEM being its\n"
+    "                         file name without folder and .gds/.gz (references follow)\n"
+    "  --structures A,B,...   only these structures and what they reference, from each\n"
+    "                         input that defines any of them (one no input defines fails)\n"
+    "  --on-clash POLICY      a name already in the output: error (the default),\n"
+    "                         skip-identical (reuse an identical one) or rename (NAME_1...)\n"
+    "  --library-name NAME    LIBNAME of the output (default: OUT as given)\n"
+    "  --top NAME             add a structure NAME placing every top structure at 0,0\n"
+    "  IN:structures=A,B      for this input only: these structures (it must define them)\n"
+    "  IN:prefix=P            for this input only: names P + NAME\n"
+    "  --list FILE            print FILE's units and structures (top ones marked, each\n"
+    "                         with the structures it references) and exit\n"
+    "OUT may not be an input. It is written beside OUT and renamed when complete, so a\n"
+    "failed or interrupted merge leaves an existing OUT as it was. Exit status: 0 done\n"
+    "(a reference to an undefined structure is a warning), 1 failed, 2 usage.\n";
 
 int usage() {
     std::cerr << usageText;
@@ -107,6 +117,74 @@ bool outline(const char* path, rd::LibraryOutline& found, bool unitsOnly, std::s
     return true;
 }
 
+std::vector<std::string> splitList(const std::string& list) {
+    std::vector<std::string> names;
+    for (std::size_t at = 0; at <= list.size();) {
+        const std::size_t comma = std::min(list.find(',', at), list.size());
+        if (comma > at) names.push_back(list.substr(at, comma - at));
+        at = comma + 1;
+    }
+    return names;
+}
+
+// One input and the options given with it: PATH[:structures=A,B][:prefix=P].
+// The path ends at the first ":structures=" or ":prefix=", so that other
+// colons (C:\ on Windows) stay in it.
+struct Input {
+    std::string path;
+    bool ownStructures = false;
+    std::vector<std::string> structures;
+    bool ownPrefix = false;
+    std::string prefix;
+};
+
+bool parseInput(const std::string& arg, Input& input) {
+    const auto option = [&](std::size_t from) {
+        return std::min(arg.find(":structures=", from), arg.find(":prefix=", from));
+    };
+    std::size_t at = option(0);
+    input.path = arg.substr(0, at);
+    while (at != std::string::npos) {
+        const std::size_t next = option(at + 1);
+        const std::string item = arg.substr(at + 1, next == std::string::npos ? std::string::npos
+                                                                              : next - at - 1);
+        const std::size_t equals = item.find('=');
+        const std::string key = item.substr(0, equals), value = item.substr(equals + 1);
+        if (key == "structures") {
+            input.ownStructures = true;
+            input.structures = splitList(value);
+            if (input.structures.empty()) return false;
+        } else {
+            input.ownPrefix = true;
+            input.prefix = value;
+        }
+        at = next;
+    }
+    return !input.path.empty();
+}
+
+// --list: the units and the structures of path, one a line: its name,
+// "top" when no structure of the file references it, and the names it
+// references.
+int list(const char* path) {
+    rd::LibraryOutline found;
+    std::string why;
+    if (!outline(path, found, false, why)) return fail(path, why);
+    std::set<std::string> referenced;
+    for (const rd::StructureInfo& s : found.structures)
+        for (const std::string& r : s.references)
+            if (r != s.name) referenced.insert(r);
+    std::printf("database unit: %.17g m, %.17g user units\n", found.meters, found.userUnits);
+    std::printf("structures: %zu\n", found.structures.size());
+    for (const rd::StructureInfo& s : found.structures) {
+        std::printf("%s%s", s.name.c_str(), referenced.count(s.name) != 0 ? "" : " top");
+        if (!s.references.empty()) std::printf(" ->");
+        for (const std::string& r : s.references) std::printf(" %s", r.c_str());
+        std::printf("\n");
+    }
+    return 0;
+}
+
 struct Collected {
     std::vector<std::string> tops;
     long long faultOffset = -1;
@@ -136,6 +214,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> structures;
     const char* libraryName = nullptr;
     const char* top = nullptr;
+    int onClash = QUILLON_CLASH_ERROR;
     std::vector<const char*> files;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -143,19 +222,25 @@ int main(int argc, char** argv) {
         if (arg == "--prefix-each") {
             prefixEach = true;
         } else if (arg == "--structures" && hasValue) {
-            std::string list = argv[++i];
-            for (std::size_t at = 0; at <= list.size();) {
-                const std::size_t comma = std::min(list.find(',', at), list.size());
-                if (comma > at) structures.push_back(list.substr(at, comma - at));
-                at = comma + 1;
-            }
+            structures = splitList(argv[++i]);
             if (structures.empty()) return usage();
+        } else if (arg == "--on-clash" && hasValue) {
+            const std::string policy = argv[++i];
+            if (policy == "error") onClash = QUILLON_CLASH_ERROR;
+            else if (policy == "skip-identical") onClash = QUILLON_CLASH_SKIP_IDENTICAL;
+            else if (policy == "rename") onClash = QUILLON_CLASH_RENAME;
+            else return usage();
         } else if (arg == "--library-name" && hasValue) {
             libraryName = argv[++i];
         } else if (arg == "--top" && hasValue) {
             top = argv[++i];
+        } else if (arg == "--list" && hasValue) {
+            return list(argv[++i]);
         } else if (arg == "--help" || arg == "-h") {
             std::cout << usageText;
+            return 0;
+        } else if (arg == "--version") {
+            std::cout << "quillon-merge " QUILLON_MERGE_VERSION "\n";
             return 0;
         } else if (!arg.empty() && arg[0] != '-') {
             files.push_back(argv[i]);
@@ -165,7 +250,11 @@ int main(int argc, char** argv) {
     }
     if (files.size() < 2) return usage();
     const char* output = files.front();
-    const std::vector<const char*> inputs(files.begin() + 1, files.end());
+    std::vector<Input> given(files.size() - 1);
+    for (std::size_t i = 0; i < given.size(); ++i)
+        if (!parseInput(files[i + 1], given[i])) return usage();
+    std::vector<const char*> inputs;
+    for (const Input& input : given) inputs.push_back(input.path.c_str());
 
     // OUT must not be an input by any path: nothing is opened for writing
     // before that is known.
@@ -183,11 +272,13 @@ int main(int argc, char** argv) {
     for (std::size_t i = 0; i < inputs.size(); ++i) {
         rd::LibraryOutline found;
         std::string why;
-        if (!outline(inputs[i], found, structures.empty(), why)) return fail(inputs[i], why);
+        const bool wanted = !structures.empty() && !given[i].ownStructures;
+        if (!outline(inputs[i], found, !wanted, why)) return fail(inputs[i], why);
         if (meters == 0 || found.meters < meters) {
             userUnits = found.userUnits;
             meters = found.meters;
         }
+        if (given[i].ownStructures) chosen[i] = given[i].structures;
         for (const rd::StructureInfo& structure : found.structures) {
             for (const std::string& name : structures) {
                 if (structure.name != name) continue;
@@ -239,15 +330,19 @@ int main(int argc, char** argv) {
     };
 
     for (std::size_t i = 0; i < inputs.size(); ++i) {
-        if (!structures.empty() && chosen[i].empty()) continue;
+        const bool choosing = given[i].ownStructures || !structures.empty();
+        if (choosing && chosen[i].empty()) continue;
         std::vector<const char*> names;
         for (const std::string& name : chosen[i]) names.push_back(name.c_str());
         names.push_back(nullptr);
-        const std::string prefix = prefixEach ? stemOf(inputs[i]) + "_" : "";
+        const std::string prefix = given[i].ownPrefix ? given[i].prefix
+                                   : prefixEach       ? stemOf(inputs[i]) + "_"
+                                                      : "";
         QuillonIncludeOptions include{};
         include.size = sizeof include;
         include.prefix = prefix.c_str();
-        include.structures = structures.empty() ? nullptr : names.data();
+        include.structures = choosing ? names.data() : nullptr;
+        include.onClash = onClash;
         include.onStructure = onStructure;
         include.onFault = onFault;
         include.userData = &collected;
