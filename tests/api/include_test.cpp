@@ -316,3 +316,61 @@ TEST(Include, CallbacksCannotReenterTheWriter) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string cell(const std::string& n, const std::string& body) {
+    return "001C 0502 " + zeros24 + name(n, "0606") + body + "0004 0700 ";
+}
+std::string box(std::int32_t side) {
+    return "0004 0800 0006 0D02 0001 0006 0E02 0000 002C 1003 " +
+           int4s({0, 0, side, 0, side, side, 0, side, 0, 0}) + "0004 1100 ";
+}
+std::string placing(const std::string& n) {
+    return "0004 0A00 " + name(n, "1206") + "000C 1003 " + int4s({0, 0}) + "0004 1100 ";
+}
+
+TEST(Include, ClashPoliciesReuseWhatIsIdenticalRenameOrRefuse) {
+    // The first file's V is met again the same, or with another box.
+    const std::string first = cell("V", box(5)) + cell("T1", placing("V"));
+    const struct {
+        int policy;
+        std::string second;
+        int status;
+        std::vector<std::string> names;  // reported by onStructure, * for top
+        std::string written;             // what the second include adds
+    } cases[] = {
+        {QUILLON_CLASH_SKIP_IDENTICAL, cell("V", box(5)) + cell("T2", placing("V")), QUILLON_OK,
+         {"V", "T2*"}, cell("T2", placing("V"))},
+        {QUILLON_CLASH_SKIP_IDENTICAL, cell("V", box(6)) + cell("T3", placing("V")),
+         QUILLON_ERROR_ARGUMENT, {}, ""},
+        {QUILLON_CLASH_RENAME, cell("V", box(6)) + cell("T3", placing("V")), QUILLON_OK,
+         {"V_1", "T3*"}, cell("V_1", box(6)) + cell("T3", placing("V_1"))},
+        {QUILLON_CLASH_ERROR, cell("V", box(5)) + cell("T2", placing("V")), QUILLON_ERROR_ARGUMENT,
+         {}, ""},
+        {7, cell("W", box(5)), QUILLON_ERROR_RANGE, {}, ""},
+    };
+    for (const auto& c : cases) {
+        const auto out = tempPath("clash.gds");
+        QuillonOptions o;
+        quillon_default_options(&o);
+        const auto one = save("first.gds", library(first)), two = save("second.gds", library(c.second));
+        QuillonWriter* w = quillon_open(out.c_str(), 0.001, 1e-9, &o, nullptr);
+        std::vector<std::string> names;
+        QuillonIncludeOptions options{sizeof options, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                      QUILLON_CLASH_SKIP_IDENTICAL};
+        ASSERT_EQ(quillon_include(w, one.c_str(), &options), QUILLON_OK);
+        options.onStructure = collect;
+        options.userData = &names;
+        options.onClash = c.policy;
+        EXPECT_EQ(quillon_include(w, two.c_str(), &options), c.status) << c.second;
+        EXPECT_EQ(quillon_close(w), QUILLON_OK);
+        EXPECT_EQ(names, c.names) << c.second;
+        const Bytes full = readFile(out);
+        const Bytes tail(full.end() - 4 - static_cast<std::ptrdiff_t>(hex(first + c.written).size()),
+                         full.end() - 4);
+        EXPECT_EQ(toHex(tail), toHex(hex(first + c.written))) << c.second;
+    }
+}
+
+}  // namespace
