@@ -277,3 +277,23 @@ def test_merge_never_replaces_an_input_or_leaves_a_partial_output(sources, tmp_p
     assert out.read_bytes() == b"keep"
     assert sorted(p.name for p in tmp_path.iterdir()) == ["a.gds", "big.gds", "d.gds",
                                                            "dangling.gds", "link.gds", "out.gds"]
+
+
+def test_clash_policies_per_input_options_and_the_list(sources, tmp_path):
+    merge, k, g = os.environ["QUILLON_MERGE"], sources["klayout"], sources["gdspy"]
+    n, out = cell_count(k), tmp_path / "m.gds"
+    for policy, cells in [("skip-identical", n), ("rename", 2 * n), ("error", None)]:
+        result = run([merge, "--on-clash", policy, out, k, k])
+        assert result.returncode == (0 if cells else 1), result.stderr
+        if cells:
+            assert cell_count(out) == cells
+    klayout("compare.py", source=k, output=out, prefix="", cells=2 * n)
+    with quillon.Library(tmp_path / "p.gds") as lib:
+        first = lib.include(k, on_clash="skip-identical")
+        assert lib.include(k, on_clash="skip-identical") == first
+        assert lib.include(k, on_clash="rename") == [f"{name}_1" for name in first]
+    result = run([merge, out, f"{k}:structures=MID:prefix=a_", f"{g}:prefix=b_"])
+    assert result.returncode == 0, result.stderr
+    listed = run([merge, "--list", out]).stdout.splitlines()
+    assert "a_MID top -> a_LEAF" in listed and "b_G_TOP top -> b_G_CELL" in listed, listed
+    assert len(listed) == 2 + 2 + cell_count(g)
