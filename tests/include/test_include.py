@@ -159,6 +159,17 @@ def sha256(path):
     return hashlib.sha256(pathlib.Path(path).read_bytes()).hexdigest()
 
 
+def test_a_refused_include_leaves_no_name_behind(sources, tmp_path):
+    read, write = os.pipe()
+    threading.Thread(target=lambda: (os.write(write, sources["gdspy"].read_bytes()),
+                                     os.close(write)), daemon=True).start()
+    with quillon.Library(tmp_path / "out.gds") as lib:
+        with pytest.raises(quillon.QuillonError, match="cannot be read twice"):
+            lib.include(f"/dev/fd/{read}", prefix="p_")
+        assert lib.include(sources["gdspy"], prefix="p_") == ["p_G_CELL", "p_G_TOP"]
+    os.close(read)
+
+
 def host(out, source, prefix="", **kwargs):
     command = [os.environ["QUILLON_INCLUDE_HOST"], "handle", out, source] + ([prefix] if prefix else [])
     return subprocess.run([str(c) for c in command], capture_output=True, timeout=10, **kwargs)
@@ -175,16 +186,24 @@ def feed(fifo, data):
     threading.Thread(target=write, daemon=True).start()
 
 
+def contents(path):
+    data = pathlib.Path(path).read_bytes()
+    return gzip.decompress(data) if str(path).endswith(".gz") else data
+
+
 # How the source reaches the include, and whether it is taken: the output
 # itself by any path is refused, and so is a source that cannot be read
-# twice when the include needs two passes (a prefix).
-SOURCES = [("same path", "", False), ("symlink", "", False), ("hard link", "", False),
-           ("pipe", "", True), ("pipe", "p_", False), ("fifo", "", True), ("fifo", "p_", False)]
+# twice when the include needs two passes (a prefix, a gzip output).
+SOURCES = [("same path", "", ".gds", False), ("symlink", "", ".gds", False),
+           ("hard link", "", ".gds", False), ("pipe", "", ".gds", True),
+           ("pipe", "p_", ".gds", False), ("pipe", "", ".gds.gz", False),
+           ("fifo", "", ".gds", True), ("fifo", "p_", ".gds", False)]
 
 
-@pytest.mark.parametrize("kind,prefix,taken", SOURCES)
-def test_each_source_is_copied_whole_or_refused_at_once(sources, tmp_path, kind, prefix, taken):
-    out, without = tmp_path / "out.gds", tmp_path / "without.gds"
+@pytest.mark.parametrize("kind,prefix,suffix,taken", SOURCES)
+def test_each_source_is_copied_whole_or_refused_at_once(sources, tmp_path, kind, prefix, suffix,
+                                                        taken):
+    out, without = tmp_path / f"out{suffix}", tmp_path / f"without{suffix}"
     assert host(without, "-").returncode == 0
     data = sources["klayout"].read_bytes()
     source, piped = {"same path": out, "symlink": tmp_path / "link.gds",
@@ -207,7 +226,7 @@ def test_each_source_is_copied_whole_or_refused_at_once(sources, tmp_path, kind,
                 cells=cell_count(sources["klayout"]) + 1)
     else:
         assert result.returncode == 1, result.stderr
-        assert sha256(out) == sha256(without)
+        assert contents(out) == contents(without)
 
 
 # Every KLayout save option that changes the GDSII it writes, and gdspy in
