@@ -35,6 +35,10 @@
 
 namespace quillon {
 
+namespace include {
+struct IncludePlan;
+}
+
 using Timestamp = std::array<std::uint8_t, 24>;
 
 class GDSIIWriter {
@@ -302,6 +306,9 @@ private:
     // reports message; answers false.
     QUILLON_COLD bool refuseInclude(const QuillonIncludeOptions& options, const char* message,
                                     long long offset, const std::string& detail);
+    // A kept include's names join the library's (and its references the
+    // library's references), then onStructure hears of each.
+    void admitIncluded(const include::IncludePlan& plan, const QuillonIncludeOptions& options);
     // The queued properties and ENDEL: the end of every element.
     void endElementWithProperties() {
         if (properties.empty()) {
