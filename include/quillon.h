@@ -659,10 +659,12 @@ typedef struct QuillonIncludeOptions {
    KLayout writes them with gds2_write_file_properties) and STRNAME (the
    structure's, gds2_write_cell_properties): the structure's are copied
    with it, the library's are left out, since the library being written has
-   its own header. An AREF whose XY holds fewer than its 3 points, and an
-   XY of an odd number of coordinates, make the file invalid (KLayout
-   refuses them); a BOUNDARY left open or an SREF or TEXT with more than
-   one point is copied as it stands (KLayout reads them, with a warning).
+   its own header. An AREF whose XY holds fewer than its 3 points (KLayout
+   and gdspy refuse it) and an XY of an odd number of coordinates (gdspy
+   cannot read it, KLayout drops the last) make the file invalid; a
+   BOUNDARY left open or of fewer than 4 points, and an SREF or TEXT with
+   more than one point, are copied as they stand (KLayout and gdspy read
+   them; KLayout warns).
    Structures that reference each other in a cycle (A references B, B
    references A, or A itself) are refused, the cycle named in the fault
    callback's detail: no reader can order them.

@@ -100,11 +100,12 @@ std::optional<ParseError> LibraryChecker::checkProperty(const Record& record, bo
 }
 
 std::optional<ParseError> LibraryChecker::checkPoints(const Record& record) {
-    // KLayout refuses the whole file for an AREF without its three lattice
-    // points, and every reader takes coordinates in pairs. One point more
-    // than a reference or a text needs, an AREF's fourth, and a BOUNDARY
-    // left open or with fewer than four points are read (KLayout warns and
-    // closes or drops it), so they pass as they are.
+    // KLayout and gdspy refuse the whole file for an AREF without its three
+    // lattice points, and gdspy cannot read coordinates that are not in
+    // pairs. One point more than a reference or a text needs, an AREF's
+    // fourth, and a BOUNDARY left open or with fewer than four points are
+    // read by both (KLayout warns, and closes or drops it), so they pass
+    // as they are.
     const std::size_t points = record.dataLength / 8;
     if (record.dataLength % 8 != 0)
         return fail(record, "XY record of " + std::to_string(record.dataLength / 4) +
