@@ -1,6 +1,5 @@
 #include "library_check.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "gds_records.h"
@@ -217,31 +216,6 @@ std::optional<ParseError> LibraryChecker::check(const Record& record) {
             break;
     }
     return fail(record, "the library was already found faulty");
-}
-
-std::optional<ParseError> outlineLibrary(ByteSource& source, LibraryOutline& outline,
-                                         bool unitsOnly) {
-    RecordReader reader(source);
-    LibraryChecker checker;
-    Record record;
-    while (reader.next(record)) {
-        if (auto error = checker.check(record)) return error;
-        if (record.type != UNITS) continue;
-        outline.userUnits = record.real8(0);
-        outline.meters = record.real8(1);
-        if (!(outline.userUnits > 0) || !(outline.meters > 0)) {
-            char text[160];
-            std::snprintf(text, sizeof text,
-                          "UNITS record gives the database unit as %.17g user units and %.17g m, "
-                          "not two positive numbers",
-                          outline.userUnits, outline.meters);
-            return ParseError{record.offset, text};
-        }
-        if (unitsOnly) return std::nullopt;
-    }
-    if (reader.error()) return reader.error();
-    outline.structures = checker.structures();
-    return std::nullopt;
 }
 
 }  // namespace quillon::reader

@@ -40,20 +40,6 @@ struct StructureInfo {
 // A name as an ASCII record holds it: its bytes up to the first NUL.
 std::string asciiValue(const Record& record);
 
-// What a library holds, as the checker reads it: its two units and its
-// structures, each with the names it references.
-struct LibraryOutline {
-    double userUnits = 0;  // the database unit in user units
-    double meters = 0;     // the database unit in metres
-    std::vector<StructureInfo> structures;
-};
-
-// Reads source through the checker into outline, up to UNITS only when
-// unitsOnly, else to the end; the first fault is returned (a unit that is
-// not a positive number is one).
-std::optional<ParseError> outlineLibrary(ByteSource& source, LibraryOutline& outline,
-                                         bool unitsOnly);
-
 class LibraryChecker {
 public:
     // Checks that record may come next; the first fault is returned (and

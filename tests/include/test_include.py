@@ -142,10 +142,14 @@ print("same")
 """
 
 
-def test_parallel_example_builds_every_tile(tmp_path):
+def test_parallel_example_builds_every_tile_and_leaves_a_users_files_alone(tmp_path):
+    (tmp_path / "part0.gds").write_bytes(b"a user's own file")
     result = run([sys.executable, ROOT / "python" / "examples" / "parallel_tiles.py", "--tiles",
                   "6", "--workers", "2", "--size", "8", "--out", tmp_path])
     assert result.returncode == 0, result.stdout + result.stderr
+    assert (tmp_path / "part0.gds").read_bytes() == b"a user's own file"
+    assert sorted(p.name for p in tmp_path.iterdir()) == [
+        "part0.gds", "tiles-dask.gds", "tiles-processes.gds", "tiles-serial.gds"]
     script = tmp_path / "tiles.py"
     script.write_text(TILES_SCRIPT)
     for way in ("serial", "processes", "dask"):
@@ -314,5 +318,5 @@ def test_clash_policies_per_input_options_and_the_list(sources, tmp_path):
     result = run([merge, out, f"{k}:structures=MID:prefix=a_", f"{g}:prefix=b_"])
     assert result.returncode == 0, result.stderr
     listed = run([merge, "--list", out]).stdout.splitlines()
-    assert "a_MID top -> a_LEAF" in listed and "b_G_TOP top -> b_G_CELL" in listed, listed
-    assert len(listed) == 2 + 2 + cell_count(g)
+    assert "top a_MID -> a_LEAF" in listed and "top b_G_TOP -> b_G_CELL" in listed, listed
+    assert len(listed) == 1 + 2 + cell_count(g)

@@ -31,7 +31,7 @@
 #endif
 
 #include "byte_source.h"
-#include "library_check.h"
+#include "library_scan.h"
 #include "quillon.h"
 #include "record_reader.h"
 
@@ -54,8 +54,8 @@ const char* const usageText =
     "  --top NAME             add a structure NAME placing every top structure at 0,0\n"
     "  IN:structures=A,B      for this input only: these structures (it must define them)\n"
     "  IN:prefix=P            for this input only: names P + NAME\n"
-    "  --list FILE            print FILE's units and structures (top ones marked, each\n"
-    "                         with the structures it references) and exit\n"
+    "  --list FILE            print FILE's units and structures as quillon-dump --cells\n"
+    "                         does (top ones marked, each with what it references)\n"
     "OUT may not be an input. It is written beside OUT and renamed when complete, so a\n"
     "failed or interrupted merge leaves an existing OUT as it was. Exit status: 0 done\n"
     "(a reference to an undefined structure is a warning), 1 failed, 2 usage.\n";
@@ -102,16 +102,25 @@ bool endsInGz(const std::string& name) {
                                 name.compare(name.size() - 3, 3, ".GZ") == 0);
 }
 
-// Reads the outline of path (its units, and its structures when wanted);
-// false, with the reason in why, when it cannot.
-bool outline(const char* path, rd::LibraryOutline& found, bool unitsOnly, std::string& why) {
+// Scans path (its units, and its structures unless unitsOnly); false, with
+// the reason in why, when it cannot or the units are not positive.
+bool scan(const char* path, rd::LibraryScan& found, bool unitsOnly, std::string& why) {
     rd::FileSource source;
     if (!source.open(path)) {
         why = "cannot open file";
         return false;
     }
-    if (const auto error = rd::outlineLibrary(source, found, unitsOnly)) {
+    if (const auto error = rd::scanLibrary(source, found, unitsOnly)) {
         why = error->inSource ? error->message : rd::describe(*error);
+        return false;
+    }
+    if (!(found.dbUnitInUserUnits > 0) || !(found.dbUnitInMeters > 0)) {
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "UNITS gives the database unit as %.17g user units and %.17g m, not two "
+                      "positive numbers",
+                      found.dbUnitInUserUnits, found.dbUnitInMeters);
+        why = text;
         return false;
     }
     return true;
@@ -163,25 +172,13 @@ bool parseInput(const std::string& arg, Input& input) {
     return !input.path.empty();
 }
 
-// --list: the units and the structures of path, one a line: its name,
-// "top" when no structure of the file references it, and the names it
-// references.
+// --list: the units and the structures of path, as quillon-dump --cells
+// shows them.
 int list(const char* path) {
-    rd::LibraryOutline found;
+    rd::LibraryScan found;
     std::string why;
-    if (!outline(path, found, false, why)) return fail(path, why);
-    std::set<std::string> referenced;
-    for (const rd::StructureInfo& s : found.structures)
-        for (const std::string& r : s.references)
-            if (r != s.name) referenced.insert(r);
-    std::printf("database unit: %.17g m, %.17g user units\n", found.meters, found.userUnits);
-    std::printf("structures: %zu\n", found.structures.size());
-    for (const rd::StructureInfo& s : found.structures) {
-        std::printf("%s%s", s.name.c_str(), referenced.count(s.name) != 0 ? "" : " top");
-        if (!s.references.empty()) std::printf(" ->");
-        for (const std::string& r : s.references) std::printf(" %s", r.c_str());
-        std::printf("\n");
-    }
+    if (!scan(path, found, false, why)) return fail(path, why);
+    rd::printCells(found, std::cout);
     return 0;
 }
 
@@ -270,13 +267,13 @@ int main(int argc, char** argv) {
     std::vector<std::vector<std::string>> chosen(inputs.size());
     std::set<std::string> defined;
     for (std::size_t i = 0; i < inputs.size(); ++i) {
-        rd::LibraryOutline found;
+        rd::LibraryScan found;
         std::string why;
         const bool wanted = !structures.empty() && !given[i].ownStructures;
-        if (!outline(inputs[i], found, !wanted, why)) return fail(inputs[i], why);
-        if (meters == 0 || found.meters < meters) {
-            userUnits = found.userUnits;
-            meters = found.meters;
+        if (!scan(inputs[i], found, !wanted, why)) return fail(inputs[i], why);
+        if (meters == 0 || found.dbUnitInMeters < meters) {
+            userUnits = found.dbUnitInUserUnits;
+            meters = found.dbUnitInMeters;
         }
         if (given[i].ownStructures) chosen[i] = given[i].structures;
         for (const rd::StructureInfo& structure : found.structures) {
