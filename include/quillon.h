@@ -154,7 +154,9 @@ QUILLON_API(int) GDS_EndLib(void);
    and STRNAME. Names are case-sensitive and unique per library: a repeated
    name reports "Error: Structure with this name is already inserted.". An
    empty name is refused whole with "Error: Structure name is empty." (no
-   reader accepts it). Structures do not nest. */
+   reader accepts it), and so is an empty structName of GDS_Sref and
+   GDS_Aref (and quillon_sref, quillon_aref): the element is not written,
+   even when the handler returns. Structures do not nest. */
 QUILLON_API(int) GDS_BeginStructure(const char* name);
 
 /* Writes ENDSTR and closes the open structure; reports "Error: Structure is
@@ -227,13 +229,16 @@ QUILLON_API(int) GDS_Square(int x, int y, int side, int layer, int boxType,
    mag and rotation angle in degrees. STRANS, MAG and ANGLE are always
    written (a handle in compact mode leaves out the defaults: see Compact
    records). The name need not exist (yet) in the library; strict mode
-   reports one still undefined at the end (GDS_EndLib). */
+   reports one still undefined at the end (GDS_EndLib). An empty name is
+   refused ("Error: Structure name is empty.") and nothing is written, even
+   when the handler returns (see GDS_BeginStructure). */
 QUILLON_API(int) GDS_Sref(const char* structName, int x, int y, int strans,
                           double mag, double angle, int elFlags, int plex);
 
 /* AREF: columns x rows instances of structName. xs and ys hold three points:
    the origin, the origin displaced by columns column pitches, and the origin
-   displaced by rows row pitches. */
+   displaced by rows row pitches. An empty structName is refused as
+   GDS_Sref refuses it. */
 QUILLON_API(int) GDS_Aref(const char* structName, const int* xs,
                           const int* ys, int columns, int rows, int strans,
                           double mag, double angle, int elFlags, int plex);
@@ -555,7 +560,10 @@ QUILLON_API(int) quillon_node(QuillonWriter* writer, const int* xs, const int* y
 
 /* Called once for each structure an include brings in, with its name in the
    library (prefix included) and top = 1 when no other structure of the same
-   include references it. */
+   include references it: after the whole include has been taken, never for
+   a refused one. It runs under the writer's re-entrancy guard: a call into
+   the same writer from it returns QUILLON_ERROR_REENTRANT and does nothing.
+   */
 typedef void (QUILLON_CALL *QuillonIncludedCallback)(void* userData, const char* name,
                                                      int top);
 /* Called when an include is refused, just before the error is reported:
@@ -564,7 +572,9 @@ typedef void (QUILLON_CALL *QuillonIncludedCallback)(void* userData, const char*
    file that cannot be opened, a name clash); detail says what is wrong and
    names the structure of a clash ("error at byte offset 1200: element
    without ENDEL before its ENDSTR record", "structure \"PAD\" is already in
-   the library"). detail lives until the callback returns. */
+   the library"). detail lives until the callback returns. Like onStructure
+   it runs under the re-entrancy guard (quillon_close from it, for one,
+   returns QUILLON_ERROR_REENTRANT and closes nothing). */
 typedef void (QUILLON_CALL *QuillonIncludeFaultCallback)(void* userData, long long offset,
                                                          const char* detail);
 
@@ -579,7 +589,15 @@ typedef struct QuillonIncludeOptions {
     QuillonIncludedCallback onStructure; /* NULL: none */
     QuillonIncludeFaultCallback onFault; /* NULL: none */
     void* userData;                      /* handed to both callbacks */
+    int onClash;                         /* QUILLON_CLASH_ERROR (0), ..._SKIP_IDENTICAL
+                                            or ..._RENAME: see Names */
 } QuillonIncludeOptions;
+
+/* What an include does with a structure whose name (prefix included) the
+   library has already. */
+#define QUILLON_CLASH_ERROR 0          /* refuses the include */
+#define QUILLON_CLASH_SKIP_IDENTICAL 1 /* reuses an identical one, else refuses */
+#define QUILLON_CLASH_RENAME 2         /* writes it as NAME_1, NAME_2, ... */
 
 /* Copies structures of the GDSII file fileName into the writer's library,
    record by record, as GDS_Include does. options may be NULL (all
@@ -595,42 +613,90 @@ typedef struct QuillonIncludeOptions {
    naming no structure of the file stays as it is. A name only has to fit
    its record (65530 bytes), as for GDS_BeginStructure.
 
-   Units. The two database units in metres are "equal" when the file's
-   UNITS holds the same eight REAL8 bytes that this library's UNITS holds:
-   then every record is copied as it is. Otherwise, when the file's unit is
-   exactly k times the library's, for an integer k >= 2 (a 1 nm library
-   into a 0.25 nm one: k = 4), XY (also an AREF's lattice points), WIDTH,
-   BGNEXTN and ENDEXTN are multiplied by k, exactly. "Exactly k times"
-   means: k is the nearest integer to the ratio of the two values, and the
-   double k * (library unit) has the same REAL8 bytes as the file's unit;
-   no tolerance is applied. Any other ratio, and any scaled value that no
-   longer fits 32 bits, refuses the include ("Error: Included library has
-   other units."). The file's user unit is not looked at.
+   Units. The two database units in metres are compared by value: both
+   UNITS REAL8s are decoded exactly and their ratio, file over library,
+   must lie within 8 ulps (units in the last place of a double, relative
+   8 x 2^-52, about 1.8e-15) of a whole number k from 1 to 2147483647. Why
+   8: a unit has passed through at most two roundings on its way into a
+   file (the decimal its author gave, as a double; the double, as a REAL8),
+   each within half an ulp, and the ratio's own computation adds 1.5 ulps
+   at most; 8 holds all of that with room to spare, while units that mean
+   different things differ by far more (1e-9 against 1.000001e-9 is 1e-6).
+   So a gdspy file of unit 1e-6 and precision 1e-6 goes into a 1 nm library
+   (k = 1000), 1 nm into 10 pm (k = 100), and a unit one ulp off the
+   library's is the library's (k = 1). With k = 1 every record is copied as
+   it is. With k >= 2 (a 1 nm library into a 0.25 nm one: k = 4), XY (also
+   an AREF's lattice points), WIDTH, BGNEXTN and ENDEXTN are multiplied by
+   k, exactly. Any other ratio, and any scaled value that no longer fits 32
+   bits, refuses the include ("Error: Included library has other units.");
+   the fault callback's detail gives both units and the ratio to 17
+   significant digits. The file's user unit is not looked at.
 
    Names. Each included name joins the library's names, as if
-   GDS_BeginStructure had written it: a later structure of that name is a
-   duplicate ("Error: Structure with this name is already inserted."), and
-   so is an included name the library has already, or one the file defines
-   twice; that refuses the whole include, and the fault callback names the
-   structure.
+   GDS_BeginStructure had written it, once the include has been taken: a
+   later structure of that name is a duplicate ("Error: Structure with this
+   name is already inserted."), and so is an included name the library has
+   already, or one the file defines twice; that refuses the whole include,
+   and the fault callback names the structure. A refused include leaves no
+   name behind. onClash chooses otherwise for a name the library has
+   already: QUILLON_CLASH_SKIP_IDENTICAL reuses the library's structure
+   when an earlier include with this policy brought in one of that name
+   whose records, STRNAME to ENDSTR as written (names and scale included),
+   are the same bytes (compared by a 128-bit digest): the structure is not
+   written again, references to it name the one there, and onStructure
+   reports it all the same; any other clash still refuses. Structures
+   written by GDS_BeginStructure are never reused. QUILLON_CLASH_RENAME
+   writes the clashing structure as NAME_k, for the least k >= 1 that
+   neither the library nor this include has, and rewrites the file's
+   references to it. Either policy makes the include take two passes.
+   Any other onClash value refuses the include ("Error: Value does not fit
+   its GDSII field."). A name the file defines twice always refuses.
+
+   What is read. A valid file is HEADER, BGNLIB, library records, UNITS,
+   then structures of BGNSTR STRNAME elements ENDSTR, each element with its
+   XY, names and layer and ending in ENDEL, then ENDLIB. Property pairs
+   (PROPATTR, PROPVALUE) may follow UNITS (the library's properties, as
+   KLayout writes them with gds2_write_file_properties) and STRNAME (the
+   structure's, gds2_write_cell_properties): the structure's are copied
+   with it, the library's are left out, since the library being written has
+   its own header. An AREF whose XY holds fewer than its 3 points (KLayout
+   and gdspy refuse it) and an XY of an odd number of coordinates (gdspy
+   cannot read it, KLayout drops the last) make the file invalid; a
+   BOUNDARY left open or of fewer than 4 points, and an SREF or TEXT with
+   more than one point, are copied as they stand (KLayout and gdspy read
+   them; KLayout warns).
+   Structures that reference each other in a cycle (A references B, B
+   references A, or A itself) are refused, the cycle named in the fault
+   callback's detail: no reader can order them.
+
+   The source. The file is opened once and never again by name: a second
+   pass rewinds the same open file. It is refused before anything is read
+   or kept when it is the file being written, by whatever path (the same
+   name, a symbolic or a hard link: "Error: Included file is the output
+   file."), and, when the include needs two passes, when it cannot be
+   rewound (a pipe, a FIFO, a terminal: "Error: Included file cannot be
+   read twice."). One pass is enough, and a pipe may be included, when
+   every structure comes in under its own name, unscaled, into a plain
+   output file (not gzip, not on Windows).
 
    Faults. The include is all or nothing, in every mode: nothing of the file
-   stays in the output and no name is registered unless all of it can be
-   copied. The file is checked whole first: framing and record lengths, the
-   order of records (HEADER, BGNLIB, UNITS, structures of BGNSTR STRNAME
-   elements ENDSTR, each element with its XY, names and layer and ending in
-   ENDEL, then ENDLIB), the gzip stream and its check values, the units and
-   names above. When every structure comes in under its own name, unscaled,
-   into a plain output file (not gzip, not on Windows), the bytes the check
-   has passed are written to the file as it goes, and a fault cuts the file
-   back to the length it had before the call: one pass, at the speed of
-   cat. Otherwise the file is read a second time, once the check is done,
-   and only then copied. A malformed file reports "Error: Included file is
-   not valid GDSII.", a file that cannot be opened "Error: Cannot open
-   GDSII file."; the fault callback gets the byte offset and the reason.
-   onStructure is called once the file has passed. The file must not change
-   during the call. Memory stays the same whatever the size of the file: a
-   fixed buffer, and one name per structure with the names it references. */
+   stays in the output, no name is registered and onStructure is called for
+   none unless all of it has been copied. The file is checked whole first:
+   framing and record lengths, the order of records, the gzip stream and
+   its check values, the units and names above. In one pass the bytes the
+   check has passed are written to the output file as it goes, and a fault
+   cuts the file back to the length it had before the call: at the speed of
+   cat. Otherwise the file is rewound once the check is done and only then
+   copied, renaming and scaling. A fault of either pass, a failed or short
+   read included, is reported by this call: a malformed file "Error:
+   Included file is not valid GDSII.", a file that cannot be opened "Error:
+   Cannot open GDSII file.", a NULL fileName "Error: File name is NULL.";
+   the fault callback gets the byte offset and the reason. A plain output
+   file is cut back on every fault. A file that changes between the passes
+   is refused too; into a gzip output, whose bytes cannot be taken back,
+   that loses the output ("Error: Cannot write GDSII file."). Memory stays
+   the same whatever the size of the file: a fixed buffer, and one name per
+   structure with the names it references. */
 QUILLON_API(int) quillon_include(QuillonWriter* writer, const char* fileName,
                                  const QuillonIncludeOptions* options);
 
@@ -827,6 +893,8 @@ public:
    "Error: Included file is not valid GDSII."
    "Error: Included library has other units."
    "Error: Included file has no structure of this name."
+   "Error: Included file is the output file."
+   "Error: Included file cannot be read twice."
    "Error: Called from inside the error handler."  (status only, never reported)
    "Error: Radius, angle or tolerance out of range."
    "Error: Path segments too short for the bend radius."

@@ -102,7 +102,11 @@ class QuillonIncludeOptions(ctypes.Structure):
     _fields_ = [("size", ctypes.c_uint), ("prefix", ctypes.c_char_p),
                 ("structures", ctypes.POINTER(ctypes.c_char_p)),
                 ("onStructure", INCLUDED_TYPE), ("onFault", INCLUDE_FAULT_TYPE),
-                ("userData", ctypes.c_void_p)]
+                ("userData", ctypes.c_void_p), ("onClash", ctypes.c_int)]
+
+
+# QUILLON_CLASH_* of quillon.h, by the names Library.include takes.
+CLASH_POLICIES = {"error": 0, "skip-identical": 1, "rename": 2}
 
 
 _FUNCTION_TYPE = ctypes.WINFUNCTYPE if _WINDOWS else ctypes.CFUNCTYPE

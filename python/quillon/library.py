@@ -242,7 +242,7 @@ class Library(UnitsInMeters):
         if status:
             self._fail(status)
 
-    def include(self, path, prefix=None, structures=None):
+    def include(self, path, prefix=None, structures=None, on_clash="error"):
         """Copies the structures of the GDSII file path (plain or gzip) into
         this library, record by record, and returns their names in the
         library, in file order, as an :class:`IncludedNames` list: its
@@ -259,7 +259,13 @@ class Library(UnitsInMeters):
         coordinates are then scaled). Nothing of the file is written when
         any of it is wrong: QuillonError is raised with the library's message
         ("Error: Included file is not valid GDSII.", ...) and, as its detail,
-        the byte offset and reason.
+        the byte offset and reason. on_clash decides for an included name
+        the library has already: "error" refuses the include,
+        "skip-identical" reuses a structure of identical records that an
+        earlier include with this policy brought in (any other clash still
+        refuses), "rename" writes it as NAME_1, NAME_2, ... with the file's
+        references to it rewritten. The names returned are those in the
+        library, reused ones included.
         """
         if self._closed:
             raise QuillonError(msg.PROCESS_STOPPED, f"the library {self.filename!r} is closed")
@@ -275,8 +281,12 @@ class Library(UnitsInMeters):
         def on_fault(user_data, offset, detail):
             faults.append(detail.decode("latin-1") if detail else None)
 
+        if on_clash not in _native.CLASH_POLICIES:
+            raise ValueError(f"on_clash must be one of {', '.join(_native.CLASH_POLICIES)}, "
+                             f"not {on_clash!r}")
         options = _native.QuillonIncludeOptions()
         options.size = ctypes.sizeof(options)
+        options.onClash = _native.CLASH_POLICIES[on_clash]
         if prefix is not None:
             options.prefix = ascii_bytes(prefix, "prefix")
         if structures is not None:

@@ -193,7 +193,7 @@ QUILLON_API(int) GDS_Property(int attribute, const char* value) {
 QUILLON_API(int) GDS_Include(const char* fileName) {
     GDSIIWriter& w = writer();
     const QuillonIncludeOptions all{sizeof(QuillonIncludeOptions), nullptr, nullptr, nullptr,
-                                    nullptr, nullptr};
+                                    nullptr, nullptr, QUILLON_CLASH_ERROR};
     return runCall(w, [&] { w.include(fileName, all); });
 }
 

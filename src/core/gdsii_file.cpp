@@ -52,6 +52,7 @@ bool GDSIIFile::openFile(const char* fileName) {
     // failed; a new export must never inherit that and silently lose bytes.
     output.clear();
     fileOpened = false;
+    openedIdentity = reader::FileIdentity{};
     // A name that LIBNAME could not hold is refused like an unopenable one.
     if (fileName != nullptr && fitsStringRecord(fileName) && !isOpen()) {
         int level = compressionSetting;
@@ -69,6 +70,7 @@ bool GDSIIFile::openFile(const char* fileName) {
         return false;
     }
     fileOpened = true;
+    openedIdentity = reader::identityOf(fileName);
     return true;
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "gzip_buffer.h"
+#include "reader/byte_source.h"
 
 namespace quillon {
 
@@ -37,6 +38,9 @@ public:
     // stream holds flushed to it first. Bytes written to the descriptor
     // land after those of the stream, and before those that follow.
     int plainDescriptor();
+    // Which file the open output is (whatever the path it was opened by),
+    // so that an include can refuse to read it.
+    const reader::FileIdentity& identity() const { return openedIdentity; }
     // Bytes handed to the descriptor were lost: the close reports it.
     void markFailed() { output.setstate(std::ios::badbit); }
 
@@ -93,6 +97,7 @@ private:
     // Whether the current export's file was opened, so that a write failure
     // found at the close is worth reporting (a failed open already was).
     bool fileOpened = false;
+    reader::FileIdentity openedIdentity;
 
     std::set<std::string> names;
     bool running = false;

@@ -34,23 +34,6 @@ bool GDSIIWriter::setLibraryName(const char* name) {
     return true;
 }
 
-namespace {
-
-// Marks a writer as handling a report for as long as the handler runs, also
-// when the handler leaves by an exception of its own.
-class HandlingReport {
-public:
-    explicit HandlingReport(bool& flag) : flag(flag) { flag = true; }
-    ~HandlingReport() { flag = false; }
-    HandlingReport(const HandlingReport&) = delete;
-    HandlingReport& operator=(const HandlingReport&) = delete;
-
-private:
-    bool& flag;
-};
-
-}  // namespace
-
 bool GDSIIWriter::report(const char* message) { return report(message, message); }
 
 bool GDSIIWriter::report(const char* message, const char* lastErrorText) {
@@ -58,10 +41,10 @@ bool GDSIIWriter::report(const char* message, const char* lastErrorText) {
     if (messages::severityOf(status) > messages::severityOf(callStatus)) callStatus = status;
     lastMessage = lastErrorText;
     if (callback != nullptr) {
-        HandlingReport during(handlingReport);
+        ReportGuard during(handlingReport);
         callback(callbackData, status, message);
     } else if (handler != nullptr) {
-        HandlingReport during(handlingReport);
+        ReportGuard during(handlingReport);
         handler(message);
     } else if (throwsWithoutHandler) {
         throw GDSIIException(message);

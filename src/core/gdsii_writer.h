@@ -31,12 +31,12 @@
 #include "platform.h"
 #include "elements/curves.h"
 #include "elements/polygon_fracture.h"
+#include "include/structure_digest.h"
 
 namespace quillon {
 
-namespace reader {
-class FileSource;
-class RecordReader;
+namespace include {
+struct IncludePlan;
 }
 
 using Timestamp = std::array<std::uint8_t, 24>;
@@ -100,6 +100,20 @@ public:
     // still running.
     bool inErrorHandler() const { return handlingReport; }
     QUILLON_COLD int refuseReentrantCall();
+
+    // Marks the writer as handling a report for as long as it lives, also
+    // when the code it guards leaves by an exception: the error handler and
+    // the include's callbacks run under it.
+    class ReportGuard {
+    public:
+        explicit ReportGuard(bool& flag) : flag(flag) { flag = true; }
+        ~ReportGuard() { flag = false; }
+        ReportGuard(const ReportGuard&) = delete;
+        ReportGuard& operator=(const ReportGuard&) = delete;
+
+    private:
+        bool& flag;
+    };
 
     // Library and structure framing.
     void beginLib(const char* fileName, double dbUnitInUserUnits, double dbUnitInMeters);
@@ -292,16 +306,9 @@ private:
     // reports message; answers false.
     QUILLON_COLD bool refuseInclude(const QuillonIncludeOptions& options, const char* message,
                                     long long offset, const std::string& detail);
-    // The include's second pass when nothing changes: the byte ranges
-    // [first, second) of the file, in order, copied as they stand.
-    void copyRuns(reader::FileSource& source,
-                  const std::vector<std::pair<std::uint64_t, std::uint64_t>>& runs);
-    // The include's second pass: the records of the selected structures.
-    void copyStructures(reader::RecordReader& copy,
-                        const std::unordered_map<std::string, std::size_t>& index,
-                        const std::vector<char>& selected, const std::string& prefix,
-                        std::int64_t ratio);
-
+    // A kept include's names join the library's (and its references the
+    // library's references), then onStructure hears of each.
+    void admitIncluded(const include::IncludePlan& plan, const QuillonIncludeOptions& options);
     // The queued properties and ENDEL: the end of every element.
     void endElementWithProperties() {
         if (properties.empty()) {
@@ -378,6 +385,9 @@ private:
     std::deque<std::string> referenceOrder;
     std::set<std::string_view, std::less<>> referenced;
     std::string lastReference;
+    // The structures that includes with the skip-identical clash policy
+    // brought into the current library, by name, with their digests.
+    std::unordered_map<std::string, include::StructureDigest> includedDigests;
     std::string libraryName;
     bool libraryNameSet = false;
     double libraryMeters = 0;  // the open library's database unit in metres

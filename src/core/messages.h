@@ -46,6 +46,8 @@ inline constexpr const char* includedFileInvalid = "Error: Included file is not 
 inline constexpr const char* includedUnitsDiffer = "Error: Included library has other units.";
 inline constexpr const char* includedStructureMissing =
     "Error: Included file has no structure of this name.";
+inline constexpr const char* includedIsOutput = "Error: Included file is the output file.";
+inline constexpr const char* includedNotRewindable = "Error: Included file cannot be read twice.";
 inline constexpr const char* reentrantCall = "Error: Called from inside the error handler.";
 inline constexpr const char* curveOutOfRange =
     "Error: Radius, angle or tolerance out of range.";

@@ -35,6 +35,7 @@ void GDSIIWriter::beginLib(const char* fileName, double dbUnitInUserUnits,
     // Bytes written while no file was open stay out of this one.
     out.discard();
     forgetReferences();  // none of an earlier library's carry over
+    includedDigests.clear();
     if (!file.openFile(fileName) && !report(messages::cannotOpenFile)) return;
     file.startExport();
     libraryMeters = dbUnitInMeters;

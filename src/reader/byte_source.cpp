@@ -7,8 +7,13 @@
 
 #include <zlib.h>
 
-#if !defined(_WIN32)
-#include <unistd.h>
+#if defined(_WIN32)
+#  define WIN32_LEAN_AND_MEAN
+#  include <windows.h>
+#  include <io.h>
+#else
+#  include <sys/stat.h>
+#  include <unistd.h>
 #endif
 
 namespace quillon::reader {
@@ -26,6 +31,47 @@ std::size_t MemorySource::read(std::uint8_t* buffer, std::size_t n) {
 }
 
 // --- plain files -----------------------------------------------------------
+
+namespace {
+
+#if defined(_WIN32)
+FileIdentity identityOfHandle(HANDLE handle) {
+    FileIdentity id;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (handle != INVALID_HANDLE_VALUE && GetFileInformationByHandle(handle, &info)) {
+        id.device = info.dwVolumeSerialNumber;
+        id.inode = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+        id.known = true;
+    }
+    return id;
+}
+#else
+FileIdentity identityOfStat(const struct stat& st) {
+    FileIdentity id;
+    id.device = static_cast<std::uint64_t>(st.st_dev);
+    id.inode = static_cast<std::uint64_t>(st.st_ino);
+    id.known = true;
+    return id;
+}
+#endif
+
+}  // namespace
+
+FileIdentity identityOf(const char* path) {
+    if (path == nullptr) return {};
+#if defined(_WIN32)
+    const HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return {};
+    const FileIdentity id = identityOfHandle(handle);
+    CloseHandle(handle);
+    return id;
+#else
+    struct stat st;
+    if (::stat(path, &st) != 0) return {};
+    return identityOfStat(st);
+#endif
+}
 
 class FileSource::RawFile : public ByteSource {
 public:
@@ -51,11 +97,26 @@ public:
         return count;
     }
 
-    int descriptor() const {
-#if !defined(_WIN32)
-        return fileno(file);
+    // Back to the first byte, with no fault and nothing put back.
+    bool restart() {
+        pending.clear();
+        failure.clear();
+        std::clearerr(file);
+        return std::fseek(file, 0, SEEK_SET) == 0;
+    }
+
+    // Whether the file is a regular one, and which.
+    void describe(bool& regular, FileIdentity& id) const {
+#if defined(_WIN32)
+        const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+        regular = GetFileType(handle) == FILE_TYPE_DISK;
+        id = identityOfHandle(handle);
 #else
-        return -1;
+        struct stat st;
+        regular = false;
+        if (::fstat(fileno(file), &st) != 0) return;
+        regular = S_ISREG(st.st_mode);
+        id = identityOfStat(st);
 #endif
     }
 
@@ -64,40 +125,49 @@ private:
     std::vector<std::uint8_t> pending;
 };
 
+FileSource::FileSource() = default;
 FileSource::~FileSource() = default;
 
 bool FileSource::open(const char* path) {
     inflater.reset();
     raw.reset();
+    canSeek = false;
+    opened = FileIdentity{};
+    failure.clear();
     if (path == nullptr) return false;
     std::FILE* file = std::fopen(path, "rb");
     if (file == nullptr) return false;
     // The reader asks for large blocks: stdio's own buffer would only add a
     // copy.
     std::setvbuf(file, nullptr, _IONBF, 0);
-    auto rawFile = std::make_unique<RawFile>(file);
+    raw = std::make_unique<RawFile>(file);
+    raw->describe(canSeek, opened);
+    return start();
+}
+
+bool FileSource::rewind() {
+    inflater.reset();
+    failure.clear();
+    if (raw == nullptr || !canSeek || !raw->restart()) return false;
+    return start();
+}
+
+bool FileSource::start() {
     std::uint8_t magic[2];
     std::size_t got = 0;
     while (got < 2) {
-        const std::size_t count = rawFile->read(magic + got, 2 - got);
+        const std::size_t count = raw->read(magic + got, 2 - got);
         if (count == 0) break;
         got += count;
     }
-    if (!rawFile->fault().empty()) return false;
-    rawFile->putBack(magic, got);
-    const bool gzip = isGzip(magic, got);
-    raw = std::move(rawFile);
-    if (gzip) inflater = std::make_unique<GzipSource>(*raw);
+    if (!raw->fault().empty()) return false;
+    raw->putBack(magic, got);
+    if (isGzip(magic, got)) inflater = std::make_unique<GzipSource>(*raw);
     return true;
 }
 
-int FileSource::descriptor() const {
-    if (inflater != nullptr || raw == nullptr) return -1;
-    return static_cast<const RawFile&>(*raw).descriptor();
-}
-
 std::size_t FileSource::read(std::uint8_t* buffer, std::size_t n) {
-    ByteSource* from = inflater ? inflater.get() : raw.get();
+    ByteSource* from = inflater ? inflater.get() : static_cast<ByteSource*>(raw.get());
     if (from == nullptr) return 0;
     const std::size_t count = from->read(buffer, n);
     if (count == 0) failure = from->fault();

@@ -39,25 +39,54 @@ private:
     std::size_t left;
 };
 
-// A file, plain or gzip. open() answers false when it cannot be opened.
+// Which file a name or an open file is, whatever the path that led to it
+// (a symbolic or hard link, another spelling): the device and the inode,
+// or on Windows the volume and the file index. known is false when the
+// system would not say (no such file, for one).
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    bool known = false;
+    bool sameAs(const FileIdentity& other) const {
+        return known && other.known && device == other.device && inode == other.inode;
+    }
+};
+
+// The identity of the file at path, following links.
+FileIdentity identityOf(const char* path);
+
+// A file, plain or gzip. open() answers false when it cannot be opened. The
+// file is opened once and stays open for the source's life: a second pass
+// over it rewinds the same open file, so that it is the same file however
+// its name changes meanwhile.
 class FileSource : public ByteSource {
 public:
-    FileSource() = default;
+    FileSource();
     ~FileSource() override;
     FileSource(const FileSource&) = delete;
     FileSource& operator=(const FileSource&) = delete;
 
     bool open(const char* path);
+    // A regular file, which rewind() can take back to its start; a pipe, a
+    // FIFO or a terminal cannot be read twice.
+    bool seekable() const { return canSeek; }
+    // Back to the file's first byte, with a fresh gzip stream when it is
+    // one: read() gives the same bytes again. False when the file is not
+    // seekable or the seek failed.
+    bool rewind();
+    // The identity of the open file (see FileIdentity).
+    FileIdentity identity() const { return opened; }
     // The file starts with the gzip magic: read() gives the inflated bytes.
-    // Otherwise descriptor() is the file's descriptor where the system has
-    // one (-1 else), positioned wherever read() has got to.
     bool compressed() const { return inflater != nullptr; }
-    int descriptor() const;
     std::size_t read(std::uint8_t* buffer, std::size_t n) override;
 
 private:
     class RawFile;
-    std::unique_ptr<ByteSource> raw;
+    // Looks for the gzip magic at the file's start and sets up the reading.
+    bool start();
+    std::unique_ptr<RawFile> raw;
+    bool canSeek = false;
+    FileIdentity opened;
     std::unique_ptr<ByteSource> inflater;
 };
 
@@ -88,7 +117,3 @@ bool isGzip(const std::uint8_t* bytes, std::size_t size);
 std::string gunzip(const std::uint8_t* bytes, std::size_t size, std::vector<std::uint8_t>& out);
 
 }  // namespace quillon::reader
-
-namespace gdsdump {
-using namespace quillon::reader;
-}  // namespace gdsdump

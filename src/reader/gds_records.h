@@ -97,8 +97,3 @@ std::string dataTypeName(unsigned dataType);
 bool isElementStart(unsigned recordType);
 
 }  // namespace quillon::reader
-
-// The dump tool's name for the reader.
-namespace gdsdump {
-using namespace quillon::reader;
-}  // namespace gdsdump

@@ -84,6 +84,37 @@ std::optional<ParseError> LibraryChecker::fail(const Record& record, const std::
     return ParseError{record.offset, message};
 }
 
+std::optional<ParseError> LibraryChecker::checkProperty(const Record& record, bool allowed) {
+    const unsigned type = record.type;
+    if (propertyOpen) {
+        if (type != PROPVALUE) return fail(record, recordName(type) + " record where PROPVALUE must follow PROPATTR");
+        propertyOpen = false;
+        return std::nullopt;
+    }
+    if (type == PROPVALUE) return fail(record, "PROPVALUE record without its PROPATTR");
+    if (type != PROPATTR) return std::nullopt;
+    if (!allowed) return fail(record, "PROPATTR record after the structures or elements began");
+    propertyOpen = true;
+    return std::nullopt;
+}
+
+std::optional<ParseError> LibraryChecker::checkPoints(const Record& record) {
+    // KLayout and gdspy refuse the whole file for an AREF without its three
+    // lattice points, and gdspy cannot read coordinates that are not in
+    // pairs. One point more than a reference or a text needs, an AREF's
+    // fourth, and a BOUNDARY left open or with fewer than four points are
+    // read by both (KLayout warns, and closes or drops it), so they pass
+    // as they are.
+    const std::size_t points = record.dataLength / 8;
+    if (record.dataLength % 8 != 0)
+        return fail(record, "XY record of " + std::to_string(record.dataLength / 4) +
+                                " coordinates, not pairs");
+    if (element == AREF && points < 3)
+        return fail(record, "AREF with " + std::to_string(points) +
+                                " points in its XY record, not 3");
+    return std::nullopt;
+}
+
 std::optional<ParseError> LibraryChecker::check(const Record& record) {
     const unsigned type = record.type;
     if (state == State::Failed) return fail(record, "the library was already found faulty");
@@ -121,6 +152,9 @@ std::optional<ParseError> LibraryChecker::check(const Record& record) {
             if (!isLibraryRecord(type)) return misplaced("before UNITS");
             return std::nullopt;
         case State::Library:
+            // Library properties stand between UNITS and the first BGNSTR.
+            if (const auto error = checkProperty(record, found.empty())) return error;
+            if (type == PROPATTR || type == PROPVALUE) return std::nullopt;
             if (type == ENDLIB) {
                 state = State::Done;
                 return std::nullopt;
@@ -133,8 +167,12 @@ std::optional<ParseError> LibraryChecker::check(const Record& record) {
             if (type != STRNAME) return misplaced("where STRNAME must follow BGNSTR");
             found.push_back(StructureInfo{asciiValue(record), {}, structureBegin, 0});
             state = State::Structure;
+            elementSeen = false;
             return std::nullopt;
         case State::Structure:
+            // Cell properties stand between STRNAME and the first element.
+            if (const auto error = checkProperty(record, !elementSeen)) return error;
+            if (type == PROPATTR || type == PROPVALUE) return std::nullopt;
             if (type == ENDSTR) {
                 found.back().references.assign(references.begin(), references.end());
                 found.back().end = record.offset + record.length;
@@ -145,6 +183,7 @@ std::optional<ParseError> LibraryChecker::check(const Record& record) {
             if (type == STRCLASS) return std::nullopt;
             if (type == ENDLIB) return fail(record, "structure without ENDSTR before ENDLIB");
             if (!isElementStart(type)) return misplaced("outside an element");
+            elementSeen = true;
             state = State::Element;
             element = type;
             elementRecords = 0;
@@ -169,6 +208,7 @@ std::optional<ParseError> LibraryChecker::check(const Record& record) {
                                         " record");
             }
             if (type == SNAME) references.insert(asciiValue(record));
+            if (type == XY) return checkPoints(record);
             return std::nullopt;
         case State::Done:
             return misplaced("after ENDLIB");

@@ -1,9 +1,14 @@
 // The order of records a GDSII library must follow, checked record by
 // record on top of the framing that RecordReader checks:
 //
-//   HEADER BGNLIB {library records} UNITS
-//     { BGNSTR STRNAME [STRCLASS] { element } ENDSTR }
+//   HEADER BGNLIB {library records} UNITS {PROPATTR PROPVALUE}
+//     { BGNSTR STRNAME [STRCLASS] {PROPATTR PROPVALUE} { element } ENDSTR }
 //   ENDLIB
+//
+// The property pairs after UNITS are the library's properties and those
+// after STRNAME the structure's, as KLayout writes them
+// (gds2_write_file_properties, gds2_write_cell_properties). An AREF's XY
+// must hold its three points, and every XY whole pairs.
 //
 // where an element is BOUNDARY, PATH, SREF, AREF, TEXT, TEXTNODE, NODE or
 // BOX, its own records, and ENDEL. Records of the format that no writer of
@@ -51,6 +56,10 @@ private:
     enum class State { Start, AfterHeader, LibraryHeader, Library, StructureName, Structure,
                        Element, Done, Failed };
     std::optional<ParseError> fail(const Record& record, const std::string& message);
+    // PROPATTR and PROPVALUE in pairs, PROPATTR only where allowed.
+    std::optional<ParseError> checkProperty(const Record& record, bool allowed);
+    // The points of an element's XY record.
+    std::optional<ParseError> checkPoints(const Record& record);
 
     static unsigned bit(unsigned type);
 
@@ -58,6 +67,8 @@ private:
     unsigned element = 0;         // the open element's first record
     unsigned elementRecords = 0;  // bit t: a record of type t < 32 seen in it
     bool unitsSeen = false;
+    bool elementSeen = false;   // the open structure has an element
+    bool propertyOpen = false;  // a PROPATTR waits for its PROPVALUE
     std::uint8_t unitBytes[16] = {};
     std::vector<StructureInfo> found;
     std::set<std::string> references;  // of the open structure

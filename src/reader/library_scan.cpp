@@ -20,7 +20,7 @@ std::vector<char> topStructures(const std::vector<StructureInfo>& structures) {
     return top;
 }
 
-std::optional<ParseError> scanLibrary(ByteSource& source, LibraryScan& scan) {
+std::optional<ParseError> scanLibrary(ByteSource& source, LibraryScan& scan, bool unitsOnly) {
     RecordReader reader(source);
     LibraryChecker checker;
     Record record;
@@ -30,6 +30,7 @@ std::optional<ParseError> scanLibrary(ByteSource& source, LibraryScan& scan) {
         if (record.type == UNITS) {
             scan.dbUnitInUserUnits = record.real8(0);
             scan.dbUnitInMeters = record.real8(1);
+            if (unitsOnly) return std::nullopt;
         } else if (record.type == STRNAME) {
             const StructureInfo& last = checker.structures().back();
             if (!seen.insert(last.name).second)
@@ -40,6 +41,19 @@ std::optional<ParseError> scanLibrary(ByteSource& source, LibraryScan& scan) {
     scan.structures = checker.structures();
     scan.top = topStructures(scan.structures);
     return std::nullopt;
+}
+
+void printCells(const LibraryScan& scan, std::ostream& out) {
+    const auto precision = out.precision(15);
+    out << "units: " << scan.dbUnitInUserUnits << " user units, " << scan.dbUnitInMeters
+        << " m per database unit\n";
+    out.precision(precision);
+    for (std::size_t i = 0; i < scan.structures.size(); ++i) {
+        out << (scan.top[i] ? "top " : "-   ") << scan.structures[i].name;
+        if (!scan.structures[i].references.empty()) out << " ->";
+        for (const std::string& target : scan.structures[i].references) out << ' ' << target;
+        out << '\n';
+    }
 }
 
 }  // namespace quillon::reader

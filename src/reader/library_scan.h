@@ -6,6 +6,7 @@
 #pragma once
 
 #include <optional>
+#include <ostream>
 #include <vector>
 
 #include "byte_source.h"
@@ -25,14 +26,16 @@ struct LibraryScan {
 // references only itself is still a top one.
 std::vector<char> topStructures(const std::vector<StructureInfo>& structures);
 
-// Reads the whole library from source into scan. Returns the first fault:
-// the framing and record order that LibraryChecker checks, a broken source,
-// or a structure name defined twice; scan is then incomplete.
-std::optional<ParseError> scanLibrary(ByteSource& source, LibraryScan& scan);
+// Reads the whole library from source into scan (only as far as UNITS
+// when unitsOnly: scan then holds the units alone). Returns the first
+// fault: the framing and record order that LibraryChecker checks, a broken
+// source, or a structure name defined twice; scan is then incomplete.
+std::optional<ParseError> scanLibrary(ByteSource& source, LibraryScan& scan,
+                                      bool unitsOnly = false);
+
+// The scan as quillon-dump --cells and quillon-merge --list show it: the
+// units, then one line per cell in file order, "top" or "-", its name,
+// and after "->" the names it references.
+void printCells(const LibraryScan& scan, std::ostream& out);
 
 }  // namespace quillon::reader
-
-// The dump tool's name for the reader.
-namespace gdsdump {
-using namespace quillon::reader;
-}  // namespace gdsdump

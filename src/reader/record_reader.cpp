@@ -89,6 +89,15 @@ void RecordReader::flushConsumed() {
     unspilled = cursor;
 }
 
+void RecordReader::divert(const Record& record) {
+    const std::uint8_t* begin = record.bytes();
+    if (spill && begin != unspilled) {
+        const auto n = static_cast<std::size_t>(begin - unspilled);
+        spill(record.offset - n, unspilled, n);
+    }
+    unspilled = begin + record.length;
+}
+
 bool RecordReader::have(std::size_t n) {
     if (static_cast<std::size_t>(end - cursor) >= n) return true;
     if (sourceEnded) return false;

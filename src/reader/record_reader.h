@@ -76,6 +76,11 @@ public:
     using Spill = std::function<void(std::uint64_t, const std::uint8_t*, std::size_t)>;
     void setSpill(Spill to) { spill = std::move(to); }
     void flushConsumed();
+    // Keeps record, the one next() gave last, from the spill: the bytes
+    // before it are spilled now, and its own never are. A caller that
+    // drops or rewrites a record calls this before it writes anything of
+    // its own, so that what it writes lands in file order.
+    void divert(const Record& record);
 
 private:
     // Makes at least n bytes available at cursor when the data holds them.
@@ -109,7 +114,3 @@ std::optional<ParseError> readRecords(const std::uint8_t* bytes, std::size_t siz
 std::string describe(const ParseError& error);
 
 }  // namespace quillon::reader
-
-namespace gdsdump {
-using namespace quillon::reader;
-}  // namespace gdsdump

@@ -54,10 +54,11 @@ std::string structures(std::int32_t k, const std::string& p, bool withC = true,
     return a + b + (withC ? c : "");
 }
 
-// A library in 1 nm (0.001 user units) holding body.
-Bytes library(const std::string& body) {
+// A library in 1 nm (0.001 user units; meters: the REAL8 of its unit)
+// holding body.
+Bytes library(const std::string& body, const std::string& meters = "3944 B82F A09B 5A54") {
     return hex("0006 0002 0003 001C 0102 " + zeros24 + "0006 0206 5300" +
-               "0014 0305 3E41 8937 4BC6 A7F0 3944 B82F A09B 5A54" + body + "0004 0400");
+               "0014 0305 3E41 8937 4BC6 A7F0 " + meters + body + "0004 0400");
 }
 
 std::filesystem::path save(const std::string& file, const Bytes& bytes) {
@@ -103,6 +104,10 @@ Outcome include(const std::filesystem::path& source, double meters,
 
 const char* const otherUnits = "Error: Included library has other units.";
 
+void QUILLON_CALL keepDetail(void* detail, long long, const char* text) {
+    *static_cast<std::string*>(detail) = text;
+}
+
 TEST(Include, CopiesAGzipFileAsTheFileItHolds) {
     const Bytes plain = library(structures(1, ""));
     const auto path = tempPath("source.gds.gz");
@@ -115,23 +120,36 @@ TEST(Include, CopiesAGzipFileAsTheFileItHolds) {
 }
 
 TEST(Include, ScalesByWholeMultiplesOfTheUnitAndRefusesTheRest) {
+    const std::string nm = "3944 B82F A09B 5A54";  // the double 1e-9
     const struct {
         double meters;
         std::int32_t k;
         std::int32_t far;
+        std::string fileMeters;
     } cases[] = {
-        {1e-9, 1, 1000}, {0.5e-9, 2, 1000}, {0.25e-9, 4, 1000}, {1e-10, 10, 1000},
-        {0.3e-9, 0, 1000}, {2e-9, 0, 1000},
-        {0.25e-9, 0, 600000000},  // 2.4e9 does not fit 32 bits
-        {1e-9, 1, 600000000},
+        {1e-9, 1, 1000, nm}, {0.5e-9, 2, 1000, nm}, {0.25e-9, 4, 1000, nm}, {1e-10, 10, 1000, nm},
+        {0.3e-9, 0, 1000, nm}, {2e-9, 0, 1000, nm},
+        {0.25e-9, 0, 600000000, nm},  // 2.4e9 does not fit 32 bits
+        {1e-9, 1, 600000000, nm},
+        {1e-9, 1, 1000, "3944 B82F A09B 5A53"},     // one ulp off: the decimal 1e-9
+        {1e-9, 1000, 1000, "3C10 C6F7 A0B5 ED8D"},  // 1 um (gdspy's precision 1e-6)
+        {1e-11, 100, 1000, nm},                     // 10 pm from 1 nm
+        {1e-9, 0, 1000, "3944 B82F A09E 0000"},     // 1.0000002e-9
     };
     for (const auto& c : cases) {
-        const auto source = save("units.gds", library(structures(1, "", true, c.far)));
-        const Outcome got = include(source, c.meters);
+        const auto source = save("units.gds", library(structures(1, "", true, c.far), c.fileMeters));
+        std::string detail;
+        QuillonIncludeOptions options{sizeof options, nullptr, nullptr, nullptr, keepDetail, &detail, 0};
+        const Outcome got = include(source, c.meters, &options);
         if (c.k == 0) {
             EXPECT_EQ(got.status, QUILLON_ERROR_ARGUMENT) << c.meters;
             EXPECT_EQ(got.message, otherUnits) << c.meters;
             EXPECT_TRUE(got.included.empty()) << c.meters;
+            if (c.meters == 0.3e-9) {
+                EXPECT_NE(detail.find("1.0000000000000001e-09 m against the library's "
+                                      "3.0000000000000000e-10 m: the ratio 3.33333333333333"),
+                          std::string::npos) << detail;
+            }
         } else {
             EXPECT_EQ(got.status, QUILLON_OK) << c.meters << got.message;
             EXPECT_EQ(toHex(got.included), toHex(hex(structures(c.k, "", true, c.far)))) << c.meters;
@@ -147,13 +165,13 @@ TEST(Include, PrefixesTheClosureOfTheChosenStructuresAndRefusesClashes) {
     const auto source = save("names.gds", library(structures(1, "")));
     std::vector<std::string> names;
     const char* const onlyA[] = {"A", nullptr};
-    QuillonIncludeOptions options{sizeof options, "lib1_", onlyA, collect, nullptr, &names};
+    QuillonIncludeOptions options{sizeof options, "lib1_", onlyA, collect, nullptr, &names, 0};
     int again = 0, begin = 0, missing = 0;
     const Outcome got = include(source, 1e-9, &options, [&](QuillonWriter* w) {
         again = quillon_include(w, source.c_str(), &options);
         begin = quillon_begin_structure(w, "lib1_B");
         const char* const none[] = {"NONE", nullptr};
-        QuillonIncludeOptions other{sizeof other, "x_", none, nullptr, nullptr, nullptr};
+        QuillonIncludeOptions other{sizeof other, "x_", none, nullptr, nullptr, nullptr, 0};
         missing = quillon_include(w, source.c_str(), &other);
     });
     EXPECT_EQ(got.status, QUILLON_OK) << got.message;
@@ -223,6 +241,135 @@ TEST(Include, RefusesEveryDamagedCopyWithNothingWrittenInEitherMode) {
         }
         EXPECT_TRUE(wellFormed(flatBytes)) << i;
         resetWriter();
+    }
+}
+
+TEST(Include, CopiesCellPropertiesAndLeavesOutTheLibrarys) {
+    // KLayout's gds2_write_file_properties and gds2_write_cell_properties.
+    const std::string cell = "001C 0502 " + zeros24 + name("P", "0606") + "0006 2B02 0005 " +
+                             name("cell", "2C06") + "0004 0700 ";
+    const std::string file = "0006 2B02 0007 " + name("lib", "2C06") + cell + structures(1, "");
+    const Outcome got = include(save("props.gds", library(file)), 1e-9);
+    EXPECT_EQ(got.status, QUILLON_OK) << got.message;
+    EXPECT_EQ(toHex(got.included), toHex(hex(cell + structures(1, ""))));
+}
+
+TEST(Include, RefusesWhatKLayoutRefusesNamingWhere) {
+    const auto s = [](const std::string& n, const std::string& body) {
+        return "001C 0502 " + zeros24 + name(n, "0606") + body + "0004 0700 ";
+    };
+    const auto sref = [](const std::string& n) {
+        return "0004 0A00 " + name(n, "1206") + "000C 1003 " + int4s({0, 0}) + "0004 1100 ";
+    };
+    const std::string aref2 = "0004 0B00 " + name("L", "1206") + "0008 1302 0002 0002 0014 1003 " +
+                              int4s({0, 0, 20, 0}) + "0004 1100 ";
+    const struct {
+        std::string body;
+        std::string detail;
+    } cases[] = {
+        {s("L", "") + s("T", aref2), "byte offset 150: AREF with 2 points in its XY record, not 3"},
+        {s("A", sref("B")) + s("B", sref("A")), "\"A\" -> \"B\" -> \"A\" reference each other"},
+        {s("B", sref("A")) + s("A", sref("A")), "\"A\" -> \"A\" reference each other"},
+        {s("A", sref("B") + "0006 2B02 0001 " + name("x", "2C06")) + s("B", ""),
+         "byte offset 120: PROPATTR record after the structures or elements began"},
+        {s("A", name("x", "2C06")), "byte offset 94: PROPVALUE record without its PROPATTR"},
+    };
+    for (const auto& c : cases) {
+        std::string detail;
+        QuillonIncludeOptions options{sizeof options, nullptr, nullptr, nullptr, keepDetail, &detail, 0};
+        const Outcome got = include(save("refused.gds", library(c.body)), 1e-9, &options);
+        EXPECT_EQ(got.message, "Error: Included file is not valid GDSII.") << c.detail;
+        EXPECT_NE(detail.find(c.detail), std::string::npos) << detail;
+        EXPECT_TRUE(got.included.empty()) << c.detail;
+    }
+}
+
+struct Reentry {
+    QuillonWriter* writer = nullptr;
+    int status = 0;
+};
+
+TEST(Include, CallbacksCannotReenterTheWriter) {
+    const auto source = save("reentry.gds", library(structures(1, "")));
+    QuillonWriter* w = quillon_open(tempPath("reentry-out.gds").c_str(), 0.001, 1e-9, nullptr, nullptr);
+    Reentry fromStructure{w}, fromFault{w};
+    QuillonIncludeOptions options{sizeof options, nullptr, nullptr,
+                                  [](void* r, const char*, int) {
+                                      auto* reentry = static_cast<Reentry*>(r);
+                                      reentry->status = quillon_begin_structure(reentry->writer, "X");
+                                  },
+                                  nullptr, &fromStructure, 0};
+    QuillonIncludeOptions faulty{sizeof faulty, nullptr, nullptr, nullptr,
+                                 [](void* r, long long, const char*) {
+                                     auto* reentry = static_cast<Reentry*>(r);
+                                     reentry->status = quillon_close(reentry->writer);
+                                 },
+                                 &fromFault, 0};
+    EXPECT_EQ(quillon_include(w, source.c_str(), &options), QUILLON_OK);
+    EXPECT_EQ(fromStructure.status, QUILLON_ERROR_REENTRANT);
+    EXPECT_EQ(quillon_include(w, "/nonexistent/file.gds", &faulty), QUILLON_ERROR_IO);
+    EXPECT_EQ(fromFault.status, QUILLON_ERROR_REENTRANT);
+    EXPECT_EQ(quillon_include(w, nullptr, nullptr), QUILLON_ERROR_ARGUMENT);
+    EXPECT_STREQ(quillon_last_error(w), "Error: File name is NULL.");
+    // No structure X was opened from inside: the library closes as it stands.
+    EXPECT_EQ(quillon_close(w), QUILLON_WARNING_UNDEFINED_STRUCTURE);
+}
+
+}  // namespace
+
+namespace {
+
+std::string cell(const std::string& n, const std::string& body) {
+    return "001C 0502 " + zeros24 + name(n, "0606") + body + "0004 0700 ";
+}
+std::string box(std::int32_t side) {
+    return "0004 0800 0006 0D02 0001 0006 0E02 0000 002C 1003 " +
+           int4s({0, 0, side, 0, side, side, 0, side, 0, 0}) + "0004 1100 ";
+}
+std::string placing(const std::string& n) {
+    return "0004 0A00 " + name(n, "1206") + "000C 1003 " + int4s({0, 0}) + "0004 1100 ";
+}
+
+TEST(Include, ClashPoliciesReuseWhatIsIdenticalRenameOrRefuse) {
+    // The first file's V is met again the same, or with another box.
+    const std::string first = cell("V", box(5)) + cell("T1", placing("V"));
+    const struct {
+        int policy;
+        std::string second;
+        int status;
+        std::vector<std::string> names;  // reported by onStructure, * for top
+        std::string written;             // what the second include adds
+    } cases[] = {
+        {QUILLON_CLASH_SKIP_IDENTICAL, cell("V", box(5)) + cell("T2", placing("V")), QUILLON_OK,
+         {"V", "T2*"}, cell("T2", placing("V"))},
+        {QUILLON_CLASH_SKIP_IDENTICAL, cell("V", box(6)) + cell("T3", placing("V")),
+         QUILLON_ERROR_ARGUMENT, {}, ""},
+        {QUILLON_CLASH_RENAME, cell("V", box(6)) + cell("T3", placing("V")), QUILLON_OK,
+         {"V_1", "T3*"}, cell("V_1", box(6)) + cell("T3", placing("V_1"))},
+        {QUILLON_CLASH_ERROR, cell("V", box(5)) + cell("T2", placing("V")), QUILLON_ERROR_ARGUMENT,
+         {}, ""},
+        {7, cell("W", box(5)), QUILLON_ERROR_RANGE, {}, ""},
+    };
+    for (const auto& c : cases) {
+        const auto out = tempPath("clash.gds");
+        QuillonOptions o;
+        quillon_default_options(&o);
+        const auto one = save("first.gds", library(first)), two = save("second.gds", library(c.second));
+        QuillonWriter* w = quillon_open(out.c_str(), 0.001, 1e-9, &o, nullptr);
+        std::vector<std::string> names;
+        QuillonIncludeOptions options{sizeof options, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                      QUILLON_CLASH_SKIP_IDENTICAL};
+        ASSERT_EQ(quillon_include(w, one.c_str(), &options), QUILLON_OK);
+        options.onStructure = collect;
+        options.userData = &names;
+        options.onClash = c.policy;
+        EXPECT_EQ(quillon_include(w, two.c_str(), &options), c.status) << c.second;
+        EXPECT_EQ(quillon_close(w), QUILLON_OK);
+        EXPECT_EQ(names, c.names) << c.second;
+        const Bytes full = readFile(out);
+        const Bytes tail(full.end() - 4 - static_cast<std::ptrdiff_t>(hex(first + c.written).size()),
+                         full.end() - 4);
+        EXPECT_EQ(toHex(tail), toHex(hex(first + c.written))) << c.second;
     }
 }
 

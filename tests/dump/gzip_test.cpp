@@ -113,13 +113,13 @@ TEST(DumpGzip, ListsACompressedFileAsTheFileItHolds) {
 
 TEST(DumpGzip, InflatesEveryMemberOfAConcatenatedFile) {
     Bytes out;
-    EXPECT_EQ(gdsdump::gunzip(hex(storedHex).data(), hex(storedHex).size(), out), "");
+    EXPECT_EQ(quillon::reader::gunzip(hex(storedHex).data(), hex(storedHex).size(), out), "");
     EXPECT_EQ(out, hex(plainHex));
     const Bytes twice = hex(storedHex) + hex(fixedHex);
-    EXPECT_EQ(gdsdump::gunzip(twice.data(), twice.size(), out), "");
+    EXPECT_EQ(quillon::reader::gunzip(twice.data(), twice.size(), out), "");
     EXPECT_EQ(out, hex(plainHex) + hex(plainHex));
-    EXPECT_TRUE(gdsdump::isGzip(twice.data(), twice.size()));
-    EXPECT_FALSE(gdsdump::isGzip(hex(plainHex).data(), hex(plainHex).size()));
+    EXPECT_TRUE(quillon::reader::isGzip(twice.data(), twice.size()));
+    EXPECT_FALSE(quillon::reader::isGzip(hex(plainHex).data(), hex(plainHex).size()));
     // A compressed file larger than the first guess at its size.
     Bytes big = hex("00 06 00 02 00 03");
     for (int i = 0; i < 20000; ++i) big = big + hex("00 06 0D 02 00 07");
@@ -140,7 +140,7 @@ TEST(DumpGzip, InflatesEveryMemberOfAConcatenatedFile) {
     stored = stored + hex("00 00 00 00");
     const auto size = static_cast<std::uint32_t>(big.size());
     for (int shift = 0; shift < 32; shift += 8) stored.push_back(static_cast<std::uint8_t>(size >> shift));
-    EXPECT_EQ(gdsdump::gunzip(stored.data(), stored.size(), out),
+    EXPECT_EQ(quillon::reader::gunzip(stored.data(), stored.size(), out),
               "corrupt gzip stream: bad data (incorrect data check)");
     EXPECT_EQ(out, big);
 }

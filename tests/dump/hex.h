@@ -34,15 +34,15 @@ inline std::vector<std::uint8_t> operator+(std::vector<std::uint8_t> a,
 // The listing of bytes, one string per line, and the parse error if any.
 struct Listing {
     std::vector<std::string> lines;
-    std::optional<gdsdump::ParseError> error;
+    std::optional<quillon::reader::ParseError> error;
 };
 
 inline Listing list(const std::vector<std::uint8_t>& bytes) {
     std::ostringstream out;
-    gdsdump::Dumper dumper(out);
+    quillon::reader::Dumper dumper(out);
     Listing listing;
-    listing.error = gdsdump::readRecords(bytes.data(), bytes.size(),
-                                         [&](const gdsdump::Record& r) { dumper.record(r); });
+    listing.error = quillon::reader::readRecords(bytes.data(), bytes.size(),
+                                         [&](const quillon::reader::Record& r) { dumper.record(r); });
     std::istringstream in(out.str());
     for (std::string line; std::getline(in, line);) listing.lines.push_back(line);
     return listing;

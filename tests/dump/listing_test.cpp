@@ -162,8 +162,8 @@ TEST(Listing, NamesEveryStandardRecordTypeAndShowsOthersByNumber) {
 }
 
 TEST(Listing, ShowsUnknownDataTypeNamesAndRealFourValues) {
-    EXPECT_EQ(gdsdump::dataTypeName(4), "REAL4");
-    EXPECT_EQ(gdsdump::dataTypeName(7), "TYPE(7)");
+    EXPECT_EQ(quillon::reader::dataTypeName(4), "REAL4");
+    EXPECT_EQ(quillon::reader::dataTypeName(7), "TYPE(7)");
     const Listing listing =
         list(headerRecord + hex("00 0C 18 04 41 10 00 00 C0 80 00 00") + endlibRecord);
     ASSERT_FALSE(listing.error);

@@ -8,13 +8,13 @@ namespace {
 
 struct Outcome {
     std::size_t visited = 0;
-    std::optional<gdsdump::ParseError> error;
+    std::optional<quillon::reader::ParseError> error;
 };
 
 Outcome read(const std::vector<std::uint8_t>& bytes) {
     Outcome outcome;
-    outcome.error = gdsdump::readRecords(bytes.data(), bytes.size(),
-                                         [&](const gdsdump::Record&) { ++outcome.visited; });
+    outcome.error = quillon::reader::readRecords(bytes.data(), bytes.size(),
+                                         [&](const quillon::reader::Record&) { ++outcome.visited; });
     return outcome;
 }
 
@@ -111,7 +111,7 @@ TEST(ReadRecords, AcceptsAnyDataLengthThatFitsTheType) {
 }
 
 TEST(Describe, NamesTheByteOffsetInOneLine) {
-    EXPECT_EQ(gdsdump::describe({42, "record length 3 is odd"}),
+    EXPECT_EQ(quillon::reader::describe({42, "record length 3 is odd"}),
               "error at byte offset 42: record length 3 is odd");
 }
 

@@ -8,10 +8,10 @@
 
 namespace {
 
-gdsdump::Summary summarise(const std::vector<std::uint8_t>& bytes) {
-    gdsdump::Summary summary;
-    const auto error = gdsdump::readRecords(bytes.data(), bytes.size(),
-                                            [&](const gdsdump::Record& r) { summary.record(r); });
+quillon::reader::Summary summarise(const std::vector<std::uint8_t>& bytes) {
+    quillon::reader::Summary summary;
+    const auto error = quillon::reader::readRecords(bytes.data(), bytes.size(),
+                                            [&](const quillon::reader::Record& r) { summary.record(r); });
     EXPECT_FALSE(error) << error->message;
     return summary;
 }
@@ -44,12 +44,12 @@ const char* const twoStructures =
 
 TEST(Summary, CountsRecordsAndElementsByKind) {
     const auto summary = summarise(hex(twoStructures));
-    EXPECT_EQ(summary.recordCounts().at(gdsdump::BGNSTR), 2u);
-    EXPECT_EQ(summary.recordCounts().at(gdsdump::XY), 5u);
-    EXPECT_EQ(summary.recordCounts().at(gdsdump::ENDEL), 5u);
+    EXPECT_EQ(summary.recordCounts().at(quillon::reader::BGNSTR), 2u);
+    EXPECT_EQ(summary.recordCounts().at(quillon::reader::XY), 5u);
+    EXPECT_EQ(summary.recordCounts().at(quillon::reader::ENDEL), 5u);
     const std::map<unsigned, std::size_t> elements = {
-        {gdsdump::BOUNDARY, 1}, {gdsdump::PATH, 1}, {gdsdump::SREF, 1},
-        {gdsdump::TEXT, 1},     {gdsdump::BOX, 1}};
+        {quillon::reader::BOUNDARY, 1}, {quillon::reader::PATH, 1}, {quillon::reader::SREF, 1},
+        {quillon::reader::TEXT, 1},     {quillon::reader::BOX, 1}};
     EXPECT_EQ(summary.elementCounts(), elements);
 }
 
@@ -126,13 +126,13 @@ std::vector<std::uint8_t> withLeaf(const std::string& topRecords) {
                topRecords + "00 04 07 00 00 04 04 00");
 }
 
-gdsdump::HierarchyExtent::Box extentOf(const std::vector<std::uint8_t>& bytes) {
+quillon::reader::HierarchyExtent::Box extentOf(const std::vector<std::uint8_t>& bytes) {
     const auto summary = summarise(bytes);
     EXPECT_TRUE(summary.extent().has_value());
-    return summary.extent().value_or(gdsdump::HierarchyExtent::Box{0, 0, 0, 0});
+    return summary.extent().value_or(quillon::reader::HierarchyExtent::Box{0, 0, 0, 0});
 }
 
-void expectBox(const gdsdump::HierarchyExtent::Box& box, double minX, double minY, double maxX,
+void expectBox(const quillon::reader::HierarchyExtent::Box& box, double minX, double minY, double maxX,
                double maxY) {
     EXPECT_NEAR(box.minX, minX, 1e-9);
     EXPECT_NEAR(box.minY, minY, 1e-9);

@@ -9,17 +9,17 @@ namespace {
 
 std::string exact8(const std::string& text) {
     const auto bytes = hex(text);
-    return gdsdump::exactReal(bytes.data(), 8);
+    return quillon::reader::exactReal(bytes.data(), 8);
 }
 
 std::string nearest8(const std::string& text) {
     const auto bytes = hex(text);
-    return gdsdump::shortReal(bytes.data(), 8);
+    return quillon::reader::shortReal(bytes.data(), 8);
 }
 
 std::string quoted(const std::string& text) {
     const auto bytes = hex(text);
-    return gdsdump::quoteAscii(bytes.data(), bytes.size());
+    return quillon::reader::quoteAscii(bytes.data(), bytes.size());
 }
 
 TEST(ExactReal, DecodesTheWorkedConversionsOfTheStreamFormat) {
@@ -63,8 +63,8 @@ TEST(ExactReal, DecodesUnnormalisedFractions) {
 TEST(ExactReal, DecodesFourByteReals) {
     const auto one = hex("41 10 00 00");
     const auto tenth = hex("40 19 99 9A");
-    EXPECT_EQ(gdsdump::exactReal(one.data(), 4), "1");
-    EXPECT_EQ(gdsdump::exactReal(tenth.data(), 4), "0.10000002384185791015625");
+    EXPECT_EQ(quillon::reader::exactReal(one.data(), 4), "1");
+    EXPECT_EQ(quillon::reader::exactReal(tenth.data(), 4), "0.10000002384185791015625");
 }
 
 TEST(ShortReal, GivesTheShortestTextOfTheNearestDouble) {

@@ -26,7 +26,7 @@ void require(bool condition) {
 }
 
 // Hands out its bytes a few at a time, so that records straddle refills.
-class TrickleSource : public gdsdump::ByteSource {
+class TrickleSource : public quillon::reader::ByteSource {
 public:
     TrickleSource(const std::uint8_t* data, std::size_t size) : memory(data, size) {}
     std::size_t read(std::uint8_t* buffer, std::size_t n) override {
@@ -35,7 +35,7 @@ public:
     }
 
 private:
-    gdsdump::MemorySource memory;
+    quillon::reader::MemorySource memory;
     std::size_t step = 0;
 };
 
@@ -43,12 +43,12 @@ private:
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::ostringstream listing;
-    gdsdump::Dumper dumper(listing);
-    gdsdump::Summary summary;
+    quillon::reader::Dumper dumper(listing);
+    quillon::reader::Summary summary;
     std::size_t next = 0;
     unsigned lastType = 0;
     std::size_t records = 0;
-    const auto error = gdsdump::readRecords(data, size, [&](const gdsdump::Record& record) {
+    const auto error = quillon::reader::readRecords(data, size, [&](const quillon::reader::Record& record) {
         // Records follow each other without gaps and lie inside the input.
         require(record.offset == next);
         require(record.length >= 4 && record.length % 2 == 0);
@@ -66,9 +66,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The same bytes streamed: the same records, the same outcome. The
     // order check fails no earlier than the framing allows.
     TrickleSource trickle(data, size);
-    gdsdump::RecordReader streamed(trickle);
-    gdsdump::LibraryChecker checker;
-    gdsdump::Record record;
+    quillon::reader::RecordReader streamed(trickle);
+    quillon::reader::LibraryChecker checker;
+    quillon::reader::Record record;
     std::size_t seen = 0, completeAt = 0;
     bool ordered = true;
     while (streamed.next(record)) {
@@ -87,14 +87,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The inflater on the raw bytes ends, whatever they are.
     std::vector<std::uint8_t> inflated;
-    gdsdump::gunzip(data, size, inflated);
+    quillon::reader::gunzip(data, size, inflated);
     if (error) {
         require(error->offset <= size);
         require(!error->message.empty());
-        require(gdsdump::describe(*error).find('\n') == std::string::npos);
+        require(quillon::reader::describe(*error).find('\n') == std::string::npos);
     } else {
         // A well-formed file ends with ENDLIB, then only zero padding.
-        require(records >= 2 && lastType == gdsdump::ENDLIB);
+        require(records >= 2 && lastType == quillon::reader::ENDLIB);
         for (std::size_t i = next; i < size; ++i) require(data[i] == 0);
     }
     return 0;

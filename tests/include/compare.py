@@ -3,6 +3,8 @@
 # below it, empty), the same texts, paths, instances and properties, and
 # that $output holds $cells cells in all. Prints "same" or raises.
 #   klayout -b -r compare.py -rd source=A.gds -rd output=B.gds -rd prefix=P -rd cells=N
+import re
+
 import pya
 
 src = pya.Layout()
@@ -10,6 +12,10 @@ src.read(source)  # noqa: F821 (set by -rd)
 out = pya.Layout()
 out.read(output)  # noqa: F821
 pre = prefix  # noqa: F821
+# A source in another database unit: its coordinates in the output's.
+if abs(src.dbu - out.dbu) > 1e-9 * out.dbu:
+    src.transform(pya.ICplxTrans(src.dbu / out.dbu))
+    src.dbu = out.dbu
 
 
 def props(layout, prop_id):
@@ -18,11 +24,19 @@ def props(layout, prop_id):
 
 def own(layout, cell, strip):
     """The cell's own shapes and instances, as comparable text."""
-    items = []
+    items = [("cell properties", props(layout, cell.prop_id))]
     for li in layout.layer_indexes():
         info = layout.get_info(li)
         for shape in cell.shapes(li).each():
-            items.append((info.layer, info.datatype, str(shape), props(layout, shape.prop_id)))
+            # prop_id numbers the layout's property sets: the sets are compared.
+            # and a polygon without its collinear points (a coarser source
+            # grid may have made some).
+            text = re.sub(r" prop_id=\d+", "", str(shape))
+            if shape.is_polygon() or shape.is_simple_polygon():
+                polygon = shape.polygon
+                polygon.compress(True)
+                text = str(polygon)
+            items.append((info.layer, info.datatype, text, props(layout, shape.prop_id)))
     for inst in cell.each_inst():
         name = layout.cell(inst.cell_index).name
         items.append((name[len(strip):] if strip else name, str(inst.cplx_trans), inst.na,

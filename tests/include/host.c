@@ -1,7 +1,9 @@
 /* Includes a file through the flat or the handle API, for the tests:
      include-host flat|handle OUT IN [PREFIX]
-   Exit status 0 when the include was taken, 1 when it was refused (the
-   message and the fault on stderr). */
+   IN "-": nothing included, the library the include would be added to.
+   The handle library has a fixed name and time stamp, so that its bytes can be
+   compared. Exit status 0 when the include was taken, 1 when it was refused
+   (the message and the fault on stderr). */
 #include <stdio.h>
 #include <string.h>
 
@@ -27,10 +29,19 @@ int main(int argc, char** argv) {
         return status == 0 ? 0 : 1;
     }
     int status = 0;
-    QuillonWriter* w = quillon_open(argv[2], 0.001, 1e-9, NULL, &status);
+    QuillonOptions settings;
+    quillon_default_options(&settings);
+    settings.libraryName = "HOSTLIB";
+    const int stamp[6] = {2026, 12, 9, 12, 0, 0};
+    memcpy(settings.timestamp, stamp, sizeof stamp);
+    QuillonWriter* w = quillon_open(argv[2], 0.001, 1e-9, &settings, &status);
     QuillonIncludeOptions options = {sizeof options, argc > 4 ? argv[4] : NULL, NULL, NULL, fault,
-                                     NULL};
-    status = quillon_include(w, argv[3], &options);
+                                     NULL, QUILLON_CLASH_ERROR};
+    /* The output already holds a structure when the include starts. */
+    quillon_begin_structure(w, "HOST");
+    quillon_box(w, 0, 0, 10, 10, 1, 0, 0, 0);
+    quillon_end_structure(w);
+    if (strcmp(argv[3], "-") != 0) status = quillon_include(w, argv[3], &options);
     if (status != 0) fprintf(stderr, "%s\n", quillon_last_error(w));
     quillon_close(w);
     return status == 0 ? 0 : 1;

@@ -1,10 +1,11 @@
-# Writes the gdspy-made source library to argv[1]: polygons, a path with
-# extensions, labels turned and magnified, an array turned and magnified.
+# Writes the gdspy-made source library to argv[1], in a database unit of
+# argv[2] metres (1e-9 when not given): polygons, a path with extensions,
+# labels turned and magnified, an array turned and magnified.
 import sys
 
 import gdspy
 
-lib = gdspy.GdsLibrary(unit=1e-6, precision=1e-9)
+lib = gdspy.GdsLibrary(unit=1e-6, precision=float(sys.argv[2]) if len(sys.argv) > 2 else 1e-9)
 cell = gdspy.Cell("G_CELL", exclude_from_current=True)
 lib.add(cell)
 cell.add(gdspy.Rectangle((0, 0), (2, 1), layer=3, datatype=1))

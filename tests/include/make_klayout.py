@@ -1,6 +1,8 @@
 # KLayout batch script: writes the KLayout-made source library to $out:
-# cells with shape and instance properties, an AREF turned and magnified,
-# texts, paths with extensions.   klayout -b -r make_klayout.py -rd out=X.gds
+# cells with shape, instance, cell and library properties, an AREF turned
+# and magnified, texts, paths with extensions, a polygon of 9000 points;
+# $option (a gds2_* save option, "" for none) set to $value.
+#   klayout -b -r make_klayout.py -rd out=X.gds -rd option=NAME -rd value=V
 import pya
 
 layout = pya.Layout()
@@ -22,6 +24,13 @@ top = layout.create_cell("TOP")
 top.insert(pya.CellInstArray(mid.cell_index(), pya.Trans(pya.Trans.M45, 10000, 20000)))
 top.insert(pya.CellInstArray(leaf.cell_index(), pya.ICplxTrans(0.5, 30.0, True, -500, 700)))
 top.shapes(l2).insert(pya.Box(-100, -100, 100, 100))
+top.shapes(l1).insert(pya.Polygon(pya.Box(0, 0, 90000, 90000)).round_corners(0, 45000, 9000))
+top.set_property(9, "top cell")
+layout.set_property(11, "library")
 options = pya.SaveLayoutOptions()
 options.format = "GDS2"
+option = globals().get("option", "")
+if option:
+    current = getattr(options, option)
+    setattr(options, option, value == "1" if isinstance(current, bool) else type(current)(value))  # noqa: F821
 layout.write(out, options)  # noqa: F821 (set by -rd)

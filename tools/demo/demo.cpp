@@ -294,13 +294,13 @@ int printSummary(const char* fileName) {
     std::ifstream file(fileName, std::ios::binary);
     const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)),
                                           std::istreambuf_iterator<char>());
-    gdsdump::Summary summary;
-    const auto error = gdsdump::readRecords(
-        bytes.data(), bytes.size(), [&](const gdsdump::Record& record) { summary.record(record); });
+    quillon::reader::Summary summary;
+    const auto error = quillon::reader::readRecords(
+        bytes.data(), bytes.size(), [&](const quillon::reader::Record& record) { summary.record(record); });
     std::cout << "quillon-demo: wrote " << fileName << '\n';
     summary.write(std::cout);
     if (error) {
-        std::cerr << "quillon-demo: " << fileName << ": " << gdsdump::describe(*error) << '\n';
+        std::cerr << "quillon-demo: " << fileName << ": " << quillon::reader::describe(*error) << '\n';
         return 1;
     }
     return 0;

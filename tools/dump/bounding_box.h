@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <optional>
 
-namespace gdsdump {
+namespace quillon::reader {
 
 template <typename T>
 struct BoundingBox {
@@ -24,4 +24,4 @@ void extend(std::optional<BoundingBox<T>>& box, T x, T y) {
     box->maxY = std::max(box->maxY, y);
 }
 
-}  // namespace gdsdump
+}  // namespace quillon::reader

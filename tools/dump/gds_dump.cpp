@@ -5,7 +5,7 @@
 #include "gds_records.h"
 #include "gds_values.h"
 
-namespace gdsdump {
+namespace quillon::reader {
 
 namespace {
 
@@ -141,4 +141,4 @@ void Dumper::record(const Record& record) {
     if (isElementStart(record.type)) inElement = true;
 }
 
-}  // namespace gdsdump
+}  // namespace quillon::reader

@@ -8,7 +8,7 @@
 
 #include "record_reader.h"
 
-namespace gdsdump {
+namespace quillon::reader {
 
 // The decoded data of a record, as the listing shows it after the data type:
 // INT2 and INT4 values as signed decimal lists (XY as (x, y) pairs), REAL8 and
@@ -34,4 +34,4 @@ private:
     bool inElement = false;
 };
 
-}  // namespace gdsdump
+}  // namespace quillon::reader

@@ -7,7 +7,7 @@
 #include "gds_records.h"
 #include "gds_values.h"
 
-namespace gdsdump {
+namespace quillon::reader {
 
 void HierarchyExtent::include(std::optional<Box>& box, double x, double y) {
     if (!std::isfinite(x) || !std::isfinite(y)) return;
@@ -192,4 +192,4 @@ std::optional<HierarchyExtent::Box> HierarchyExtent::topExtent() const {
     return box;
 }
 
-}  // namespace gdsdump
+}  // namespace quillon::reader

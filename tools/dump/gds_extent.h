@@ -19,7 +19,7 @@
 
 #include "record_reader.h"
 
-namespace gdsdump {
+namespace quillon::reader {
 
 class HierarchyExtent {
 public:
@@ -69,4 +69,4 @@ private:
     int rows = 1;
 };
 
-}  // namespace gdsdump
+}  // namespace quillon::reader

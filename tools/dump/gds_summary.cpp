@@ -7,7 +7,7 @@
 #include "gds_records.h"
 #include "gds_values.h"
 
-namespace gdsdump {
+namespace quillon::reader {
 
 namespace {
 
@@ -131,4 +131,4 @@ void Summary::write(std::ostream& out) const {
     out << " (database units, XY points of all elements, references not expanded)\n";
 }
 
-}  // namespace gdsdump
+}  // namespace quillon::reader

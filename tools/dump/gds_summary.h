@@ -17,7 +17,7 @@
 #include "gds_extent.h"
 #include "record_reader.h"
 
-namespace gdsdump {
+namespace quillon::reader {
 
 class Summary {
 public:
@@ -59,4 +59,4 @@ private:
     int type = 0;
 };
 
-}  // namespace gdsdump
+}  // namespace quillon::reader

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <vector>
 
-namespace gdsdump {
+namespace quillon::reader {
 
 namespace {
 
@@ -127,4 +127,4 @@ std::string quoteAscii(const std::uint8_t* data, std::size_t length) {
     return text + "\"";
 }
 
-}  // namespace gdsdump
+}  // namespace quillon::reader

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-namespace gdsdump {
+namespace quillon::reader {
 
 // The exact decimal value of a GDSII real of size bytes (8 for REAL8, 4 for
 // REAL4): sign bit, 7-bit excess-64 exponent of 16, then the fraction F with
@@ -27,4 +27,4 @@ double realValue(const std::uint8_t* bytes, std::size_t size);
 // every byte outside 0x20 to 0x7E as \xNN.
 std::string quoteAscii(const std::uint8_t* data, std::size_t length);
 
-}  // namespace gdsdump
+}  // namespace quillon::reader

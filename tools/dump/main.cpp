@@ -37,22 +37,14 @@ int usage() {
 }
 
 // --cells: what quillon_scan reports, one cell per line.
-int listCells(gdsdump::FileSource& source, const char* path) {
-    gdsdump::LibraryScan scan;
-    if (const auto error = gdsdump::scanLibrary(source, scan)) {
+int listCells(quillon::reader::FileSource& source, const char* path) {
+    quillon::reader::LibraryScan scan;
+    if (const auto error = quillon::reader::scanLibrary(source, scan)) {
         std::cerr << "quillon-dump: " << path << ": "
-                  << (error->inSource ? error->message : gdsdump::describe(*error)) << '\n';
+                  << (error->inSource ? error->message : quillon::reader::describe(*error)) << '\n';
         return 1;
     }
-    std::cout.precision(15);
-    std::cout << "units: " << scan.dbUnitInUserUnits << " user units, " << scan.dbUnitInMeters
-              << " m per database unit\n";
-    for (std::size_t i = 0; i < scan.structures.size(); ++i) {
-        std::cout << (scan.top[i] ? "top " : "-   ") << scan.structures[i].name;
-        if (!scan.structures[i].references.empty()) std::cout << " ->";
-        for (const std::string& target : scan.structures[i].references) std::cout << ' ' << target;
-        std::cout << '\n';
-    }
+    quillon::reader::printCells(scan, std::cout);
     return 0;
 }
 
@@ -78,17 +70,17 @@ int run(int argc, char** argv) {
     }
     if (path == nullptr || (summary && cells)) return usage();
 
-    gdsdump::FileSource source;
+    quillon::reader::FileSource source;
     if (!source.open(path)) {
         std::cerr << "quillon-dump: " << path << ": cannot open file\n";
         return 2;
     }
     if (cells) return listCells(source, path);
 
-    gdsdump::Dumper dumper(std::cout);
-    gdsdump::Summary counts;
-    gdsdump::RecordReader reader(source);
-    gdsdump::Record record;
+    quillon::reader::Dumper dumper(std::cout);
+    quillon::reader::Summary counts;
+    quillon::reader::RecordReader reader(source);
+    quillon::reader::Record record;
     while (reader.next(record)) {
         if (summary) {
             counts.record(record);
@@ -102,7 +94,7 @@ int run(int argc, char** argv) {
         // A broken gzip stream (or a failed read) is reported as itself:
         // the offset would only say how much of it could be inflated.
         std::cerr << "quillon-dump: " << path << ": "
-                  << (error->inSource ? error->message : gdsdump::describe(*error)) << '\n';
+                  << (error->inSource ? error->message : quillon::reader::describe(*error)) << '\n';
         return 1;
     }
     return 0;

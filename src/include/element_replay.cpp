@@ -1,6 +1,6 @@
 // GDSII records replayed as the writer's element calls; see
 // element_replay.h.
-#include "framing/element_replay.h"
+#include "include/element_replay.h"
 
 #include <algorithm>
 
