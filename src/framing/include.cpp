@@ -158,6 +158,11 @@ void GDSIIWriter::include(const char* fileName, const QuillonIncludeOptions& opt
         report(messages::structureNotClosed);
         return;
     }
+    // The include copies GDSII records, which an OASIS file cannot hold.
+    if (oasis) {
+        report(messages::includeNoOasisForm);
+        return;
+    }
     const std::string prefix = options.prefix != nullptr ? options.prefix : "";
 
     // --- First pass: check everything -----------------------------------
