@@ -50,7 +50,7 @@ def pts(points):
 class Flat:
     """The flat functions, one library at a time."""
 
-    def __init__(self, path, fmt):
+    def __init__(self, path, fmt, compression=-1):
         LIB.GDS_SetFormat(fmt)
         LIB.GDS_BeginLib(path.encode(), 0.001, 1e-9)
 
@@ -71,10 +71,11 @@ class Handle:
              "Arc": "arc", "Sref": "sref", "Aref": "aref", "Text": "text", "Node": "node",
              "Property": "property"}
 
-    def __init__(self, path, fmt):
+    def __init__(self, path, fmt, compression=-1):
         options = Options()
         LIB.quillon_default_options(ctypes.byref(options))
         options.format = fmt
+        options.compression = compression
         options.strict = 0
         options.timestamp[:] = [2026, 1, 2, 3, 4, 5]
         status = _int()
@@ -152,9 +153,9 @@ def draw(w):
     w.EndStructure()
 
 
-def write(tmp_path, api, name, fmt):
+def write(tmp_path, api, name, fmt, compression=-1):
     path = str(tmp_path / name)
-    w = api(path, fmt)
+    w = api(path, fmt, compression)
     draw(w)
     w.close()
     return path
@@ -170,22 +171,28 @@ def compare(tmp_path, gds, oas, tolerance=0):
         return json.load(file)
 
 
-def check_validation(path):
+def check_validation(path, compressed):
     data = open(path, "rb").read()
-    assert data.startswith(b"%SEMI-OASIS\r\n\x01\x03\x31\x2e\x30")
+    # The magic, START with version "1.0", 1000 steps per micron (a whole
+    # number: 00 E8 07), the table offsets in END; then a CBLOCK (34) or
+    # the first CELL (13).
+    start = b"%SEMI-OASIS\r\n\x01\x03\x31\x2e\x30\x00\xe8\x07\x01"
+    assert data.startswith(start)
+    assert data[len(start)] == (34 if compressed else 13)
     end = data[-256:]
     assert end[0] == 2 and end[-5] == 1  # END, validation scheme CRC32
     assert int.from_bytes(data[-4:], "little") == zlib.crc32(data[:-4])
 
 
-@pytest.mark.parametrize("api", [Flat, Handle])
-@pytest.mark.parametrize("compression", [-1, 0])
+@pytest.mark.parametrize("api, compression", [(Flat, -1), (Handle, -1), (Handle, 0),
+                                              (Handle, 9)])
 def test_oasis_reads_as_the_gdsii_of_the_same_calls(tmp_path, api, compression):
     LIB.GDS_SetTimestamp(2026, 1, 2, 3, 4, 5)
-    LIB.GDS_SetCompression(compression) if hasattr(LIB, "GDS_SetCompression") else None
     gds = write(tmp_path, api, "same.gds", FORMAT_AUTO)
-    oas = write(tmp_path, api, "same.oas", FORMAT_OASIS if api is Flat else FORMAT_AUTO)
-    check_validation(oas)
+    # The flat API by its setting, the handle by the name's suffix.
+    oas = write(tmp_path, api, "same.OAS", FORMAT_OASIS if api is Flat else FORMAT_AUTO,
+                compression)
+    check_validation(oas, compression != 0)
     result = compare(tmp_path, gds, oas, tolerance=3)
     assert result["dbu"][0] == pytest.approx(result["dbu"][1])
     assert result["cells"][0] == result["cells"][1] == ["LEAF", "TOP"]
@@ -197,3 +204,23 @@ def test_oasis_reads_as_the_gdsii_of_the_same_calls(tmp_path, api, compression):
             assert key == "xor 4/1" and wide == 0, (cell, key, area, wide)
             del diff[key]
     assert all(not d for d in differences.values()), differences
+
+
+def test_flat_api_writes_gdsii_whatever_the_name_and_refuses_what_oasis_cannot_hold(tmp_path):
+    path = str(tmp_path / "plain.oas")
+    w = Flat(path, FORMAT_GDSII)
+    w.BeginStructure(b"A")
+    w.EndStructure()
+    w.close()
+    assert open(path, "rb").read(4) == b"\x00\x06\x00\x02"  # HEADER
+    del LIB.messages[:]
+    w = Flat(path, FORMAT_OASIS)
+    w.BeginStructure(b"A")
+    xs, ys, n = pts([(0, 0), (10, 0)])
+    w.Node(xs, ys, n, 1, 0, 0, 0)
+    w.Path(xs, ys, n, 5, 1, 0, 0, 0, 0)
+    w.EndStructure()
+    w.close()
+    assert LIB.messages == ["Error: NODE has no OASIS form.",
+                            "Error: Odd path width has no OASIS form."]
+    assert LIB.GDS_SetFormat(3) == -3 and LIB.messages[-1] == "Error: Format must lie in 0 to 2."
