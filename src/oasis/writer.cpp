@@ -4,7 +4,9 @@
 // placement.cpp, text.cpp).
 #include "oasis/writer.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace quillon::oasis {
 
@@ -47,7 +49,7 @@ bool printable(const std::string& text) {
 Writer::Writer(ByteSink& sink, int level) : output(sink, level), out(output.block()) {
     textStrings.bounded = true;
     propertyStrings.bounded = true;
-    positions.reserve(windowSize);
+    slots.assign(2 * maxClasses, 0);
 }
 
 std::int64_t Writer::NameTable::number(const char* name, std::size_t length) {
@@ -107,7 +109,7 @@ void Writer::beginCell(const char* name, std::size_t length) {
     output.recordDone();
 }
 
-void Writer::endCell() { flushShapes(true); }
+void Writer::endCell() { flushShapes(); }
 
 void Writer::writeTable(NameTable& table, std::uint8_t record, std::uint64_t& offset) {
     offset = 0;
@@ -123,7 +125,7 @@ void Writer::writeTable(NameTable& table, std::uint8_t record, std::uint64_t& of
 }
 
 void Writer::end() {
-    flushShapes(true);
+    flushShapes();
     std::uint64_t offsets[4] = {};
     writeTable(cellNames, cellNameRecord, offsets[0]);
     writeTable(textStrings, textStringRecord, offsets[1]);
@@ -177,25 +179,95 @@ bool Writer::Shape::operator==(const Shape& other) const {
     return false;
 }
 
+std::uint64_t Writer::Shape::hash() const {
+    // FNV-1a over the fields that tell classes apart.
+    std::uint64_t h = 0xcbf29ce484222325ull;
+    const auto mix = [&h](std::uint64_t v) {
+        h = (h ^ v) * 0x100000001b3ull;
+    };
+    mix(kind);
+    mix(layer);
+    mix(datatype);
+    mix(width);
+    mix(height);
+    mix(static_cast<std::uint64_t>(startExtension));
+    mix(static_cast<std::uint64_t>(endExtension));
+    mix(cell);
+    mix(mirror);
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &magnification, sizeof bits);
+    mix(bits);
+    std::memcpy(&bits, &angle, sizeof bits);
+    mix(bits);
+    for (std::uint8_t b : points) mix(b);
+    return h;
+}
+
 void Writer::addShape(std::int64_t x, std::int64_t y, const PropertyList& properties) {
     const Delta at{x, y};
-    if (!properties.empty()) {
+    if (!properties.empty() || candidate.points.size() > maxGatheredBytes) {
         emit(candidate, at, Repetition{});
         emitProperties(properties);
         output.recordDone();
         return;
     }
-    if (!positions.empty() && candidate == gathered && positions.back() != at) {
-        positions.push_back(at);
-        if (positions.size() >= windowSize) flushShapes(false);
+    const std::uint64_t hash = candidate.hash();
+    std::size_t index = classesUsed;
+    if (lastClass < classesUsed && classes[lastClass].hash == hash &&
+        classes[lastClass].shape == candidate) {
+        index = lastClass;
+    } else {
+        const std::size_t mask = slots.size() - 1;
+        std::size_t slot = static_cast<std::size_t>(hash) & mask;
+        for (; slots[slot] != 0; slot = (slot + 1) & mask) {
+            Class& c = classes[slots[slot] - 1];
+            if (c.hash == hash && c.shape == candidate) {
+                index = slots[slot] - 1;
+                break;
+            }
+        }
+        if (index == classesUsed) {
+            if (classesUsed == maxClasses) {
+                flushShapes();
+                return addShape(x, y, properties);
+            }
+            if (classes.size() == classesUsed) classes.emplace_back();
+            Class& c = classes[classesUsed];
+            std::swap(c.shape, candidate);
+            c.hash = hash;
+            c.positions.clear();
+            slots[slot] = static_cast<std::uint32_t>(++classesUsed);
+        }
+    }
+    lastClass = index;
+    Class& c = classes[index];
+    if (!c.positions.empty() && c.positions.back() == at) {
+        // A reader drops a repetition's zero displacement: written alone.
+        emit(c.shape, at, Repetition{});
+        output.recordDone();
         return;
     }
-    flushShapes(true);
-    std::swap(candidate, gathered);
-    positions.push_back(at);
+    c.positions.push_back(at);
+    if (++gatheredCount < windowSize) return;
+    if (classesUsed > 1) {
+        flushShapes();
+        return;
+    }
+    // One class: half the window is kept, so that a grid's rows still meet
+    // rows of the same length.
+    flushClass(c, false);
+    gatheredCount = c.positions.size();
 }
 
-void Writer::flushShapes(bool final) {
+void Writer::flushShapes() {
+    for (std::size_t i = 0; i < classesUsed; ++i) flushClass(classes[i], true);
+    classesUsed = 0;
+    gatheredCount = 0;
+    std::fill(slots.begin(), slots.end(), 0);
+}
+
+void Writer::flushClass(Class& gathered, bool final) {
+    std::vector<Delta>& positions = gathered.positions;
     std::size_t done = 0;
     while (done < positions.size() && (final || positions.size() - done > windowSize / 2)) {
         // The finder looks at the positions not yet written.
@@ -206,7 +278,7 @@ void Writer::flushShapes(bool final) {
         Delta origin{};
         Repetition repetition;
         done = finder.find(positions, origin, repetition);
-        emit(gathered, origin, repetition);
+        emit(gathered.shape, origin, repetition);
         output.recordDone();
     }
     positions.erase(positions.begin(), positions.begin() + static_cast<long>(done));

@@ -16,9 +16,13 @@
 //  - Properties become S_GDS_PROPERTY records (the attribute as an
 //    unsigned integer, the value as a string), as KLayout reads and writes
 //    GDSII properties in OASIS.
-//  - Consecutive shapes that differ only in position are gathered in a
-//    window of at most windowSize positions and written once, with a
-//    repetition (see repetition_finder.h).
+//  - Shapes that differ only in position (same kind, layer, datatype, size,
+//    point list; placements: same cell and transformation) are gathered,
+//    by class, in a window of at most windowSize positions and maxClasses
+//    classes, and each class is written once with a repetition (see
+//    repetition_finder.h). Shapes with properties, polygons and paths of
+//    more than maxGatheredBytes of points, and texts are written as they
+//    come.
 #pragma once
 
 #include <cstddef>
@@ -68,8 +72,10 @@ public:
     void text(std::int64_t x, std::int64_t y, const char* text, std::size_t length,
               std::uint32_t layer, std::uint32_t textType, const PropertyList& properties);
 
-    // The most positions gathered for one repetition.
+    // The most positions gathered, and shape classes they belong to.
     static constexpr std::size_t windowSize = 4096;
+    static constexpr std::size_t maxClasses = 1024;
+    static constexpr std::size_t maxGatheredBytes = 1024;
 
 private:
     // A shape without its position: what consecutive shapes must share to
@@ -88,13 +94,22 @@ private:
         bool mirror = false;
         Bytes points;  // polygon or path: the encoded point list
         bool operator==(const Shape& other) const;
+        std::uint64_t hash() const;
+    };
+    // The positions gathered for one class of shapes, in the order they came.
+    struct Class {
+        Shape shape;
+        std::uint64_t hash = 0;
+        std::vector<Delta> positions;
     };
     // Gathers the candidate shape at (x, y), or writes it at once when it
     // carries properties.
     void addShape(std::int64_t x, std::int64_t y, const PropertyList& properties);
-    // Writes the gathered shapes: all of them when final, otherwise enough
-    // to make room in the window.
-    void flushShapes(bool final);
+    // Writes the gathered shapes of one class: all of them when final,
+    // otherwise enough to make room in the window.
+    void flushClass(Class& gathered, bool final);
+    // Writes every gathered shape and forgets the classes.
+    void flushShapes();
     void emit(const Shape& shape, Delta at, const Repetition& repetition);
     // One emitter per kind (rectangle.cpp, polygon.cpp, path.cpp,
     // placement.cpp): the record of shape at with repetition, the fields
@@ -131,8 +146,12 @@ private:
     bool usesGdsProperty = false;
 
     Shape candidate;
-    Shape gathered;
-    std::vector<Delta> positions;  // of the gathered shapes
+    std::vector<Class> classes;     // the first classesUsed are in use
+    std::size_t classesUsed = 0;
+    std::size_t gatheredCount = 0;  // positions in all classes
+    std::size_t lastClass = 0;      // the class the last shape joined
+    // Open addressing by hash: class index + 1, 0 for a free slot.
+    std::vector<std::uint32_t> slots;
     RepetitionFinder finder;
 
     // Modal variables, unknown at the start of each cell (positions 0).

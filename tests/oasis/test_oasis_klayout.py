@@ -224,3 +224,34 @@ def test_flat_api_writes_gdsii_whatever_the_name_and_refuses_what_oasis_cannot_h
     assert LIB.messages == ["Error: NODE has no OASIS form.",
                             "Error: Odd path width has no OASIS form."]
     assert LIB.GDS_SetFormat(3) == -3 and LIB.messages[-1] == "Error: Format must lie in 0 to 2."
+
+
+def test_python_library_chooses_oasis_by_suffix_or_by_format(tmp_path):
+    import datetime
+    import sys
+    sys.path.insert(0, os.path.join(HERE, "..", "..", "python"))
+    import quillon
+
+    def build(path, **keywords):
+        with quillon.Library(path, unit=1e-6, precision=1e-9,
+                             timestamp=datetime.datetime(2026, 1, 2), **keywords) as lib:
+            with lib.structure("PAD") as pad:
+                pad.rectangle((0, 0), (60, 60), layer=7, props={3: "pad"})
+            with lib.structure("TOP") as top:
+                top.boundary([(0, 0), (5, 0), (2.5, 4)], layer=(1, 0))
+                top.path([(0, -1), (90, -1)], width=0.5, layer=5, pathtype=2)
+                top.circle((20, 20), 8, 96, layer=20)
+                top.aref(pad, (0, 10), columns=4, rows=3, spacing=(90, 70))
+                top.text("TOP", (0, -3), layer=63)
+        return path
+
+    gds = build(str(tmp_path / "py.oas"), format="gdsii")
+    oas = build(str(tmp_path / "py2.oas"))
+    assert open(gds, "rb").read(2) == b"\x00\x06"
+    check_validation(oas, True)
+    check_validation(build(str(tmp_path / "py.gds"), format="oasis", compression=False), False)
+    result = compare(tmp_path, gds, oas)
+    assert result["cells"][0] == result["cells"][1] == ["PAD", "TOP"]
+    assert result["differences"] == {}
+    with pytest.raises(ValueError):
+        quillon.Library(str(tmp_path / "x.oas"), format="gds")
