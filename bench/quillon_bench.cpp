@@ -54,6 +54,9 @@ struct Options {
     std::vector<int> workloads = {1, 8, 2, 3, 4, 5, 6, 9, 10, 11, 7};
     int gzipWorkload = 1;   // the workload of the gzip line, 0 for none
     double includeMiB = 512;  // size of the include line's part file, 0 for none
+    // The OASIS line: each workload written as GDSII and as OASIS in turn.
+    std::vector<int> oasisWorkloads = {1, 3, 4, 5, 6, 9, 12};
+    bool keepFiles = false;  // keeps each OASIS-line workload's .gds and .oas
     bool tsv = false;       // tab-separated output for scripts
     bool verbose = false;   // every run's figures on stderr
 };
@@ -396,6 +399,25 @@ ChildReport ellipses(const char* file, std::uint64_t n) {
     return {now() - start, n};
 }
 
+// A generated fill: boxes of one size on one layer, on a 2,000-column grid
+// of 1,000 units whose points are moved by up to 3 units either way (a
+// hash of the index), row by row.
+ChildReport fill(const char* file, std::uint64_t n) {
+    const double start = now();
+    GDS_BeginLib(file, 0.001, 1e-9);
+    Cells cells;
+    for (std::uint64_t i = 0; i < n; ++i) {
+        cells.next(i);
+        const std::uint64_t h = (i * 0x9E3779B97F4A7C15ull) >> 32;
+        const int x = static_cast<int>(i % 2000) * 1000 + static_cast<int>(h % 7) - 3;
+        const int y = static_cast<int>(i / 2000) * 1000 + static_cast<int>(h / 7 % 7) - 3;
+        GDS_Box(x, y, x + 600, y + 600, 1, 0, 0, 0);
+    }
+    cells.close();
+    GDS_EndLib();
+    return {now() - start, n};
+}
+
 // Bytes of one 199-vertex boundary: BOUNDARY, ELFLAGS, PLEX, LAYER,
 // DATATYPE, XY of 200 points, ENDEL.
 constexpr std::uint64_t boundaryBytes = 4 + 6 + 8 + 6 + 6 + (4 + 8 * 200) + 4;
@@ -425,6 +447,7 @@ const Workload workloads[] = {
     // One polygon is held while it is cut: about 120 bytes per vertex.
     {10, "sawtooth 1M vertices, cut", 3, sawtooths, 0, 256 * 1024},
     {11, "ellipses by tolerance, 158 points", 2e5, ellipses, 0},
+    {12, "fill: boxes on a jittered grid", 4e6, fill, 0},
 };
 
 // What the writer may keep after a polygon of any size, above an idle one.
@@ -651,6 +674,20 @@ Options parse(int argc, char** argv) {
                 std::fprintf(stderr, "quillon-bench: the gzip workload is 1 to 6, or 0\n");
                 std::exit(2);
             }
+        } else if (arg == "--oasis-workloads" && hasValue) {
+            o.oasisWorkloads.clear();
+            for (const char* p = argv[++i]; *p;) {
+                char* end = nullptr;
+                const long w = std::strtol(p, &end, 10);
+                if (end == p || w < 0 || w > static_cast<long>(sizeof workloads / sizeof workloads[0]) || w == 7) {
+                    std::fprintf(stderr, "quillon-bench: bad OASIS workload list\n");
+                    std::exit(2);
+                }
+                if (w > 0) o.oasisWorkloads.push_back(static_cast<int>(w));
+                p = *end == ',' ? end + 1 : end;
+            }
+        } else if (arg == "--keep-files") {
+            o.keepFiles = true;
         } else if (arg == "--tsv") {
             o.tsv = true;
         } else if (arg == "--verbose") {
@@ -658,7 +695,8 @@ Options parse(int argc, char** argv) {
         } else {
             std::fprintf(stderr,
                          "usage: quillon-bench [--runs N] [--warmups N] [--scale F] [--big-gib G] [--dir DIR]"
-                         " [--workloads 1,2,...] [--gzip-workload N] [--tsv] [--verbose]\n"
+                         " [--workloads 1,2,...] [--gzip-workload N] [--oasis-workloads 1,3,...|0]"
+                         " [--keep-files] [--tsv] [--verbose]\n"
                          "  defaults: 5 runs after 1 warm-up, scale 1 (workloads 1-6 at full size), 4 GiB for"
                          " workload 7 (0 skips it), the current directory, gzip line on workload 1"
                          " (0 skips it)\n");
@@ -884,6 +922,71 @@ int main(int argc, char** argv) {
                         static_cast<unsigned long long>(deflateBytes));
         }
         std::fflush(stdout);
+    }
+
+    if (!o.oasisWorkloads.empty()) {
+        // The OASIS line: the same calls written as GDSII and as OASIS
+        // (GDS_SetFormat in the child), in turn first.
+        if (o.tsv)
+            std::printf("oasis\tname\tgds_bytes\toas_bytes\tgds_s\toas_s\tspeed_ratio"
+                        "\tpeak_rss_kib\n");
+        else
+            std::printf("\nOASIS line: the same calls as GDSII and as OASIS (CBLOCKs at level 2);"
+                        " speed = GDSII seconds / OASIS seconds\n   %-2s %-30s %12s %10s %7s %7s"
+                        " %6s %9s %s\n",
+                        "#", "workload", "GDSII bytes", "OAS bytes", "GDSII s", "OAS s", "speed",
+                        "peak RSS", "target");
+        for (const int number : o.oasisWorkloads) {
+            const Workload& w = workloads[number - 1];
+            const std::uint64_t calls = scaled(o, w.count);
+            const std::string stem = o.dir + "/quillon-bench-" + std::to_string(number);
+            const std::string gds = stem + ".gds", oas = stem + ".oas";
+            std::vector<double> gdsS, oasS, ratios;
+            std::uint64_t gdsBytes = 0, oasBytes = 0;
+            long rss = 0;
+            for (int r = -o.warmups; r < o.runs; ++r) {
+                double g = 0, q = 0;
+                const auto gdsRun = [&] {
+                    ChildUsage u;
+                    g = inChild([&] { return w.write(gds.c_str(), calls); }, &u).seconds;
+                    gdsBytes = fileSize(gds);
+                };
+                const auto oasRun = [&] {
+                    ChildUsage u;
+                    q = inChild([&] {
+                            GDS_SetFormat(QUILLON_FORMAT_OASIS);
+                            return w.write(oas.c_str(), calls);
+                        }, &u).seconds;
+                    oasBytes = fileSize(oas);
+                    if (r >= 0) rss = std::max(rss, u.rssKiB);
+                };
+                if (r % 2 == 0) { gdsRun(); oasRun(); } else { oasRun(); gdsRun(); }
+                if (r < 0) continue;
+                gdsS.push_back(g);
+                oasS.push_back(q);
+                ratios.push_back(g / q);
+            }
+            if (!o.keepFiles) {
+                unlink(gds.c_str());
+                unlink(oas.c_str());
+            }
+            const double ratio = median(ratios);
+            const bool met = ratio >= 0.5 && rss < 32 * 1024;
+            allMet = allMet && met;
+            if (o.tsv)
+                std::printf("%d\t%s\t%llu\t%llu\t%.4f\t%.4f\t%.3f\t%ld\n", number, w.name,
+                            static_cast<unsigned long long>(gdsBytes),
+                            static_cast<unsigned long long>(oasBytes), median(gdsS),
+                            median(oasS), ratio, rss);
+            else
+                std::printf("   %-2d %-30s %12llu %10llu %7.3f %7.3f %6.3f %5.1f MiB >=0.5 %s,"
+                            " RSS < 32 MiB %s\n",
+                            number, w.name, static_cast<unsigned long long>(gdsBytes),
+                            static_cast<unsigned long long>(oasBytes), median(gdsS),
+                            median(oasS), ratio, static_cast<double>(rss) / 1024.0,
+                            ratio >= 0.5 ? "met" : "MISSED", rss < 32 * 1024 ? "met" : "MISSED");
+            std::fflush(stdout);
+        }
     }
 
     if (o.includeMiB > 0) {

@@ -342,6 +342,14 @@ QUILLON_API(int) GDS_SetPolygonLimit(int limit);
    units, names and faults. */
 QUILLON_API(int) GDS_Include(const char* fileName);
 
+/* The format of the libraries that later GDS_BeginLib calls write:
+   QUILLON_FORMAT_GDSII (the default: GDSII whatever the file name),
+   QUILLON_FORMAT_OASIS, or QUILLON_FORMAT_AUTO (OASIS when the file name
+   ends in ".oas", in any case, GDSII otherwise). Other values report
+   "Error: Format must lie in 0 to 2." and change nothing. A library already
+   open keeps its format. See "OASIS output" below the handle API. */
+QUILLON_API(int) GDS_SetFormat(int format);
+
 /* ------------------------------------------------------------------------ */
 /* Handle API: any number of writers at once                                */
 /*
@@ -463,7 +471,66 @@ typedef struct QuillonOptions {
                                      deflate level */
     int compact;                  /* 1 (default): compact records, see below;
                                      0: every record, as the flat functions */
+    int format;                   /* QUILLON_FORMAT_AUTO (default): OASIS
+                                     when fileName ends in ".oas", in any
+                                     case; _GDSII; _OASIS. See OASIS output */
 } QuillonOptions;
+
+/* The formats of QuillonOptions.format and GDS_SetFormat. */
+#define QUILLON_FORMAT_AUTO 0
+#define QUILLON_FORMAT_GDSII 1
+#define QUILLON_FORMAT_OASIS 2
+
+/* OASIS output. Every element function writes the same layout in OASIS
+   (SEMI P39) as in GDSII, as KLayout reads both:
+     - boxes become RECTANGLE records (the square form when width equals
+       height), the box type as the datatype;
+     - boundaries, polygons, curves and text polygons become POLYGON
+       records of all their vertices: OASIS has no vertex limit, so nothing
+       is fractured, except polygons with holes, which take the
+       fracturer's cuts as in GDSII (without the polygon limit);
+     - paths become one PATH record each, however long: flush ends for path
+       type 0, half-width extensions for type 2, the explicit extensions for
+       type 4. OASIS has no round ends: a path of type 1 is written as
+       KLayout writes it, a flush PATH with a CIRCLE of half the width at
+       each end, which covers the round path's region (the round caps are
+       then true circles, not KLayout's polygonal ones). A PATH holds half
+       its width as a whole number: an odd width reports "Error: Odd path
+       width has no OASIS form." and, unless refused, is written one unit
+       narrower;
+     - SREF and AREF become PLACEMENT records with magnification, angle and
+       mirror (STRANS 0x8000); an AREF's lattice is a repetition (the grid
+       form for east and north steps, the general two-vector form
+       otherwise);
+     - TEXT keeps its string (by TEXTSTRING reference), layer, text type and
+       position; OASIS has no presentation, path type, width, angle or
+       magnification for texts, and they are dropped;
+     - properties become S_GDS_PROPERTY records (attribute and value), which
+       KLayout shows as the same attribute number and value;
+     - the database unit in metres goes to START (grid steps per micron);
+       the library name, the user unit, the time stamps, ELFLAGS and PLEX
+       have no OASIS form and are dropped;
+     - NODE has no OASIS form: it reports "Error: NODE has no OASIS form.",
+       refused in strict mode and skipped otherwise;
+     - quillon_include and GDS_Include take a GDSII file into an OASIS
+       library as well: its chosen structures' elements are written as
+       the element calls of this API would write them (a BOUNDARY as
+       POLYGON, a BOX as RECTANGLE, and so on), so that what has no OASIS
+       form is reported as above. The check, the names, the units and the
+       faults are those of a GDSII library, except that a file that
+       changes between the check and the copy loses the output (an OASIS
+       file cannot be cut back), as for a gzip output.
+   The file is compact: fields equal to the record before are left out,
+   positions are relative, point lists take the smallest delta form, names
+   go by reference number (the name tables come after the last cell, and
+   END holds their offsets and the file's CRC32), and consecutive shapes
+   that differ only in position (same kind, layer, datatype and size, no
+   properties) are written once with a repetition, found in a window of
+   4096 shapes. CBLOCK compression (raw deflate, in blocks of 1 MiB) is on:
+   compression -1 (the default) deflates at level 2, 1 to 9 at that level,
+   0 writes no CBLOCK. An OASIS file is never a gzip stream. Memory stays
+   bounded whatever the file's size. */
+
 
 /* Fills options with the defaults: strict, LIBNAME the file name, the local
    clock, no callback, gzip by the file name's suffix. */
@@ -898,6 +965,9 @@ public:
    "Error: Called from inside the error handler."  (status only, never reported)
    "Error: Radius, angle or tolerance out of range."
    "Error: Path segments too short for the bend radius."
+   "Error: Format must lie in 0 to 2."
+   "Error: NODE has no OASIS form."
+   "Error: Odd path width has no OASIS form."
    "Error: Not enougph points for BOUNDARY structure. "
    "Error: Too many points for BOUNDARY structure. "
    "Error: Not enougph points for PATH structure. "

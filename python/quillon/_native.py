@@ -83,7 +83,8 @@ class QuillonOptions(ctypes.Structure):
     _fields_ = [("size", ctypes.c_uint), ("libraryName", ctypes.c_char_p),
                 ("timestamp", ctypes.c_int * 6), ("onError", CALLBACK_TYPE),
                 ("userData", ctypes.c_void_p), ("strict", ctypes.c_int),
-                ("compression", ctypes.c_int), ("compact", ctypes.c_int)]
+                ("compression", ctypes.c_int), ("compact", ctypes.c_int),
+                ("format", ctypes.c_int)]
 
 
 if _WINDOWS:

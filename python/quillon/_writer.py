@@ -92,9 +92,11 @@ def close_writer(native, handle, detail=None, stacklevel=3):
 
 
 def open_writer(native, name, db_in_user_units, db_in_meters, library_name, timestamp,
-                compression=-1, compact=True):
+                compression=-1, compact=True, file_format=0):
     """quillon_open in strict mode; returns the writer's address as an int.
     compression: -1 gzip by the ".gz" suffix, 0 never, 1 to 9 that level.
+    file_format: QuillonOptions.format (0 by the ".oas" suffix, 1 GDSII,
+    2 OASIS).
     compact: leave out the records GDSII makes optional at their defaults."""
     options = _native.QuillonOptions()
     native.quillon_default_options(ctypes.byref(options))
@@ -108,6 +110,7 @@ def open_writer(native, name, db_in_user_units, db_in_meters, library_name, time
     options.onError = _callback
     options.strict = 1
     options.compression = compression
+    options.format = file_format
     status = ctypes.c_int(0)
     _messages().clear()
     handle = native.quillon_open(name, db_in_user_units, db_in_meters, ctypes.byref(options),

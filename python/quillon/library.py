@@ -52,6 +52,10 @@ def _units(db_in_user_units, db_in_meters, unit, precision):
             1e-9 if db_in_meters is None else db_in_meters)
 
 
+# QuillonOptions.format for each value of format=.
+_FORMATS = {None: 0, "gdsii": 1, "oasis": 2}
+
+
 def _compression_level(compression):
     """The options' compression field: -1 (by the ".gz" suffix), 0 or 1 to 9."""
     if compression is None:
@@ -162,6 +166,16 @@ class Library(UnitsInMeters):
     9 always does, at that level (True: 1). KLayout reads ``.gds.gz``
     directly; ``gzip.open`` gives the GDSII bytes to any other reader.
 
+    ``format``: None (the default) writes OASIS when the file name ends in
+    ``.oas`` (any case) and GDSII otherwise; ``"oasis"`` or ``"gdsii"``
+    choose. The same calls write the same layout in either format, as
+    KLayout reads them: see "OASIS output" in quillon.h for what each
+    element becomes and what OASIS has no form for (NODE, the library name,
+    time stamps, a text's presentation and transformation). For OASIS,
+    ``compression`` chooses the CBLOCK deflate level (None: level 2, False
+    or 0: no CBLOCK); an OASIS file is never a gzip stream. ``compact`` has
+    no effect on OASIS.
+
     ``on_error``: what leaving a ``with`` block by an exception, or
     dropping the Library without closing it, does to the file, once it has
     been closed (so that a half layout never passes for a whole one):
@@ -182,7 +196,7 @@ class Library(UnitsInMeters):
 
     def __init__(self, filename, db_in_user_units=None, db_in_meters=None, timestamp=None, *,
                  unit=None, precision=None, coordinates=None, library_name=None,
-                 on_error="partial", compression=None, compact=True):
+                 on_error="partial", compression=None, compact=True, format=None):
         if on_error not in _ON_ERROR:
             raise ValueError(f"on_error must be one of {_ON_ERROR}, not {on_error!r}")
         if coordinates is None:  # gdstk's spelling takes gdstk's coordinates
@@ -195,11 +209,13 @@ class Library(UnitsInMeters):
         stamp = _timestamp_fields(timestamp)
         libname = None if library_name is None else ascii_bytes(library_name, "library_name")
         level = _compression_level(compression)
+        if format not in _FORMATS:
+            raise ValueError(f"format must be None, 'gdsii' or 'oasis', not {format!r}")
 
         native = _native.native()
         try:
             handle = _writer.open_writer(native, name, units[0], units[1], libname, stamp, level,
-                                         compact)
+                                         compact, _FORMATS[format])
         except QuillonError as error:
             if error.message == msg.CANNOT_OPEN_FILE:
                 error.detail = f"cannot create {os.fspath(filename)!r}"

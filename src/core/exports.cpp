@@ -190,6 +190,11 @@ QUILLON_API(int) GDS_Property(int attribute, const char* value) {
     return runCall(w, [&] { w.addProperty(attribute, value); });
 }
 
+QUILLON_API(int) GDS_SetFormat(int format) {
+    GDSIIWriter& w = writer();
+    return runCall(w, [&] { w.setFormat(format); });
+}
+
 QUILLON_API(int) GDS_Include(const char* fileName) {
     GDSIIWriter& w = writer();
     const QuillonIncludeOptions all{sizeof(QuillonIncludeOptions), nullptr, nullptr, nullptr,

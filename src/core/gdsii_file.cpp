@@ -47,7 +47,7 @@ bool GDSIIFile::setCompression(int level) {
     return true;
 }
 
-bool GDSIIFile::openFile(const char* fileName) {
+bool GDSIIFile::openFile(const char* fileName, bool plainOnly) {
     // An earlier failed open or a write to the closed stream leaves it
     // failed; a new export must never inherit that and silently lose bytes.
     output.clear();
@@ -57,6 +57,7 @@ bool GDSIIFile::openFile(const char* fileName) {
     if (fileName != nullptr && fitsStringRecord(fileName) && !isOpen()) {
         int level = compressionSetting;
         if (level < 0) level = endsInGz(fileName) ? suffixLevel : 0;
+        if (plainOnly) level = 0;
         if (level > 0) {
             output.rdbuf(&gzip);
             gzip.open(fileName, level);

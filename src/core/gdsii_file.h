@@ -25,8 +25,9 @@ public:
     // clean stream. Answers false when the file is not open afterwards (also
     // for a NULL or over-long name); the stream is then failed, so that the
     // bytes of an export the host lets run on are dropped. Whether the
-    // file is a gzip stream is decided here, by the compression setting.
-    bool openFile(const char* fileName);
+    // file is a gzip stream is decided here, by the compression setting,
+    // unless plainOnly (an OASIS file, which compresses its own records).
+    bool openFile(const char* fileName, bool plainOnly = false);
 
     // Flushes and closes the file (a gzip stream is finished first). Returns
     // false when the open file could not take every byte written to it, or

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <cstring>
 #include <deque>
+#include <memory>
 #include <set>
 #include <string>
 #include <string_view>
@@ -32,6 +33,7 @@
 #include "elements/curves.h"
 #include "elements/polygon_fracture.h"
 #include "include/structure_digest.h"
+#include "oasis/writer.h"
 
 namespace quillon {
 
@@ -72,6 +74,12 @@ public:
         handleRules = on;
         trackReferences = strict || handleRules;
     }
+    // The format of the libraries begun from now on: QUILLON_FORMAT_AUTO
+    // (OASIS for a name ending in ".oas", in any case), _GDSII or _OASIS.
+    // Other values are reported ("Error: Format must lie in 0 to 2.") and
+    // change nothing.
+    bool setFormat(int value);
+    bool writingOasis() const { return oasis != nullptr; }
     // LIBNAME of the next library instead of its file name (NULL: the name).
     bool setLibraryName(const char* name);
     // Compression of the files opened from now on: -1 by the name (".gz"
@@ -296,6 +304,12 @@ private:
                          std::int32_t width, std::int32_t layer, std::int32_t dataType,
                          std::int32_t pathType, std::int32_t beginExtension,
                          std::int32_t endExtension, std::int32_t elFlags, std::int32_t plex);
+    // One OASIS PATH of all n points (path.cpp), with its extensions by
+    // path type, or the flush PATH and end CIRCLEs of a round path.
+    void writeOasisPath(const std::int32_t* xs, const std::int32_t* ys, std::int32_t n,
+                        std::int32_t width, std::int32_t layer, std::int32_t dataType,
+                        std::int32_t pathType, std::int32_t beginExtension,
+                        std::int32_t endExtension);
     // One BOUNDARY of count vertices (closing point added), with the queued
     // properties.
     void writeBoundaryPiece(const std::int32_t* xs, const std::int32_t* ys, std::size_t count,
@@ -355,11 +369,11 @@ private:
         GDSIIWriter& writer;
     };
 
-    struct Property {
-        std::int32_t attribute;
-        std::string value;
-    };
+    using Property = ElementProperty;
     std::vector<Property> properties;
+    // The OASIS form of the open library, or none while it is GDSII.
+    std::unique_ptr<oasis::Writer> oasis;
+    int format = QUILLON_FORMAT_GDSII;
 
     GDSIIFile file;
 

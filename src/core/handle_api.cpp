@@ -43,6 +43,7 @@ QUILLON_API(void) quillon_default_options(QuillonOptions* options) {
     options->strict = 1;
     options->compression = -1;
     options->compact = 1;
+    options->format = QUILLON_FORMAT_AUTO;
 }
 
 QUILLON_API(QuillonWriter*) quillon_open(const char* fileName, double dbUnitInUserUnits,
@@ -68,6 +69,7 @@ QUILLON_API(QuillonWriter*) quillon_open(const char* fileName, double dbUnitInUs
         if (!holds(*options, offsetof(QuillonOptions, compact), sizeof chosen.compact))
             chosen.compact = 0;
         take(offsetof(QuillonOptions, compact), sizeof chosen.compact);
+        take(offsetof(QuillonOptions, format), sizeof chosen.format);
     }
 
     QuillonWriter* handle = new (std::nothrow) QuillonWriter;
@@ -84,7 +86,7 @@ QUILLON_API(QuillonWriter*) quillon_open(const char* fileName, double dbUnitInUs
     w.setStrict(chosen.strict != 0);
     w.setCompact(chosen.compact != 0);
     w.setHandleRules(true);
-    if (!w.setCompression(chosen.compression)) {
+    if (!w.setCompression(chosen.compression) || !w.setFormat(chosen.format)) {
         delete handle;
         if (status != nullptr) *status = QUILLON_ERROR_ARGUMENT;
         return nullptr;

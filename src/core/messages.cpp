@@ -31,6 +31,8 @@ int statusOf(const char* message) {
         {propertiesWithoutElement, QUILLON_ERROR_STATE},
         {polygonLimitRange, QUILLON_ERROR_RANGE},
         {curveOutOfRange, QUILLON_ERROR_RANGE},
+        {formatRange, QUILLON_ERROR_RANGE},
+        {oddPathWidth, QUILLON_ERROR_RANGE},
         {outOfMemory, QUILLON_ERROR_MEMORY},
         {magnificationNotPositive, QUILLON_ERROR_RANGE},
         {angleOutOfRange, QUILLON_ERROR_RANGE},

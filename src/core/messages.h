@@ -53,6 +53,9 @@ inline constexpr const char* curveOutOfRange =
     "Error: Radius, angle or tolerance out of range.";
 inline constexpr const char* pathSegmentsTooShort =
     "Error: Path segments too short for the bend radius.";
+inline constexpr const char* formatRange = "Error: Format must lie in 0 to 2.";
+inline constexpr const char* nodeNoOasisForm = "Error: NODE has no OASIS form.";
+inline constexpr const char* oddPathWidth = "Error: Odd path width has no OASIS form.";
 inline constexpr const char* boundaryTooFewPoints =
     "Error: Not enougph points for BOUNDARY structure. ";
 inline constexpr const char* boundaryTooManyPoints =

@@ -31,6 +31,13 @@ void GDSIIWriter::writeBoundary(const std::int32_t* xs, const std::int32_t* ys,
     // but only when it has a vertex to close with and its XY record fits.
     if (n < 1 || n > maxRecordVertices) return;
     if (!checkPointArrays(xs, ys)) return;
+    if (oasis) {
+        // A POLYGON needs three vertices; OASIS has no form for fewer.
+        if (n >= minVertices)
+            oasis->polygon(xs, ys, static_cast<std::size_t>(n), static_cast<std::uint16_t>(layer),
+                           static_cast<std::uint16_t>(dataType), properties);
+        return;
+    }
 
     beginElement(out, Record::BOUNDARY, elFlags, plex, compact);
     writeInt2Record(out, Record::LAYER, layer);

@@ -1,5 +1,8 @@
 // BOX: a rectangle given by two opposite corners, written as a closed
 // five-point XY record with the corners in the order passed.
+#include <algorithm>
+#include <cstdlib>
+
 #include "core/gdsii_writer.h"
 #include "core/messages.h"
 #include "core/records.h"
@@ -13,6 +16,15 @@ void GDSIIWriter::writeBox(std::int32_t x1, std::int32_t y1, std::int32_t x2, st
     if (!checkStructureOpen()) return;
     if (!strictNumber16(layer) || !strictNumber16(boxType) || !strictFits16(elFlags)) return;
 
+    if (oasis) {
+        // The corners in either order: the rectangle from the lower left.
+        oasis->rectangle(std::min(x1, x2), std::min(y1, y2),
+                         static_cast<std::uint64_t>(std::llabs(std::int64_t{x2} - x1)),
+                         static_cast<std::uint64_t>(std::llabs(std::int64_t{y2} - y1)),
+                         static_cast<std::uint16_t>(layer), static_cast<std::uint16_t>(boxType),
+                         properties);
+        return;
+    }
     const std::int32_t xs[4] = {x1, x2, x2, x1};
     const std::int32_t ys[4] = {y1, y1, y2, y2};
     beginElement(out, Record::BOX, elFlags, plex, compact);

@@ -31,6 +31,11 @@ void GDSIIWriter::writeNode(const std::int32_t* xs, const std::int32_t* ys, std:
     // its XY record can describe it (a count of 0 gives an empty XY).
     if (n < 0 || n > maxRecordPoints) return;
     if (n > 0 && !checkPointArrays(xs, ys)) return;
+    if (oasis) {
+        // Refused in strict mode, skipped otherwise: nothing is written.
+        report(messages::nodeNoOasisForm);
+        return;
+    }
 
     beginElement(out, Record::NODE, elFlags, plex, compact);
     writeInt2Record(out, Record::LAYER, layer);

@@ -59,6 +59,7 @@ constexpr std::int32_t maxPointsPerElement = 200;
 // before the farthest one.
 constexpr std::int32_t roundSplitSearch = maxPointsPerElement / 2;
 
+constexpr std::int32_t pathTypeRound = 1;
 constexpr std::int32_t pathTypeHalfWidth = 2;
 constexpr std::int32_t pathTypeExtended = 4;
 
@@ -131,6 +132,38 @@ void writePathElement(ByteSink& out, const std::int32_t* xs, const std::int32_t*
 
 }  // namespace
 
+// OASIS has no vertex limit and no round ends: the whole polyline is one
+// PATH, and a round one (type 1) is a flush PATH with a CIRCLE of half the
+// width around each end, which is how KLayout writes round paths to OASIS
+// (the queued properties go on the PATH). PATH holds half the width as a
+// whole number: an odd width is reported and, unless refused, written one
+// unit narrower.
+void GDSIIWriter::writeOasisPath(const std::int32_t* xs, const std::int32_t* ys, std::int32_t n,
+                                 std::int32_t width, std::int32_t layer, std::int32_t dataType,
+                                 std::int32_t pathType, std::int32_t beginExtension,
+                                 std::int32_t endExtension) {
+    const std::uint64_t fullWidth = static_cast<std::uint64_t>(std::llabs(width));
+    if (fullWidth % 2 != 0 && !report(messages::oddPathWidth)) return;
+    const std::uint64_t half = fullWidth / 2;
+    const std::int32_t type = static_cast<std::int16_t>(pathType);
+    std::int64_t begin = 0;
+    std::int64_t end = 0;
+    if (type == pathTypeHalfWidth) {
+        begin = end = static_cast<std::int64_t>(half);
+    } else if (type == pathTypeExtended) {
+        begin = beginExtension;
+        end = endExtension;
+    }
+    const auto l = static_cast<std::uint16_t>(layer);
+    const auto d = static_cast<std::uint16_t>(dataType);
+    const std::size_t m = static_cast<std::size_t>(n);
+    oasis->path(xs, ys, m, half, begin, end, l, d, properties);
+    if (type == pathTypeRound && half > 0) {
+        oasis->circle(xs[0], ys[0], half, l, d, {});
+        oasis->circle(xs[m - 1], ys[m - 1], half, l, d, {});
+    }
+}
+
 std::int32_t GDSIIWriter::writePath(const std::int32_t* xs, const std::int32_t* ys,
                                     std::int32_t count, std::int32_t width, std::int32_t layer,
                                     std::int32_t dataType, std::int32_t pathType,
@@ -151,6 +184,10 @@ std::int32_t GDSIIWriter::writePath(const std::int32_t* xs, const std::int32_t* 
         !strictFits16(elFlags) || !strictWidth(width))
         return n;
     if (!checkPointArrays(xs, ys)) return n;
+    if (oasis) {
+        writeOasisPath(xs, ys, n, width, layer, dataType, pathType, 0, 0);
+        return n;
+    }
 
     if (n <= maxPointsPerElement) {
         writePathElement(out, xs, ys, 0, n, width, layer, dataType, pathType, nullptr, elFlags, plex,
@@ -168,6 +205,11 @@ void GDSIIWriter::writePathPieces(const std::int32_t* xs, const std::int32_t* ys
                                   std::int32_t pathType, std::int32_t beginExtension,
                                   std::int32_t endExtension, std::int32_t elFlags,
                                   std::int32_t plex) {
+    if (oasis) {
+        writeOasisPath(xs, ys, n, width, layer, dataType, pathType, beginExtension,
+                       endExtension);
+        return;
+    }
     const Polyline line(xs, ys, n);
     const std::int32_t m = line.size();
     const std::int32_t type16 = static_cast<std::int16_t>(pathType);

@@ -20,6 +20,9 @@ constexpr std::int32_t minLimit = 8;
 // 0x8000 bytes: 8 * (4094 + 1) + 4 = 32764. Readers take the record length
 // as signed (KLayout warns "Record length larger than 0x8000" above it).
 constexpr std::int32_t maxLimit = 4094;
+// The pieces of a polygon with holes in OASIS, which has no vertex limit:
+// only the holes are cut.
+constexpr std::size_t oasisPieceLimit = std::size_t{1} << 24;
 // The fracture buffers a writer keeps from one polygon to the next.
 constexpr std::size_t keptFractureVertices = 65536;
 
@@ -77,6 +80,11 @@ void GDSIIWriter::writeRings(const std::int32_t* xs, const std::int32_t* ys,
     if (!checkPointArrays(xs, ys)) return;
 
     const auto writePiece = [&](const std::int32_t* px, const std::int32_t* py, std::size_t m) {
+        if (oasis) {
+            oasis->polygon(px, py, m, static_cast<std::uint32_t>(layer),
+                           static_cast<std::uint32_t>(dataType), properties);
+            return;
+        }
         beginElement(out, Record::BOUNDARY, elFlags, plex, compact);
         writeInt2Record(out, Record::LAYER, layer);
         writeInt2Record(out, Record::DATATYPE, dataType);
@@ -88,8 +96,9 @@ void GDSIIWriter::writeRings(const std::int32_t* xs, const std::int32_t* ys,
         // first is the closing one.
         std::size_t n = static_cast<std::size_t>(ringCounts[0]);
         if (xs[n - 1] == xs[0] && ys[n - 1] == ys[0]) --n;
+        // OASIS has no vertex limit: a polygon without holes goes whole.
         if (n >= static_cast<std::size_t>(minVertices) &&
-            n <= static_cast<std::size_t>(polygonLimit)) {
+            (oasis || n <= static_cast<std::size_t>(polygonLimit))) {
             writePiece(xs, ys, n);
             return;
         }
@@ -111,8 +120,9 @@ void GDSIIWriter::writeRings(const std::int32_t* xs, const std::int32_t* ys,
     FractureResult result = FractureResult::notCuttable;
     try {
         std::vector<std::size_t> sizes(ringCounts, ringCounts + rings);
-        result = fracturePolygon(xs, ys, sizes.data(), rings,
-                                 static_cast<std::size_t>(polygonLimit), fractured);
+        const std::size_t limit =
+            oasis ? oasisPieceLimit : static_cast<std::size_t>(polygonLimit);
+        result = fracturePolygon(xs, ys, sizes.data(), rings, limit, fractured);
     } catch (const std::bad_alloc&) {
         fractured.clear();
         report(messages::outOfMemory);

@@ -2,6 +2,8 @@
 // another structure named by SNAME, with its transformation. STRANS, MAG and
 // ANGLE are written always, also for the identity transformation, except in
 // compact mode (see storeTransformation).
+#include <algorithm>
+
 #include "core/gdsii_writer.h"
 #include "core/messages.h"
 #include "core/records.h"
@@ -46,6 +48,34 @@ static_assert(fixedSize + stringRecordSize(maxRecordData) + int2PairRecordSize +
                                         elFlags, plex, false);
 }
 
+// STRANS: reflected about the x axis before the rotation.
+constexpr std::int32_t mirrorFlag = 0x8000;
+
+// The OASIS repetition of an AREF's lattice: columns steps of (p1 - p0) /
+// columns and rows steps of (p2 - p0) / rows. A count below 1, which the
+// flat API lets pass, counts as 1.
+oasis::Repetition arrayRepetition(const std::int32_t* xs, const std::int32_t* ys,
+                                  std::int32_t columns, std::int32_t rows) {
+    const std::int64_t c = std::max(columns, 1);
+    const std::int64_t r = std::max(rows, 1);
+    const oasis::Delta column{(std::int64_t{xs[1]} - xs[0]) / c, (std::int64_t{ys[1]} - ys[0]) / c};
+    const oasis::Delta row{(std::int64_t{xs[2]} - xs[0]) / r, (std::int64_t{ys[2]} - ys[0]) / r};
+    oasis::Repetition repetition;
+    repetition.columns = static_cast<std::uint64_t>(c);
+    repetition.rows = static_cast<std::uint64_t>(r);
+    repetition.count = static_cast<std::uint64_t>(c * r);
+    if (c >= 2 && r >= 2) {
+        repetition.step = column;
+        repetition.rowStep = row;
+        const bool eastNorth = column.y == 0 && column.x >= 0 && row.x == 0 && row.y >= 0;
+        repetition.kind = eastNorth ? oasis::Repetition::grid : oasis::Repetition::lattice;
+    } else if (c >= 2 || r >= 2) {
+        repetition.kind = oasis::Repetition::line;
+        repetition.step = c >= 2 ? column : row;
+    }
+    return repetition;
+}
+
 }  // namespace
 
 // Commits a reference stored up to p, with its properties and ENDEL; the
@@ -70,6 +100,11 @@ void GDSIIWriter::writeSref(const char* structName, std::int32_t x, std::int32_t
         (!strictTransformation(strans, mag, angle, false) || !strictFits16(elFlags)))
         return;
     noteReference(structName, nameLength);
+    if (oasis) {
+        oasis->placement(structName, nameLength, x, y, mag, angle, (strans & mirrorFlag) != 0,
+                         oasis::Repetition{}, properties);
+        return;
+    }
 
     // The whole element in one reservation: at most 65598 bytes (65622 for
     // an AREF), within ByteSink::largestReservation.
@@ -95,6 +130,12 @@ void GDSIIWriter::writeAref(const char* structName, const std::int32_t* xs,
          !strictTransformation(strans, mag, angle, false) || !strictFits16(elFlags)))
         return;
     noteReference(structName, nameLength);
+    if (oasis) {
+        oasis->placement(structName, nameLength, xs[0], ys[0], mag, angle,
+                         (strans & mirrorFlag) != 0, arrayRepetition(xs, ys, columns, rows),
+                         properties);
+        return;
+    }
 
     std::uint8_t* p = out.reserve(fixedSize + stringRecordSize(nameLength) + int2PairRecordSize +
                                   xyRecordSize(3));

@@ -50,6 +50,11 @@ void GDSIIWriter::writeText(std::int32_t x, std::int32_t y, const char* text,
     // A text the host let pass over 512 characters is written whole, as far
     // as STRING's 16-bit length can carry it.
     if (length + (length & 1) > maxRecordData) return;
+    if (oasis) {
+        oasis->text(x, y, text, length, static_cast<std::uint16_t>(layer),
+                    static_cast<std::uint16_t>(textType), properties);
+        return;
+    }
 
     // Everything before STRING has a fixed size: one reservation.
     // Its records, listed in the order of the stores below.

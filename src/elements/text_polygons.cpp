@@ -244,6 +244,11 @@ void GDSIIWriter::writeBoundaryPiece(const std::int32_t* xs, const std::int32_t*
                                      std::size_t count, std::int32_t layer,
                                      std::int32_t dataType, std::int32_t elFlags,
                                      std::int32_t plex) {
+    if (oasis) {
+        oasis->polygon(xs, ys, count, static_cast<std::uint16_t>(layer),
+                       static_cast<std::uint16_t>(dataType), properties);
+        return;
+    }
     beginElement(out, Record::BOUNDARY, elFlags, plex, compact);
     writeInt2Record(out, Record::LAYER, layer);
     writeInt2Record(out, Record::DATATYPE, dataType);

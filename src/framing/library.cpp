@@ -1,6 +1,8 @@
 // The records that open and close a library: HEADER, BGNLIB, LIBNAME and
 // UNITS at GDS_BeginLib, ENDLIB at GDS_EndLib.
+#include <cctype>
 #include <cmath>
+#include <cstring>
 
 #include "core/gdsii_writer.h"
 #include "core/messages.h"
@@ -12,6 +14,20 @@ namespace {
 
 // A database unit must have a size: readers divide by both values.
 bool validUnit(double value) { return std::isfinite(value) && value > 0; }
+
+bool endsInOas(const char* name) {
+    const std::size_t length = name != nullptr ? std::strlen(name) : 0;
+    if (length < 4 || name[length - 4] != '.') return false;
+    const char* suffix = "oas";
+    for (std::size_t i = 0; i < 3; ++i)
+        if (std::tolower(static_cast<unsigned char>(name[length - 3 + i])) != suffix[i])
+            return false;
+    return true;
+}
+
+// The CBLOCK level of an OASIS file for the compression setting: -1 is the
+// default, level 2, which keeps up with the writer.
+int cblockLevel(int compression) { return compression < 0 ? 2 : compression; }
 
 }  // namespace
 
@@ -36,9 +52,16 @@ void GDSIIWriter::beginLib(const char* fileName, double dbUnitInUserUnits,
     out.discard();
     forgetReferences();  // none of an earlier library's carry over
     includedDigests.clear();
-    if (!file.openFile(fileName) && !report(messages::cannotOpenFile)) return;
+    const bool oasisFile = format == QUILLON_FORMAT_OASIS ||
+                           (format == QUILLON_FORMAT_AUTO && endsInOas(fileName));
+    if (!file.openFile(fileName, oasisFile) && !report(messages::cannotOpenFile)) return;
     file.startExport();
     libraryMeters = dbUnitInMeters;
+    if (oasisFile) {
+        oasis = std::make_unique<oasis::Writer>(out, cblockLevel(file.compression()));
+        oasis->start(dbUnitInMeters);
+        return;
+    }
 
     writeInt2Record(out, Record::HEADER, 3);
     const Timestamp now = makeTimestamp();
@@ -60,7 +83,12 @@ void GDSIIWriter::endLib() {
     bool closedOpenStructure = false;
     if (file.structureOpen()) {
         if (strict) {
-            if (file.structureInFile()) writeEmptyRecord(out, Record::ENDSTR);
+            if (file.structureInFile()) {
+                if (oasis)
+                    oasis->endCell();
+                else
+                    writeEmptyRecord(out, Record::ENDSTR);
+            }
             file.structureEnded();
             closedOpenStructure = true;
         } else {
@@ -68,7 +96,12 @@ void GDSIIWriter::endLib() {
         }
     }
 
-    writeEmptyRecord(out, Record::ENDLIB);
+    if (oasis) {
+        oasis->end();
+        oasis.reset();
+    } else {
+        writeEmptyRecord(out, Record::ENDLIB);
+    }
     // The sink's buffered bytes go to the stream before it is flushed, so
     // that a failure to write them is found by the close as well.
     out.drain();
@@ -83,6 +116,15 @@ void GDSIIWriter::endLib() {
     dropUnusedProperties();
     if (undefined) reportUndefinedReferences();
     if (!written) report(messages::cannotWriteFile);
+}
+
+bool GDSIIWriter::setFormat(int value) {
+    if (value < QUILLON_FORMAT_AUTO || value > QUILLON_FORMAT_OASIS) {
+        report(messages::formatRange);
+        return false;
+    }
+    format = value;
+    return true;
 }
 
 }  // namespace quillon

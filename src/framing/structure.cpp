@@ -26,9 +26,13 @@ void GDSIIWriter::beginStructure(const char* name) {
     file.setStructureFlag();
     if (!file.registerName(name, length)) report(messages::duplicateStructureName);
 
-    const Timestamp now = makeTimestamp();
-    beginRecord(out, Record::BGNSTR, now.size()).write24(now.data());
-    writeStringRecord(out, Record::STRNAME, name, length);
+    if (oasis) {
+        oasis->beginCell(name, length);
+    } else {
+        const Timestamp now = makeTimestamp();
+        beginRecord(out, Record::BGNSTR, now.size()).write24(now.data());
+        writeStringRecord(out, Record::STRNAME, name, length);
+    }
     file.structureBegun();
     dropUnusedProperties();
 }
@@ -42,7 +46,10 @@ void GDSIIWriter::endStructure() {
         return;
     }
     if (!file.structureOpen() && !report(messages::structureNotOpened)) return;
-    writeEmptyRecord(out, Record::ENDSTR);
+    if (oasis)
+        oasis->endCell();
+    else
+        writeEmptyRecord(out, Record::ENDSTR);
     file.structureEnded();
     dropUnusedProperties();
 }

@@ -1,6 +1,6 @@
 // GDSII records replayed as the writer's element calls; see
 // element_replay.h.
-#include "include/element_replay.h"
+#include "element_replay.h"
 
 #include <algorithm>
 
@@ -8,7 +8,7 @@
 #include "reader/gds_records.h"
 #include "reader/library_check.h"
 
-namespace quillon {
+namespace quillon::include {
 
 namespace rd = quillon::reader;
 
@@ -26,9 +26,14 @@ std::int32_t int4(const rd::Record& record) {
 
 }  // namespace
 
-ElementReplay::ElementReplay(GDSIIWriter& writer, std::int64_t ratio, Rename rename,
-                             const void* renameContext)
-    : writer(writer), ratio(ratio), rename(rename), renameContext(renameContext) {}
+ElementReplay::ElementReplay(GDSIIWriter& writer, std::int64_t ratio, const Renamed* renamed)
+    : writer(writer), ratio(ratio), renamed(renamed) {}
+
+std::string ElementReplay::mapped(const std::string& name) const {
+    if (renamed == nullptr) return name;
+    const auto found = renamed->find(name);
+    return found != renamed->end() ? found->second : name;
+}
 
 void ElementReplay::take(const rd::Record& record) {
     if (inElement) {
@@ -173,4 +178,4 @@ void ElementReplay::finishElement() {
     }
 }
 
-}  // namespace quillon
+}  // namespace quillon::include

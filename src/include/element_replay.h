@@ -12,25 +12,26 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "reader/record_reader.h"
 
 namespace quillon {
-
 class GDSIIWriter;
+}
+
+namespace quillon::include {
 
 class ElementReplay {
 public:
-    // Maps a structure name of the file (a BGNSTR's STRNAME or an SNAME)
-    // to the name it takes in the library.
-    using Rename = std::string (*)(const std::string& name, const void* context);
-
     // ratio: the library's database units in one of the file's, by which
     // every coordinate, width and extension is multiplied; the caller has
-    // checked that the products fit 32 bits. rename may be NULL (names kept).
-    ElementReplay(GDSIIWriter& writer, std::int64_t ratio, Rename rename = nullptr,
-                  const void* renameContext = nullptr);
+    // checked that the products fit 32 bits. renamed: the new name of each
+    // structure of the file that is renamed, for its STRNAME and every
+    // SNAME naming it (NULL: names kept).
+    using Renamed = std::unordered_map<std::string, std::string>;
+    ElementReplay(GDSIIWriter& writer, std::int64_t ratio, const Renamed* renamed);
 
     // Takes the next record of the file. Records outside structures
     // (the library's header, UNITS, ENDLIB) are passed over, and so are
@@ -68,18 +69,15 @@ private:
     std::int32_t scaled(std::int32_t value) const {
         return static_cast<std::int32_t>(value * ratio);
     }
-    std::string mapped(const std::string& name) const {
-        return rename != nullptr ? rename(name, renameContext) : name;
-    }
+    std::string mapped(const std::string& name) const;
 
     GDSIIWriter& writer;
     std::int64_t ratio;
-    Rename rename;
-    const void* renameContext;
+    const Renamed* renamed;
     bool inStructure = false;
     bool nameExpected = false;
     bool inElement = false;
     Element element;
 };
 
-}  // namespace quillon
+}  // namespace quillon::include

@@ -21,6 +21,7 @@
 
 #include "core/gdsii_writer.h"
 #include "core/messages.h"
+#include "element_replay.h"
 #include "include_output.h"
 #include "include_plan.h"
 #include "reader/gds_records.h"
@@ -73,9 +74,14 @@ void GDSIIWriter::include(const char* fileName, const QuillonIncludeOptions& opt
 
     // A plain output file takes the copy on its descriptor, cut back on a
     // fault; everything the stream holds goes to the file first.
-    out.drain();
+    // An OASIS library takes no bytes but its own: the file's elements are
+    // replayed as element calls in the second pass.
     include::FileOutput direct;
-    const bool cutsBack = direct.start(file.plainDescriptor());
+    bool cutsBack = false;
+    if (!oasis) {
+        out.drain();
+        cutsBack = direct.start(file.plainDescriptor());
+    }
     include::SinkOutput sink(out);
     include::CopyOutput& target = cutsBack ? static_cast<include::CopyOutput&>(direct) : sink;
 
@@ -135,6 +141,8 @@ void GDSIIWriter::include(const char* fileName, const QuillonIncludeOptions& opt
         chosen.ratio = plan.ratio;
         chosen.selected = &plan.selected;
         chosen.expected = &plan.structures;
+        std::optional<include::ElementReplay> replay;
+        if (oasis) chosen.replay = &replay.emplace(*this, plan.ratio, chosen.renamed);
         include::StructureCopy copy(chosen, target, again);
         rd::Record record;
         bool same = true;

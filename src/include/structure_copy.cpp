@@ -4,6 +4,7 @@
 
 #include "core/encoders.h"
 #include "core/records.h"
+#include "element_replay.h"
 #include "reader/gds_records.h"
 
 namespace quillon::include {
@@ -18,6 +19,7 @@ bool isScaled(unsigned recordType) {
 StructureCopy::StructureCopy(const CopyOptions& options, CopyOutput& output,
                              rd::RecordReader& reader)
     : options(options), output(output), reader(reader) {
+    if (options.replay != nullptr) return;
     reader.setSpill([this](std::uint64_t, const std::uint8_t* bytes, std::size_t n) {
         this->output.write(bytes, n);
     });
@@ -31,13 +33,15 @@ bool StructureCopy::take(const rd::Record& record) {
         ++structure;
     } else if (type == rd::ENDLIB) {
         // Nothing after ENDLIB (the zeros of a padded file) is copied.
-        reader.divert(record);
-        reader.setSpill(nullptr);
+        if (options.replay == nullptr) {
+            reader.divert(record);
+            reader.setSpill(nullptr);
+        }
         ended = true;
         return true;
     }
     if (!copying) {
-        reader.divert(record);
+        if (options.replay == nullptr) reader.divert(record);
         return true;
     }
     if (type == rd::STRNAME) {
@@ -45,6 +49,13 @@ bool StructureCopy::take(const rd::Record& record) {
             (structure > options.expected->size() ||
              (*options.expected)[structure - 1].name != rd::asciiValue(record)))
             return false;
+    }
+    if (options.replay != nullptr) {
+        options.replay->take(record);
+        if (type == rd::ENDSTR) copying = false;
+        return true;
+    }
+    if (type == rd::STRNAME) {
         if (options.renamed != nullptr) rename(record);
     } else if (type == rd::SNAME && options.renamed != nullptr) {
         rename(record);

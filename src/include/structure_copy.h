@@ -21,6 +21,8 @@
 
 namespace quillon::include {
 
+class ElementReplay;
+
 // Where the copied bytes go, in file order.
 class CopyOutput {
 public:
@@ -41,6 +43,10 @@ struct CopyOptions {
     // The structures the check found, which a second pass must meet again
     // (a file changed in between is refused); null in the one pass.
     const std::vector<reader::StructureInfo>* expected = nullptr;
+    // A library that is not GDSII: the chosen structures' records go to
+    // the replay, which writes them as element calls (renaming and scaling
+    // as above), and nothing goes to the output.
+    ElementReplay* replay = nullptr;
 };
 
 // Whether the record's INT4 values are lengths in database units.

@@ -12,7 +12,7 @@ the shared-runtime DLL imports, besides those, exactly mingw-w64's libgcc_s
 and libstdc++ DLLs, which must lie beside it. For the 32-bit DLL, every
 export must return with "ret N" where N is the argument bytes of its stdcall
 signature (the @N of the import library's decorated names, which for the
-first eighteen functions and GDS_Include must also match the table below, counted from
+first eighteen functions, GDS_Include and GDS_SetFormat must also match the table below, counted from
 quillon.h), and the curve code must do its double arithmetic in SSE2, never
 on the x87 stack.
 """
@@ -46,6 +46,7 @@ KNOWN_EXPORTS = {
     "GDS_SetTimestamp": (18, 24),
     # The include, at the ordinal kept for it.
     "GDS_Include": (23, 4),
+    "GDS_SetFormat": (24, 4),
     # The shapes of the handle API (writer and pointers 4 bytes, doubles 8).
     "quillon_ellipse": (53, 68),
     "quillon_path_ex": (54, 60),

@@ -15,11 +15,14 @@
 
    A fourth writer draws the shapes by tolerance, bent and extended paths
    and text polygons (handle_shapes.gds): their points come from the
-   library's own sine and cosine, so they too must match to the byte.
+   library's own sine and cosine, so they too must match to the byte. The
+   same calls go to handle_shapes.oas as OASIS (by the name), CBLOCKs and
+   CRC32 included; its paths of odd width are refused there.
 
    Usage: handle_host LIBRARY   (run in an empty folder; writes handle_a.gds,
                                 handle_b.gds, handle_c.gds.gz, flat_c.gds.gz,
-                                handle_shapes.gds and handle_events.txt)
+                                handle_shapes.gds, handle_shapes.oas and
+                                handle_events.txt)
 
    Exit status 0 when both resolutions agree, every status is the documented
    one and the strict refusal is reported by status, callback and
@@ -365,14 +368,14 @@ static void writeCompressed(const struct Api* api, QuillonOptions* options) {
    polygon limit is fractured), bent and extended paths, an arc path and
    text polygons at several angles, each figure varied by k. */
 static void writeShapes(const struct Api* api, const struct ShapeApi* shapes,
-                        QuillonOptions* options) {
+                        QuillonOptions* options, const char* fileName, int oasis) {
     static const int bendXs[5] = {0, 40000, 40000, 90000, 120000};
     static const int bendYs[5] = {0, 0, 30000, 45000, 0};
     int status = 1, k;
     QuillonWriter* s;
     options->libraryName = "SHAPES";
     options->userData = (void*)"s";
-    s = api->open("handle_shapes.gds", 0.001, 1e-9, options, &status);
+    s = api->open(fileName, 0.001, 1e-9, options, &status);
     expect("open s", status, QUILLON_OK);
     if (s == NULL) return;
     expect("begin_structure", api->beginStructure(s, "SHAPES"), QUILLON_OK);
@@ -388,7 +391,8 @@ static void writeShapes(const struct Api* api, const struct ShapeApi* shapes,
         expect("sector", shapes->ellipse(s, -k, k, 5000 + k, 5000 + k, 0, 0, 90.0,
                                          -33.3 * k - 1, 0.3, 4, 0, 0, 0), QUILLON_OK);
         expect("path_ex", shapes->pathEx(s, bendXs, bendYs, 5, 1000 + k, 4, 300 * k, 50, 8000,
-                                         0.2 + 0.1 * k, 5, 0, 0, 0), QUILLON_OK);
+                                         0.2 + 0.1 * k, 5, 0, 0, 0),
+               oasis && k % 2 ? QUILLON_ERROR_RANGE : QUILLON_OK);  /* odd width */
         expect("arc_path", shapes->arcPath(s, k, -k, 25000 + k, -45.0 + k, 200.5, 0.4, 700,
                                            k % 2 ? 4 : 1, k % 2 ? 100 : 0, k % 2 ? 200 : 0, 6,
                                            0, 0, 0), QUILLON_OK);
@@ -488,7 +492,8 @@ int main(int argc, char** argv) {
 
     writeCompressed(&byOrdinals, &options);
     writeFlatCompressed(&flat);
-    writeShapes(&byNames, &shapes, &options);
+    writeShapes(&byNames, &shapes, &options, "handle_shapes.gds", 0);
+    writeShapes(&byNames, &shapes, &options, "handle_shapes.oas", 1);
     fclose(events);
     if (failures != 0) return 1;
     printf("handle_host: two writers interleaved, two gzip files, the shapes, every check "
