@@ -17,6 +17,7 @@
 
 #include "core/gdsii_file.h"
 #include "core/gzip_buffer.h"
+#include "byte_source.h"
 #include "inflate.h"
 
 namespace {
@@ -74,11 +75,12 @@ private:
 };
 
 // Writes data through a gzip buffer at level in pieces of `piece` bytes
-// (1: one character at a time, through the put area's overflow).
-Bytes compress(const Bytes& data, int level, std::size_t piece) {
+// (1: one character at a time, through the put area's overflow), on a pool
+// of `threads` workers (0: the default).
+Bytes compress(const Bytes& data, int level, std::size_t piece, unsigned threads = 0) {
     std::stringbuf target;
     GzipBuffer gzip;
-    EXPECT_TRUE(gzip.attach(&target, level));
+    EXPECT_TRUE(gzip.attach(&target, level, threads));
     std::ostream out(&gzip);
     for (std::size_t at = 0; at < data.size(); at += piece) {
         const std::size_t n = std::min(piece, data.size() - at);
@@ -118,6 +120,23 @@ TEST(GzipBuffer, InflatesToTheBytesWrittenForEveryLevelAndWritePattern) {
     EXPECT_EQ(inflateGzip(compress(small, 1, 1)), small);
     // Nothing written at all is still a complete (empty) gzip stream.
     EXPECT_EQ(inflateGzip(compress({}, 1, 1)), Bytes{});
+}
+
+TEST(GzipBuffer, EveryPoolSizeWritesTheSameFileThatZlibAndQuillonsReaderInflate) {
+    // One member per MiB of input: small files are one, the large one four.
+    for (const std::size_t size : {std::size_t{1000}, std::size_t{3 * 1024 * 1024 + 77}}) {
+        const Bytes data = sampleBytes(size);
+        for (const int level : {1, 6, 9}) {
+            const Bytes one = compress(data, level, 65536, 1);
+            EXPECT_EQ(inflateGzip(one), data) << size << " " << level;
+            Bytes read;
+            EXPECT_EQ(quillon::reader::gunzip(one.data(), one.size(), read), "");
+            EXPECT_EQ(read, data) << size << " " << level;
+            for (const unsigned threads : {2u, 8u})
+                EXPECT_TRUE(compress(data, level, 65536, threads) == one)
+                    << size << " " << level << " " << threads;
+        }
+    }
 }
 
 TEST(GzipBuffer, WritesTheSameHeaderOnEveryBuild) {
