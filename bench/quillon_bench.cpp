@@ -649,8 +649,8 @@ Options parse(int argc, char** argv) {
             o.includeMiB = std::atof(argv[++i]);
         } else if (arg == "--gzip-workload" && hasValue) {
             o.gzipWorkload = std::atoi(argv[++i]);
-            if (o.gzipWorkload < 0 || o.gzipWorkload > 6) {
-                std::fprintf(stderr, "quillon-bench: the gzip workload is 1 to 6, or 0\n");
+            if (o.gzipWorkload < 0 || o.gzipWorkload == 7 || o.gzipWorkload > 8) {
+                std::fprintf(stderr, "quillon-bench: the gzip workload is 1 to 6 or 8, or 0\n");
                 std::exit(2);
             }
         } else if (arg == "--tsv") {
