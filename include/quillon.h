@@ -52,11 +52,11 @@
   calls, never on the pool's size or the threads' timing. Memory: about
   2 MiB per block in flight, the pool's size plus two blocks (8 MiB for two
   threads, 20 MiB for eight). The levels 1 to 9 map onto two libraries, as
-  measured on GDSII bytes: 1 and 2 are ISA-L igzip's levels 1 and 2 (about
-  six times zlib's level 1 per core, files 5 to 8 percent larger), 3 to 9
-  are libdeflate's levels of the same number (smaller files than zlib's
-  level of the same number, several times faster). The Windows DLLs
-  compress with zlib at its own levels, on the calling thread.
+  measured on GDSII bytes: 1 and 2 are ISA-L igzip's levels 1 and 2 (4 to
+  16 times zlib's level 1 per core, files 5 to 8 percent larger), 3 to 9
+  are libdeflate's levels of the same number (files as small as zlib's
+  level of the same number or smaller, about 3 to 6 times faster). The
+  Windows DLLs compress with zlib at its own levels, on the calling thread.
 
   Windows. Quillon.dll exports every function below by its plain, undecorated
   name at a fixed ordinal, with the stdcall convention on 32-bit Windows (the

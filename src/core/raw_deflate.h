@@ -4,13 +4,15 @@
 //
 // Levels 1 to 9, as zlib counts them, map onto the fastest library that
 // keeps each level's promise, as measured on GDSII bytes (BENCHMARKS.md):
-//   1 and 2   ISA-L's igzip at its levels 1 and 2 (about 6 times zlib's
+//   1 and 2   ISA-L's igzip at its levels 1 and 2 (4 to 16 times zlib's
 //             level 1, files 5 to 8 % larger);
-//   3 to 9    libdeflate at the level of the same number (smaller files
-//             than zlib's level of the same number, 3 to 6 times faster).
+//   3 to 9    libdeflate at the level of the same number (files as small
+//             as zlib's level of the same number or smaller, about 3 to 6
+//             times faster).
 // The Windows DLLs are built with zlib alone: there every level is zlib's.
 // Each stream is complete (its last deflate block final) and depends only
-// on the input bytes and the level: never on the thread or the machine.
+// on the input bytes and the level (and the library's build for the
+// processor), never on the thread that compresses it.
 #pragma once
 
 #include <cstddef>
