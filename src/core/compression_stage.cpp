@@ -129,7 +129,7 @@ bool CompressionStage::writeOldest(bool wait) {
     return true;
 }
 
-bool CompressionStage::submit(std::size_t used) {
+bool CompressionStage::submit(std::size_t used, bool last) {
     if (broken || !started) return false;
     Slot& slot = slotOf(submitted);
     slot.used = std::min(used, blockSize);
@@ -154,6 +154,10 @@ bool CompressionStage::submit(std::size_t used) {
     while (written < submitted && writeOldest(false)) {
     }
     if (broken) return false;
+    if (last) {
+        current = nullptr;
+        return true;
+    }
     while (submitted - written >= slots.size()) {
         if (!writeOldest(true)) return false;
     }

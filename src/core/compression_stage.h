@@ -87,9 +87,10 @@ public:
     std::uint8_t* block() { return current; }
     // Submits the first used bytes of block() (at most blockSize), writes
     // every block finished in order so far, and makes block() a fresh
-    // block, waiting for the oldest in flight when all are taken. False
-    // when the stage has failed.
-    bool submit(std::size_t used);
+    // block, waiting for the oldest in flight when all are taken; for the
+    // last block, block() becomes nullptr instead. False when the stage has
+    // failed.
+    bool submit(std::size_t used, bool last = false);
     // Waits until every block submitted has been written. False when the
     // stage has failed.
     bool drain();

@@ -62,11 +62,11 @@ bool GzipBuffer::writeBlock(const CompressionStage::Block& block) {
            put(trailer, sizeof trailer);
 }
 
-bool GzipBuffer::submitPending(bool always) {
+bool GzipBuffer::submitPending(bool always, bool last) {
     const std::size_t pending = static_cast<std::size_t>(pptr() - pbase());
     if (pending == 0 && !always) return !stage.failed();
     anySubmitted = true;
-    const bool ok = stage.submit(pending);
+    const bool ok = stage.submit(pending, last);
     char* next = reinterpret_cast<char*>(stage.block());
     setp(next, next == nullptr ? nullptr : next + CompressionStage::blockSize);
     return ok;
@@ -88,7 +88,7 @@ int GzipBuffer::sync() {
 bool GzipBuffer::close() {
     if (!active) return false;
     // A stream of no bytes is still one (empty) member.
-    const bool submitted = submitPending(!anySubmitted);
+    const bool submitted = submitPending(!anySubmitted, true);
     const bool finished = stage.finish();
     bool ok = submitted && finished && target->pubsync() == 0;
     if (target == &file && file.close() == nullptr) ok = false;

@@ -59,8 +59,9 @@ private:
     bool start(int level, unsigned threads);
     bool writeBlock(const CompressionStage::Block& block) override;
     // Submits the put area's bytes (when there are any, or when always is
-    // set) and makes the stage's next block the put area.
-    bool submitPending(bool always);
+    // set) and makes the stage's next block the put area (none after the
+    // last).
+    bool submitPending(bool always, bool last = false);
 
     CompressionStage stage;
     std::filebuf file;
