@@ -68,8 +68,12 @@ package:
 	cd $(BUILD) && cpack -G DEB -B $(CURDIR)/dist
 	rm -rf dist/_CPack_Packages
 
+# quillon-bench's include line times the include inside one process; the
+# second script times it as whole processes (quillon-merge, Python) against
+# cat on the same machine, right after it.
 bench: build
 	$(BUILD)/bench/quillon-bench
+	/usr/bin/python3 bench/include_processes.py --build $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) build-win32 build-win64 \

@@ -657,6 +657,50 @@ typedef struct QuillonIncludeOptions {
 QUILLON_API(int) quillon_include(QuillonWriter* writer, const char* fileName,
                                  const QuillonIncludeOptions* options);
 
+/* Called once by quillon_scan with the file's UNITS: the database unit in
+   user units (0.001 for a micrometre user unit and a 1 nm database unit)
+   and in metres (1e-9), as GDS_BeginLib takes them. */
+typedef void (QUILLON_CALL *QuillonScanUnitsCallback)(void* userData, double dbUnitInUserUnits,
+                                                      double dbUnitInMeters);
+/* Called by quillon_scan once for each structure, in file order: its name,
+   top = 1 when no other structure of the file references it (one that
+   references only itself is a top one), and the distinct names its SREFs
+   and AREFs reference, sorted by byte value: referenceCount names at
+   references[0] to references[referenceCount - 1], then a NULL. A name may
+   be one the file does not define. The strings live until the callback
+   returns. */
+typedef void (QUILLON_CALL *QuillonScanStructureCallback)(void* userData, const char* name,
+                                                          int top, int referenceCount,
+                                                          const char* const* references);
+
+/* Callbacks of quillon_scan. Zero the struct and set size, as for
+   QuillonIncludeOptions; a NULL callback is not called. */
+typedef struct QuillonScanCallbacks {
+    unsigned size;                             /* sizeof(QuillonScanCallbacks) */
+    QuillonScanUnitsCallback onUnits;
+    QuillonScanStructureCallback onStructure;
+    QuillonIncludeFaultCallback onFault;       /* as for quillon_include */
+    void* userData;                            /* handed to every callback */
+} QuillonScanCallbacks;
+
+/* A look inside the GDSII file fileName (plain or gzip) before including
+   it: its units, its structures, which of them are top ones and what each
+   references. No writer is needed, and nothing is written. The file is
+   read whole and checked as quillon_include checks it (framing, order of
+   records, gzip stream), and a structure name it defines twice is a fault
+   too; only once all of it has passed are onUnits and then onStructure
+   called, so a faulty file gives no other callback than onFault. Memory
+   grows with the number of structures and references, never with the
+   geometry.
+   Returns QUILLON_OK; QUILLON_ERROR_ARGUMENT for a NULL fileName (onFault
+   gets "file name is NULL") or a file that is not valid GDSII;
+   QUILLON_ERROR_IO when it cannot be opened; QUILLON_ERROR_MEMORY when
+   memory runs out ("out of memory"). onFault gets the offset and
+   reason as for quillon_include ("error at byte offset 1200: element
+   without ENDEL before its ENDSTR record", "cannot open pdk.gds", offset
+   -1). callbacks may be NULL: the call then only checks the file. */
+QUILLON_API(int) quillon_scan(const char* fileName, const QuillonScanCallbacks* callbacks);
+
 /* ------------------------------------------------------------------------ */
 /* Shapes by tolerance, bent paths and text that prints (handle API only).
    Their values are always checked, as in strict mode; a refused call writes

@@ -50,5 +50,12 @@ for package in "${missing[@]}"; do
       fi ;;
   esac
 done
-$sudo apt-get update -q
+# A mirror in the middle of a sync can fail one index file; apt-get then
+# exits non-zero although every other list was fetched. Try again, and go on
+# with the lists there are: the install below fails if a package is missing.
+for attempt in 1 2 3; do
+  if $sudo apt-get update -q; then break; fi
+  echo "install-deps: apt-get update failed (attempt $attempt)" >&2
+  sleep 5
+done
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}"

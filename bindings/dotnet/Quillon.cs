@@ -291,6 +291,11 @@ namespace Quillon
         [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
         public static extern int quillon_include(IntPtr writer, string fileName, IntPtr options);
 
+        // callbacks: a QuillonScanCallbacks built by the caller, or
+        // IntPtr.Zero to check the file only.
+        [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
+        public static extern int quillon_scan(string fileName, IntPtr callbacks);
+
         [DllImport(Library, CallingConvention = Call, CharSet = CharSet.Ansi)]
         public static extern int quillon_path(IntPtr writer, int[] xs, int[] ys, int count,
             int width, int layer, int dataType, int pathType, int elFlags, int plex);

@@ -9,28 +9,40 @@ as soon as it completes (``as_completed``), under a prefix of its own
 The driver never holds geometry: its memory stays flat however many tiles
 there are.
 
+The part files go to a private folder made with tempfile.mkdtemp beside the
+output (the same file system, so no small /tmp fills up), which is removed
+when the run ends, whether it succeeds or fails: files already in the output
+folder are never touched, and any number of runs may share it.
+
 Three ways to the same layout:
   serial     one process draws every tile straight into the library;
   processes  concurrent.futures.ProcessPoolExecutor (standard library);
-  dask       Dask distributed: Client(LocalCluster(...)), Debian's
-             python3-distributed.
+  dask       Dask distributed: Client(LocalCluster(...)). Optional: Debian's
+             python3-distributed or pip's dask[distributed]; without it
+             --way dask stops with a message saying so, and --way all
+             leaves it out.
 
   PYTHONPATH=python python3 python/examples/parallel_tiles.py \\
       [--tiles N] [--workers W] [--size S] [--way serial|processes|dask|all] [--out DIR]
 
 With --way all (the default) each way runs in a process of its own (--repeat
 R times, in turn) and the script prints its median wall time, its speed-up
-over serial and the driver's peak resident memory.
+over serial and the driver's peak resident memory; a way that fails stops
+the script with that process's own error output.
 """
 
 import argparse
 import concurrent.futures
+import contextlib
+import importlib.util
 import json
 import math
 import os
 import resource
+import shutil
 import subprocess
 import sys
+import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
@@ -92,6 +104,16 @@ def serial(tiles, size, out, workers):
         write_top(lib, tiles)
 
 
+@contextlib.contextmanager
+def part_folder(out):
+    """A private folder for the part files, beside out; removed at the end."""
+    folder = tempfile.mkdtemp(prefix=".tiles-parts-", dir=os.path.dirname(os.path.abspath(out)))
+    try:
+        yield folder
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
+
+
 def include_parts(lib, completed):
     """Includes each finished part under its own prefix, then deletes it."""
     for index, path in completed:
@@ -100,20 +122,33 @@ def include_parts(lib, completed):
 
 
 def processes(tiles, size, out, workers):
-    folder = os.path.dirname(os.path.abspath(out))
-    with quillon.Library(out) as lib:
+    with part_folder(out) as folder, quillon.Library(out) as lib:
         with concurrent.futures.ProcessPoolExecutor(max_workers=workers) as pool:
             futures = [pool.submit(build_part, i, size, folder) for i in range(tiles)]
             include_parts(lib, (f.result() for f in concurrent.futures.as_completed(futures)))
         write_top(lib, tiles)
 
 
+DASK_MISSING = ("--way dask needs Dask distributed, which is optional and not installed: "
+                "apt install python3-distributed (Debian) or pip install \"dask[distributed]\"; "
+                "--way serial and --way processes need nothing but Python")
+
+
+def have_dask():
+    try:
+        return importlib.util.find_spec("dask.distributed") is not None
+    except ImportError:  # no dask at all
+        return False
+
+
 def dask(tiles, size, out, workers):
+    if not have_dask():
+        sys.exit(DASK_MISSING)
     from dask.distributed import Client, LocalCluster, as_completed
 
-    folder = os.path.dirname(os.path.abspath(out))
-    with LocalCluster(n_workers=workers, threads_per_worker=1, processes=True,
-                      dashboard_address=None) as cluster, Client(cluster) as client:
+    with part_folder(out) as folder, LocalCluster(
+            n_workers=workers, threads_per_worker=1, processes=True,
+            dashboard_address=None) as cluster, Client(cluster) as client:
         with quillon.Library(out) as lib:
             futures = client.map(build_part, range(tiles), size=size, folder=folder, pure=False)
             include_parts(lib, (f.result() for f in as_completed(futures)))
@@ -143,13 +178,20 @@ def main():
         print(json.dumps({"way": args.way, "seconds": seconds, "driver_kib": peak, "out": out}))
         return
 
-    runs = {way: [] for way in WAYS}
+    ways = list(WAYS)
+    if not have_dask():
+        print("dask: left out, " + DASK_MISSING, file=sys.stderr)
+        ways.remove("dask")
+    runs = {way: [] for way in ways}
     for _ in range(args.repeat):
-        for way in WAYS:
+        for way in ways:
             command = [sys.executable, __file__, "--way", way, "--tiles", str(args.tiles),
                        "--workers", str(args.workers), "--size", str(args.size), "--out",
                        args.out]
-            done = subprocess.run(command, capture_output=True, text=True, check=True)
+            done = subprocess.run(command, capture_output=True, text=True)
+            if done.returncode != 0:
+                sys.stderr.write(done.stderr)
+                sys.exit(f"--way {way} failed (exit status {done.returncode}); its error is above")
             runs[way].append(json.loads(done.stdout.strip().splitlines()[-1]))
     results = {}
     for way, measured in runs.items():

@@ -12,6 +12,7 @@ Run from the source tree after `make`:  PYTHONPATH=python python3
 python/examples/photonic_chip.py photonic_chip.gds
 """
 
+import math
 import sys
 
 import quillon
@@ -28,15 +29,22 @@ BUS_Y = 110.0          # the straight bus between the rings
 
 
 def grating(cell, apex, facing):
-    """A focusing grating coupler whose taper starts at apex and opens
-    towards facing (degrees): a 30-degree sector, then twenty teeth on
-    circles around the apex, 0.63 um apart with a 50 % duty cycle."""
-    start, end = facing - 15.0, facing + 15.0
-    cell.ellipse(apex, 16.0, start_angle=start, end_angle=end, tolerance=TOLERANCE,
+    """A focusing grating coupler whose taper leaves the waveguide's end at
+    apex and opens towards facing (degrees): a 30-degree sector, then
+    twenty teeth on circles around the sector's point, 0.63 um apart with a
+    50 % duty cycle. The point lies inside the waveguide, just far enough
+    behind apex that the taper is the waveguide's full width where the
+    waveguide ends, never narrower."""
+    half = 15.0
+    back = WIDTH / 2 / math.tan(math.radians(half))
+    turn = math.radians(facing)
+    focus = (apex[0] - back * math.cos(turn), apex[1] - back * math.sin(turn))
+    start, end = facing - half, facing + half
+    cell.ellipse(focus, back + 16.0, start_angle=start, end_angle=end, tolerance=TOLERANCE,
                  layer=SILICON)
     for tooth in range(20):
-        inner = 16.5 + 0.63 * tooth
-        cell.ring(apex, inner + 0.315, inner, start_angle=start, end_angle=end,
+        inner = back + 16.5 + 0.63 * tooth
+        cell.ring(focus, inner + 0.315, inner, start_angle=start, end_angle=end,
                   tolerance=TOLERANCE, layer=SILICON)
 
 

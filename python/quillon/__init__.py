@@ -27,11 +27,12 @@ status, before anything of the offending call is written. See
 
 from ._native import candidate_paths
 from .errors import QuillonError, UndefinedStructureWarning
-from .library import Library
+from .library import IncludedNames, Library
+from .scan import Scan, scan
 from .structure import Structure
 
-__all__ = ["Library", "Structure", "QuillonError", "UndefinedStructureWarning",
-           "library_path", "candidate_paths", "__version__"]
+__all__ = ["Library", "Structure", "QuillonError", "UndefinedStructureWarning", "scan", "Scan",
+           "IncludedNames", "library_path", "candidate_paths", "__version__"]
 
 
 def _tree_version():

@@ -142,6 +142,16 @@ def structure_name(value, name="structure name"):
     return data
 
 
+def name_from_file(data):
+    """A name read from a file (bytes) as the binding hands it out: str
+    when it is ASCII, so that it passes the rule above; else the bytes
+    themselves, which every call takes back unchanged."""
+    try:
+        return data.decode("ascii")
+    except UnicodeDecodeError:
+        return bytes(data)
+
+
 def text_string(value):
     """A TEXT string as bytes, with the library's own checks and messages."""
     if value is None:

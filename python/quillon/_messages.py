@@ -45,6 +45,7 @@ TEXT_EMPTY = "Error: Text is empty."
 # The warning of closing a library that references an undefined structure.
 UNDEFINED_STRUCTURE = "Error: Reference to an undefined structure."
 REENTRANT_CALL = "Error: Called from inside the error handler."
+INCLUDED_FILE_INVALID = "Error: Included file is not valid GDSII."
 
 # The binding's own texts, for what it refuses before the library sees it.
 NOT_ASCII = "Error: String is not ASCII."

@@ -105,6 +105,20 @@ class QuillonIncludeOptions(ctypes.Structure):
                 ("userData", ctypes.c_void_p)]
 
 
+_FUNCTION_TYPE = ctypes.WINFUNCTYPE if _WINDOWS else ctypes.CFUNCTYPE
+SCAN_UNITS_TYPE = _FUNCTION_TYPE(None, ctypes.c_void_p, ctypes.c_double, ctypes.c_double)
+SCAN_STRUCTURE_TYPE = _FUNCTION_TYPE(None, ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int,
+                                     ctypes.c_int, ctypes.POINTER(ctypes.c_char_p))
+
+
+class QuillonScanCallbacks(ctypes.Structure):
+    """struct QuillonScanCallbacks of quillon.h, field for field."""
+
+    _fields_ = [("size", ctypes.c_uint), ("onUnits", SCAN_UNITS_TYPE),
+                ("onStructure", SCAN_STRUCTURE_TYPE), ("onFault", INCLUDE_FAULT_TYPE),
+                ("userData", ctypes.c_void_p)]
+
+
 _writer = ctypes.c_void_p  # QuillonWriter*
 
 # The handle API: (argument types, result type), as include/quillon.h declares
@@ -117,6 +131,7 @@ _HANDLE_PROTOTYPES = {
     "quillon_last_error": ([_writer], _text),
     "quillon_begin_structure": ([_writer, _text], _int),
     "quillon_include": ([_writer, _text, ctypes.POINTER(QuillonIncludeOptions)], _int),
+    "quillon_scan": ([_text, ctypes.POINTER(QuillonScanCallbacks)], _int),
     "quillon_end_structure": ([_writer], _int),
     "quillon_box": ([_writer] + [_int] * 8, _int),
     "quillon_box_wh": ([_writer] + [_int] * 8, _int),

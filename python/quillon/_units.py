@@ -17,6 +17,21 @@ from ._points import _np
 from .errors import ArgumentTypeError, ArgumentValueError
 
 
+class UnitsInMeters:
+    """unit and precision, gdstk's spelling of the units, for a class with
+    db_in_user_units and db_in_meters."""
+
+    @property
+    def unit(self):
+        """The user unit in metres (db_in_meters / db_in_user_units)."""
+        return self.db_in_meters / self.db_in_user_units
+
+    @property
+    def precision(self):
+        """The database unit in metres."""
+        return self.db_in_meters
+
+
 def round_half_away(value):
     """The float value rounded to the nearest int, halves away from zero."""
     whole = math.trunc(value)  # ValueError / OverflowError for NaN, inf

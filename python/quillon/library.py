@@ -4,14 +4,15 @@
 import ctypes
 import datetime
 import os
+import stat
 import warnings
 import weakref
 
 from . import _messages as msg
 from . import _native
 from . import _writer
-from ._checks import ascii_bytes, real8, structure_name
-from ._units import Grid
+from ._checks import ascii_bytes, name_from_file, real8, structure_name
+from ._units import Grid, UnitsInMeters
 from .errors import QuillonError, UndefinedStructureWarning
 from .structure import Structure, UserStructure
 
@@ -67,8 +68,12 @@ def _compression_level(compression):
 
 def _set_aside(path, on_error):
     """What on_error does to an unfinished file, once it is closed: renames
-    it to NAME.partial, removes it or keeps it. Returns what was done."""
+    it to NAME.partial, removes it or keeps it. Returns what was done. Only
+    a regular file is ever moved or removed: a device such as /dev/null,
+    written to on purpose, stays where it is."""
     try:
+        if not stat.S_ISREG(os.stat(path).st_mode):
+            return "kept"
         if on_error == "remove":
             os.remove(path)
             return "removed"
@@ -95,7 +100,17 @@ def _abandoned(native, handle, filename, on_error):
                   f"{done} (on_error={on_error!r})", ResourceWarning, stacklevel=2)
 
 
-class Library:
+class IncludedNames(list):
+    """The names Library.include brought in, in file order (a plain list of
+    them), with ``tops``: those that no other structure of the same include
+    references, in file order."""
+
+    def __init__(self, names, tops):
+        super().__init__(names)
+        self.tops = tops
+
+
+class Library(UnitsInMeters):
     """A GDSII Stream file being written, from HEADER to ENDLIB.
 
     ``Library("chip.gds", db_in_user_units=0.001, db_in_meters=1e-9)``
@@ -206,16 +221,6 @@ class Library:
                                            on_error)
 
     @property
-    def unit(self):
-        """The user unit in metres (db_in_meters / db_in_user_units)."""
-        return self.db_in_meters / self.db_in_user_units
-
-    @property
-    def precision(self):
-        """The database unit in metres."""
-        return self.db_in_meters
-
-    @property
     def closed(self):
         """True once the library has been closed."""
         return self._closed
@@ -240,11 +245,16 @@ class Library:
     def include(self, path, prefix=None, structures=None):
         """Copies the structures of the GDSII file path (plain or gzip) into
         this library, record by record, and returns their names in the
-        library (str), in file order.
+        library, in file order, as an :class:`IncludedNames` list: its
+        ``tops`` are the names no other included structure references, the
+        ones to place (``for name in lib.include(p).tops: top.sref(name,
+        ...)``). A name is str when it is ASCII, else bytes (see
+        :func:`quillon.scan`, which shows the same before including).
 
         structures: None for all of them, or names (as in the file) to take
-        with every structure they reference. prefix: str or bytes put before
-        every included name and every reference to one of them. The file's
+        with every structure they reference. prefix: put before every
+        included name and every reference to one of them. Both follow the
+        rule of every name: str of ASCII characters, or bytes. The file's
         database unit must be this library's, or a whole multiple of it (the
         coordinates are then scaled). Nothing of the file is written when
         any of it is wrong: QuillonError is raised with the library's message
@@ -254,10 +264,13 @@ class Library:
         if self._closed:
             raise QuillonError(msg.PROCESS_STOPPED, f"the library {self.filename!r} is closed")
         included = []
+        tops = []
         faults = []
 
         def on_structure(user_data, name, top):
             included.append(name)
+            if top:
+                tops.append(name)
 
         def on_fault(user_data, offset, detail):
             faults.append(detail.decode("latin-1") if detail else None)
@@ -265,11 +278,11 @@ class Library:
         options = _native.QuillonIncludeOptions()
         options.size = ctypes.sizeof(options)
         if prefix is not None:
-            options.prefix = prefix.encode("latin-1") if isinstance(prefix, str) else bytes(prefix)
+            options.prefix = ascii_bytes(prefix, "prefix")
         if structures is not None:
             if isinstance(structures, (str, bytes)):
                 structures = [structures]
-            names = [n.encode("latin-1") if isinstance(n, str) else bytes(n) for n in structures]
+            names = [structure_name(n, "structures entry") for n in structures]
             options.structures = (ctypes.c_char_p * (len(names) + 1))(*names, None)
         options.onStructure = _native.INCLUDED_TYPE(on_structure)
         options.onFault = _native.INCLUDE_FAULT_TYPE(on_fault)
@@ -278,7 +291,8 @@ class Library:
         if status:
             self._fail(status, faults[0] if faults else f"file {os.fspath(path)!r}")
         self._names.update(included)
-        return [name.decode("latin-1") for name in included]
+        return IncludedNames([name_from_file(n) for n in included],
+                             [name_from_file(n) for n in tops])
 
     def structure(self, name):
         """Opens the structure (cell) name: writes BGNSTR and STRNAME.

@@ -5,8 +5,11 @@
 #include <cstddef>
 #include <cstring>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "exports.h"
+#include "reader/library_scan.h"
 #include "messages.h"
 
 struct QuillonWriter {
@@ -302,4 +305,40 @@ QUILLON_API(int) quillon_arc_path(QuillonWriter* handle, int centerX, int center
         w.writeArcPath(centerX, centerY, radius, startAngle, endAngle, tolerance, width,
                        pathType, beginExtension, endExtension, layer, dataType, elFlags, plex);
     });
+}
+
+QUILLON_API(int) quillon_scan(const char* fileName, const QuillonScanCallbacks* callbacks) {
+    QuillonScanCallbacks chosen{};
+    if (callbacks != nullptr)
+        std::memcpy(&chosen, callbacks, std::min<std::size_t>(callbacks->size, sizeof chosen));
+    const auto refuse = [&](int status, long long offset, const std::string& detail) {
+        if (chosen.onFault != nullptr) chosen.onFault(chosen.userData, offset, detail.c_str());
+        return status;
+    };
+    if (fileName == nullptr) return refuse(QUILLON_ERROR_ARGUMENT, -1, "file name is NULL");
+    try {
+        quillon::reader::FileSource source;
+        if (!source.open(fileName))
+            return refuse(QUILLON_ERROR_IO, -1, std::string("cannot open ") + fileName);
+        quillon::reader::LibraryScan scan;
+        if (const auto error = quillon::reader::scanLibrary(source, scan)) {
+            return refuse(QUILLON_ERROR_ARGUMENT, static_cast<long long>(error->offset),
+                          error->inSource ? error->message : quillon::reader::describe(*error));
+        }
+        if (chosen.onUnits != nullptr)
+            chosen.onUnits(chosen.userData, scan.dbUnitInUserUnits, scan.dbUnitInMeters);
+        if (chosen.onStructure == nullptr) return QUILLON_OK;
+        std::vector<const char*> references;
+        for (std::size_t i = 0; i < scan.structures.size(); ++i) {
+            const quillon::reader::StructureInfo& structure = scan.structures[i];
+            references.clear();
+            for (const std::string& target : structure.references) references.push_back(target.c_str());
+            references.push_back(nullptr);
+            chosen.onStructure(chosen.userData, structure.name.c_str(), scan.top[i],
+                               static_cast<int>(structure.references.size()), references.data());
+        }
+        return QUILLON_OK;
+    } catch (const std::bad_alloc&) {
+        return refuse(QUILLON_ERROR_MEMORY, -1, "out of memory");
+    }
 }

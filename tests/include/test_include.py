@@ -137,10 +137,14 @@ print("same")
 """
 
 
-def test_parallel_example_builds_every_tile(tmp_path):
+def test_parallel_example_builds_every_tile_and_leaves_a_users_files_alone(tmp_path):
+    (tmp_path / "part0.gds").write_bytes(b"a user's own file")
     result = run([sys.executable, ROOT / "python" / "examples" / "parallel_tiles.py", "--tiles",
                   "6", "--workers", "2", "--size", "8", "--out", tmp_path])
     assert result.returncode == 0, result.stdout + result.stderr
+    assert (tmp_path / "part0.gds").read_bytes() == b"a user's own file"
+    assert sorted(p.name for p in tmp_path.iterdir()) == [
+        "part0.gds", "tiles-dask.gds", "tiles-processes.gds", "tiles-serial.gds"]
     script = tmp_path / "tiles.py"
     script.write_text(TILES_SCRIPT)
     for way in ("serial", "processes", "dask"):

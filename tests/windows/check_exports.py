@@ -50,6 +50,8 @@ KNOWN_EXPORTS = {
     "quillon_ellipse": (53, 68),
     "quillon_path_ex": (54, 60),
     "quillon_text_polygons": (55, 40),
+    # A look inside a file: its name and the callbacks struct.
+    "quillon_scan": (56, 8),
     "quillon_arc_path": (60, 72),
 }
 

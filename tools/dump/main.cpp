@@ -2,6 +2,7 @@
 //
 //   quillon-dump FILE             one line per record
 //   quillon-dump --summary FILE   counts, structures, layers, bounding box
+//   quillon-dump --cells FILE     units, cells, top cells, references
 //
 // The file streams through the library's record reader in constant memory;
 // a gzip-compressed file (chip.gds.gz; known by its first two bytes, not
@@ -17,29 +18,55 @@
 
 #include "byte_source.h"
 #include "gds_dump.h"
+#include "library_scan.h"
 #include "record_reader.h"
 #include "gds_summary.h"
 
 namespace {
 
 const char* const usageText =
-    "usage: quillon-dump [--summary] FILE.gds (or FILE.gds.gz)\n"
+    "usage: quillon-dump [--summary | --cells] FILE.gds (or FILE.gds.gz)\n"
     "  one line per record: byte offset, total length, record, data type, data;\n"
-    "  --summary: counts per record and element kind, structures, layers, extent\n";
+    "  --summary: counts per record and element kind, structures, layers, extent;\n"
+    "  --cells: the units, then one line per cell in file order: \"top\" or \"-\",\n"
+    "    its name, and after \"->\" the names it references\n";
 
 int usage() {
     std::cerr << usageText;
     return 2;
 }
 
+// --cells: what quillon_scan reports, one cell per line.
+int listCells(gdsdump::FileSource& source, const char* path) {
+    gdsdump::LibraryScan scan;
+    if (const auto error = gdsdump::scanLibrary(source, scan)) {
+        std::cerr << "quillon-dump: " << path << ": "
+                  << (error->inSource ? error->message : gdsdump::describe(*error)) << '\n';
+        return 1;
+    }
+    std::cout.precision(15);
+    std::cout << "units: " << scan.dbUnitInUserUnits << " user units, " << scan.dbUnitInMeters
+              << " m per database unit\n";
+    for (std::size_t i = 0; i < scan.structures.size(); ++i) {
+        std::cout << (scan.top[i] ? "top " : "-   ") << scan.structures[i].name;
+        if (!scan.structures[i].references.empty()) std::cout << " ->";
+        for (const std::string& target : scan.structures[i].references) std::cout << ' ' << target;
+        std::cout << '\n';
+    }
+    return 0;
+}
+
 }  // namespace
 
 int run(int argc, char** argv) {
     bool summary = false;
+    bool cells = false;
     const char* path = nullptr;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--summary") == 0) {
             summary = true;
+        } else if (std::strcmp(argv[i], "--cells") == 0) {
+            cells = true;
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::cout << usageText;
             return 0;
@@ -49,13 +76,14 @@ int run(int argc, char** argv) {
             return usage();
         }
     }
-    if (path == nullptr) return usage();
+    if (path == nullptr || (summary && cells)) return usage();
 
     gdsdump::FileSource source;
     if (!source.open(path)) {
         std::cerr << "quillon-dump: " << path << ": cannot open file\n";
         return 2;
     }
+    if (cells) return listCells(source, path);
 
     gdsdump::Dumper dumper(std::cout);
     gdsdump::Summary counts;
