@@ -8,11 +8,13 @@
 // own and not the largest of everything before it. The files are deleted
 // after each run.
 //
-// The gzip line writes one workload to a file named .gz (deflate level 1)
-// and compares it with two baselines of the same run: the raw write of the
-// uncompressed bytes, and zlib's deflate alone (gzip wrapper, level 1) fed
-// the same uncompressed bytes from memory in 2 MiB pieces and writing its
-// output with write(), which is as fast as compressed output can be made.
+// The gzip lines write one workload with the same calls to a plain file and
+// to a file named .gz (level 1) with compression pools of 1 and 2 threads
+// and the default pool (QUILLON_DEFLATE_THREADS in the child), and compare
+// each with the plain file of the same run, beside two baselines on the
+// same uncompressed bytes: their raw write, and zlib's deflate alone (gzip
+// wrapper, level 1, one thread) fed them from memory in 2 MiB pieces and
+// writing its output with write().
 //
 // The include line copies a file of --include-mib MiB (boundaries, written
 // by workload 2's writer) into a new library with quillon_include and
@@ -55,7 +57,7 @@ struct Options {
     int gzipWorkload = 1;   // the workload of the gzip line, 0 for none
     double includeMiB = 512;  // size of the include line's part file, 0 for none
     // The OASIS line: each workload written as GDSII and as OASIS in turn.
-    std::vector<int> oasisWorkloads = {1, 3, 4, 5, 6, 9, 12};
+    std::vector<int> oasisWorkloads = {1, 3, 4, 5, 6, 9, 13};
     bool keepFiles = false;  // keeps each OASIS-line workload's .gds and .oas
     bool tsv = false;       // tab-separated output for scripts
     bool verbose = false;   // every run's figures on stderr
@@ -283,6 +285,23 @@ ChildReport boundaries(const char* file, std::uint64_t n) {
     return {now() - start, n};
 }
 
+// The boundaries of workload 2 through the handle API (strict mode,
+// compact records).
+ChildReport handleBoundaries(const char* file, std::uint64_t n) {
+    const PointSets set = polygons(199);
+    const double start = now();
+    QuillonWriter* writer = quillon_open(file, 0.001, 1e-9, nullptr, nullptr);
+    Cells cells{writer};
+    for (std::uint64_t i = 0; i < n; ++i) {
+        cells.next(i);
+        const int s = static_cast<int>(i % shapes);
+        quillon_boundary(writer, set.x(s), set.y(s), 199, static_cast<int>(i % 64), 0, 0, 0);
+    }
+    cells.close();
+    quillon_close(writer);
+    return {now() - start, n};
+}
+
 ChildReport paths(const char* file, std::uint64_t n) {
     const PointSets set = polylines(20);
     const double start = now();
@@ -447,7 +466,8 @@ const Workload workloads[] = {
     // One polygon is held while it is cut: about 120 bytes per vertex.
     {10, "sawtooth 1M vertices, cut", 3, sawtooths, 0, 256 * 1024},
     {11, "ellipses by tolerance, 158 points", 2e5, ellipses, 0},
-    {12, "fill: boxes on a jittered grid", 4e6, fill, 0},
+    {12, "boundaries, handle API", 5e5, handleBoundaries, 0},
+    {13, "fill: boxes on a jittered grid", 4e6, fill, 0},
 };
 
 // What the writer may keep after a polygon of any size, above an idle one.
@@ -670,8 +690,8 @@ Options parse(int argc, char** argv) {
             o.includeMiB = std::atof(argv[++i]);
         } else if (arg == "--gzip-workload" && hasValue) {
             o.gzipWorkload = std::atoi(argv[++i]);
-            if (o.gzipWorkload < 0 || o.gzipWorkload > 6) {
-                std::fprintf(stderr, "quillon-bench: the gzip workload is 1 to 6, or 0\n");
+            if (o.gzipWorkload < 0 || o.gzipWorkload == 7 || (o.gzipWorkload > 8 && o.gzipWorkload != 12)) {
+                std::fprintf(stderr, "quillon-bench: the gzip workload is 1 to 6, 8 or 12, or 0\n");
                 std::exit(2);
             }
         } else if (arg == "--oasis-workloads" && hasValue) {
@@ -836,8 +856,10 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     }
     if (o.gzipWorkload > 0) {
-        // The gzip line: Quillon writing a .gz file, deflate alone on the
-        // same bytes, and the raw write of them, in turn in each repetition.
+        // The gzip lines: the same calls writing the plain file and a .gz
+        // file with pools of 1 and 2 threads and the default pool, zlib's
+        // deflate alone on the same bytes, and the raw write of them, in
+        // turn in each repetition.
         const Workload& w = workloads[o.gzipWorkload - 1];
         const std::uint64_t calls = scaled(o, w.count);
         const std::string gzFile = o.dir + "/quillon-bench.gds.gz";
@@ -848,78 +870,75 @@ int main(int argc, char** argv) {
         saveWindow(quillonFile, windowFile);
         unlink(quillonFile.c_str());
 
-        std::vector<double> quillonS, deflateS, rawS, toDeflate, user;
-        std::uint64_t gzBytes = 0, deflateBytes = 0;
-        long rss = 0;
+        struct Line {
+            Line(const char* name, const char* threads, int kind)
+                : name(name), threads(threads), kind(kind) {}
+            const char* name;
+            const char* threads;  // QUILLON_DEFLATE_THREADS, "" for the default
+            int kind;             // 0 plain file, 1 .gz file, 2 deflate alone, 3 raw write
+            std::vector<double> seconds, user;
+            std::uint64_t outBytes = 0;
+            long rss = 0;
+        };
+        Line lines[] = {{"plain file", "", 0},          {".gz, pool of 1", "1", 1},
+                        {".gz, pool of 2", "2", 1},     {".gz, default pool", "", 1},
+                        {"zlib deflate alone", "", 2}, {"raw write", "", 3}};
+        constexpr int lineCount = sizeof lines / sizeof lines[0];
+        const auto runLine = [&](Line& line, bool timed) {
+            ChildUsage u;
+            const std::string& file = line.kind == 0   ? quillonFile
+                                      : line.kind == 1 ? gzFile
+                                      : line.kind == 2 ? deflateFile
+                                                       : rawFile;
+            const ChildReport report = inChild(
+                [&] {
+                    if (*line.threads) setenv("QUILLON_DEFLATE_THREADS", line.threads, 1);
+                    else unsetenv("QUILLON_DEFLATE_THREADS");
+                    if (line.kind == 2) return deflateWrite(windowFile, file, bytes);
+                    if (line.kind == 3) return rawWrite(windowFile, file, bytes);
+                    return w.write(file.c_str(), calls);
+                },
+                &u);
+            line.outBytes = fileSize(file);
+            unlink(file.c_str());
+            if (!timed) return;
+            line.seconds.push_back(report.seconds);
+            line.user.push_back(u.userSeconds);
+            line.rss = std::max(line.rss, u.rssKiB);
+        };
         for (int r = -o.warmups; r < o.runs; ++r) {
-            double q = 0, d = 0, raw = 0;
-            const auto quillonRun = [&] {
-                ChildUsage u;
-                q = inChild([&] { return w.write(gzFile.c_str(), calls); }, &u).seconds;
-                gzBytes = fileSize(gzFile);
-                unlink(gzFile.c_str());
-                if (r >= 0) {
-                    rss = std::max(rss, u.rssKiB);
-                    user.push_back(u.userSeconds);
-                }
-            };
-            const auto deflateRun = [&] {
-                ChildUsage u;
-                const ChildReport report =
-                    inChild([&] { return deflateWrite(windowFile, deflateFile, bytes); }, &u);
-                d = report.seconds;
-                deflateBytes = report.calls;
-                unlink(deflateFile.c_str());
-            };
-            const auto rawRun = [&] {
-                ChildUsage u;
-                raw = inChild([&] { return rawWrite(windowFile, rawFile, bytes); }, &u).seconds;
-                unlink(rawFile.c_str());
-            };
-            // Each of the three goes first in turn.
-            const int turn = ((r % 3) + 3) % 3;
-            if (turn == 0) { quillonRun(); deflateRun(); rawRun(); }
-            if (turn == 1) { deflateRun(); rawRun(); quillonRun(); }
-            if (turn == 2) { rawRun(); quillonRun(); deflateRun(); }
-            if (o.verbose)
-                std::fprintf(stderr, "gzip %s %d: Quillon %.4f s, deflate %.4f s, raw %.4f s\n",
-                             r < 0 ? "warm-up" : "run", r < 0 ? r + o.warmups + 1 : r + 1, q, d,
-                             raw);
-            if (r < 0) continue;
-            quillonS.push_back(q);
-            deflateS.push_back(d);
-            rawS.push_back(raw);
-            toDeflate.push_back(d / q);
+            // Each line goes first in turn.
+            const int first = ((r % lineCount) + lineCount) % lineCount;
+            for (int k = 0; k < lineCount; ++k) runLine(lines[(first + k) % lineCount], r >= 0);
         }
         unlink(windowFile.c_str());
-        const double mb = static_cast<double>(bytes) / 1e6;
-        const double qMbps = mb / median(quillonS);
-        const double dMbps = mb / median(deflateS);
-        const double rawMbps = mb / median(rawS);
-        const double compression = static_cast<double>(bytes) / static_cast<double>(gzBytes);
-        if (o.tsv) {
-            std::printf("gzip\tname\tbytes\tgz_bytes\tcompression\tMB/s\tdeflate_MB/s"
-                        "\tdeflate_gz_bytes\tratio_to_deflate\traw_MB/s\tpeak_rss_kib\tuser_s\n");
-            std::printf("%d\t%s\t%llu\t%llu\t%.3f\t%.1f\t%.1f\t%llu\t%.3f\t%.1f\t%ld\t%.4f\n",
-                        o.gzipWorkload, w.name, static_cast<unsigned long long>(bytes),
-                        static_cast<unsigned long long>(gzBytes), compression, qMbps, dMbps,
-                        static_cast<unsigned long long>(deflateBytes), median(toDeflate), rawMbps,
-                        rss, median(user));
-        } else {
-            std::printf("\ngzip line: workload %d (%s) written to a .gz name (deflate level 1);"
-                        " MB/s of GDSII in\n",
-                        o.gzipWorkload, w.name);
-            std::printf("   %12s %11s %11s %8s %12s %16s %8s %9s %6s\n", "bytes in", "gz bytes",
-                        "compression", "MB/s", "deflate MB/s", "ratio to deflate", "raw MB/s",
-                        "peak RSS", "user s");
-            std::printf("   %12llu %11llu %10.2fx %8.1f %12.1f %16.3f %8.1f %5.1f MiB %6.3f\n",
-                        static_cast<unsigned long long>(bytes),
-                        static_cast<unsigned long long>(gzBytes), compression, qMbps, dMbps,
-                        median(toDeflate), rawMbps, static_cast<double>(rss) / 1024.0,
-                        median(user));
-            std::printf("   deflate alone: the same bytes from memory, %llu bytes of gzip out;"
-                        " ratio to deflate = deflate seconds / Quillon seconds (median)\n",
-                        static_cast<unsigned long long>(deflateBytes));
+        const double plainSeconds = median(lines[0].seconds);
+        if (o.tsv)
+            std::printf("gzip\tname\tline\tbytes\tout_bytes\tcompression\tMB/s\tto_plain"
+                        "\tpeak_rss_kib\tuser_s\n");
+        else
+            std::printf("\ngzip lines: workload %d (%s), the same calls to a plain and a .gz name"
+                        " (level 1); MB/s of GDSII in; to plain = plain seconds / line seconds\n"
+                        "   %-20s %12s %11s %11s %8s %8s %9s %6s\n",
+                        o.gzipWorkload, w.name, "line", "bytes in", "bytes out", "compression",
+                        "MB/s", "to plain", "peak RSS", "user s");
+        for (const Line& line : lines) {
+            const double s = median(line.seconds);
+            const double compression =
+                static_cast<double>(bytes) / static_cast<double>(line.outBytes);
+            const double mbps = static_cast<double>(bytes) / 1e6 / s;
+            if (o.tsv)
+                std::printf("%d\t%s\t%s\t%llu\t%llu\t%.3f\t%.1f\t%.3f\t%ld\t%.4f\n",
+                            o.gzipWorkload, w.name, line.name,
+                            static_cast<unsigned long long>(bytes),
+                            static_cast<unsigned long long>(line.outBytes), compression, mbps,
+                            plainSeconds / s, line.rss, median(line.user));
+            else
+                std::printf("   %-20s %12llu %11llu %10.2fx %8.1f %8.3f %5.1f MiB %6.3f\n",
+                            line.name, static_cast<unsigned long long>(bytes),
+                            static_cast<unsigned long long>(line.outBytes), compression, mbps,
+                            plainSeconds / s, static_cast<double>(line.rss) / 1024.0,
+                            median(line.user));
         }
         std::fflush(stdout);
     }

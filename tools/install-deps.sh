@@ -6,7 +6,7 @@
 #   install-deps.sh package  just enough to build the Debian package
 set -euo pipefail
 
-build=(cmake make g++ libgtest-dev zlib1g-dev)
+build=(cmake make g++ libgtest-dev zlib1g-dev libisal-dev libdeflate-dev)
 render=(klayout)
 package=(dpkg-dev)
 everything=(

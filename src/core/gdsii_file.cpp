@@ -79,8 +79,10 @@ bool GDSIIFile::closeFile() {
     // Whichever buffer the stream holds is closed; one that is not open
     // answers a failure, as closing a closed file stream does.
     bool closed;
+    memoryLost = false;
     if (output.rdbuf() == &gzip) {
         closed = gzip.close();
+        memoryLost = !closed && gzip.outOfMemory();
     } else {
         output.flush();
         closed = plain.close() != nullptr;

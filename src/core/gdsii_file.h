@@ -33,6 +33,9 @@ public:
     // false when the open file could not take every byte written to it, or
     // the flush, the compression or the close failed.
     bool closeFile();
+    // The last closeFile failed because a block could not be compressed for
+    // lack of memory (the file holds the blocks before it).
+    bool closedOutOfMemory() const { return memoryLost; }
 
     // The descriptor of the open file when it is a plain one and the system
     // lets bytes be handed to it directly (-1 otherwise), everything the
@@ -99,6 +102,7 @@ private:
     // found at the close is worth reporting (a failed open already was).
     bool fileOpened = false;
     reader::FileIdentity openedIdentity;
+    bool memoryLost = false;
 
     std::set<std::string> names;
     bool running = false;

@@ -1,74 +1,74 @@
 // A stream buffer that compresses everything written to it into a gzip
-// stream (RFC 1952, through zlib's deflate) and hands the compressed bytes
-// to a target buffer: a file of its own (open) or any buffer (attach), the
-// latter for the tests.
+// file (RFC 1952) and hands the compressed bytes to a target buffer: a file
+// of its own (open) or any buffer (attach), the latter for the tests.
 //
-// Large writes (the byte sink's blocks of 2 MiB) are deflated straight from
-// the caller's bytes; small ones collect in a put area first. Compressed
-// output collects in an output block, which goes to the target whenever it
-// is full. The first failure (the target refusing bytes, deflate failing)
+// The put area is the compression stage's current block (1 MiB): each full
+// block is deflated on the stage's worker threads and becomes one gzip
+// member (header, raw deflate stream, CRC-32 and length), written to the
+// target in order. Every gzip reader (zlib, gzip, KLayout, Python's gzip)
+// reads the members one after another as a single stream. The first
+// failure (the target refusing bytes, a block that cannot be compressed)
 // makes the buffer failed for good: every later write is refused, so that
-// the ostream over it goes bad, and close() answers false.
+// the ostream over it goes bad, and close() answers false. A failure may
+// come to light only at the close, since blocks are written as they finish.
 #pragma once
 
 #include <cstddef>
 #include <fstream>
-#include <memory>
 #include <streambuf>
+
+#include "compression_stage.h"
 
 namespace quillon {
 
-class GzipBuffer : public std::streambuf {
+class GzipBuffer : public std::streambuf, private CompressionStage::Output {
 public:
-    GzipBuffer();
+    GzipBuffer() = default;
     ~GzipBuffer() override;
     GzipBuffer(const GzipBuffer&) = delete;
     GzipBuffer& operator=(const GzipBuffer&) = delete;
 
     // Creates or truncates fileName for binary output and starts a gzip
-    // stream at level (1 to 9). False when the file cannot be opened or the
+    // stream at level (1 to 9), compressed by threads workers (0: the
+    // stage's default). False when the file cannot be opened or the
     // compressor cannot be set up; the buffer is then closed.
-    bool open(const char* fileName, int level);
+    bool open(const char* fileName, int level, unsigned threads = 0);
     // Starts a gzip stream at level written to target, which must outlive
     // the stream (it is not closed by close()).
-    bool attach(std::streambuf* target, int level);
+    bool attach(std::streambuf* target, int level, unsigned threads = 0);
 
     bool is_open() const { return active; }
-    // No byte could be compressed or written since open or attach.
-    bool failed() const { return broken; }
+    // Some byte could not be compressed or written since open or attach.
+    bool failed() const { return stage.failed(); }
+    // ...for lack of memory.
+    bool outOfMemory() const { return stage.outOfMemory(); }
 
-    // Compresses what is left, writes the gzip trailer, flushes the target
-    // and closes the file. True when every byte written since open reached
-    // the target and the file closed cleanly; false also when nothing was
-    // open.
+    // Compresses what is left, writes the last member, flushes the target,
+    // ends the worker threads and closes the file. True when every byte
+    // written since open reached the target and the file closed cleanly;
+    // false also when nothing was open.
     bool close();
 
 protected:
-    std::streamsize xsputn(const char* data, std::streamsize n) override;
     int_type overflow(int_type c) override;
-    // Makes every byte written so far decodable from the target (a deflate
-    // sync flush) and syncs the target.
+    // Writes every byte written so far to the target as whole members and
+    // syncs the target.
     int sync() override;
 
 private:
-    struct Compressor;
+    bool start(int level, unsigned threads);
+    bool writeBlock(const CompressionStage::Block& block) override;
+    // Submits the put area's bytes (when there are any, or when always is
+    // set) and makes the stage's next block the put area (none after the
+    // last).
+    bool submitPending(bool always, bool last = false);
 
-    bool start(int level);
-    // Feeds n bytes to deflate with flush mode flush, writing each full
-    // output block to the target.
-    bool deflateBytes(const char* data, std::size_t n, int flush);
-    // Deflates the put area's bytes and empties it.
-    bool deflatePending(int flush);
-    bool writeOutput(std::size_t n);
-    void fail() { broken = true; }
-
-    std::unique_ptr<Compressor> z;
+    CompressionStage stage;
     std::filebuf file;
     std::streambuf* target = nullptr;
     bool active = false;
-    bool broken = false;
-    std::unique_ptr<char[]> input;
-    std::unique_ptr<unsigned char[]> output;
+    int xfl = 0;  // the header's extra flags for the level
+    bool anySubmitted = false;
 };
 
 }  // namespace quillon

@@ -115,7 +115,8 @@ void GDSIIWriter::endLib() {
     if (closedOpenStructure) report(messages::structureNotClosed);
     dropUnusedProperties();
     if (undefined) reportUndefinedReferences();
-    if (!written) report(messages::cannotWriteFile);
+    if (!written)
+        report(file.closedOutOfMemory() ? messages::outOfMemory : messages::cannotWriteFile);
 }
 
 bool GDSIIWriter::setFormat(int value) {

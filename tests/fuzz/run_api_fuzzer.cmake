@@ -23,7 +23,7 @@ execute_process(
           -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all
           -DQUILLON_BUILD -DQUILLON_CHECK_RESERVATIONS=1 -DQUILLON_SINK_CAPACITY=${SINK_CAPACITY}
           -I${SOURCE_DIR}/include -I${SOURCE_DIR}/src -I${SOURCE_DIR}/src/core
-          ${library_sources} ${SOURCE_DIR}/tests/fuzz/api_fuzzer.cpp -lz
+          ${library_sources} ${SOURCE_DIR}/tests/fuzz/api_fuzzer.cpp -lz -lisal -ldeflate -pthread
           -o ${fuzzer}
   RESULT_VARIABLE built)
 if(NOT built EQUAL 0)

@@ -16,9 +16,14 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROWS = 14000
 
 
-def write(path, rows=ROWS, unfinished=False):
+def write(path, rows=ROWS, unfinished=False, threads=None, cwd=None):
+    """threads: the size of the compression pool (None: the default)."""
     command = [SAMPLE] + (["--unfinished"] if unfinished else []) + [str(path), str(rows)]
-    subprocess.run(command, check=True)
+    env = dict(os.environ)
+    env.pop("QUILLON_DEFLATE_THREADS", None)
+    if threads:
+        env["QUILLON_DEFLATE_THREADS"] = str(threads)
+    subprocess.run(command, check=True, env=env, cwd=cwd)
 
 
 def klayout_view(path):
@@ -43,14 +48,26 @@ def same_but_libname(data, plain, compressed):
     return data[:38] + data[38 + len(name):] == plain[:38] + plain[38 + len(name):]
 
 
-@pytest.fixture(scope="module")
-def files(tmp_path_factory):
+@pytest.fixture(scope="module", params=[1, 2, 8], ids=lambda n: f"pool of {n}")
+def files(tmp_path_factory, request):
+    """The plain file and the compressed one, the latter compressed on a
+    pool of 1, 2 or 8 threads: one gzip member per MiB."""
     folder = tmp_path_factory.mktemp("gzip")
     compressed = folder / "chip.gds.gz"
     plain = plain_twin(folder, compressed.name)
     write(plain)
-    write(compressed)
+    write(compressed, threads=request.param)
     return plain, compressed
+
+
+def test_every_pool_writes_the_same_bytes(tmp_path):
+    """The same name (LIBNAME), relative, in three folders."""
+    written = []
+    for threads in (1, 2, 8):
+        (tmp_path / str(threads)).mkdir()
+        write("chip.gds.gz", threads=threads, cwd=tmp_path / str(threads))
+        written.append((tmp_path / str(threads) / "chip.gds.gz").read_bytes())
+    assert written[0] == written[1] == written[2]
 
 
 def test_gzip_checks_the_stream_and_it_holds_the_plain_bytes(files):

@@ -25,6 +25,11 @@ shopt -s nullglob
 debs=("$work"/quillon_*_*.deb)
 [ ${#debs[@]} -eq 1 ] || fail "expected one quillon_VERSION_ARCH.deb, found ${#debs[*]}"
 
+depends=$(dpkg-deb -f "${debs[0]}" Depends)
+for library in libisal2 libdeflate0 zlib1g; do
+  [[ "$depends" == *"$library "* ]] || fail "the package does not depend on $library: $depends"
+done
+
 trap 'dpkg --purge quillon >/dev/null || echo "deb-smoke: could not remove quillon" >&2' EXIT
 dpkg -i "${debs[0]}" >"$work/dpkg.log"
 

@@ -5,6 +5,7 @@
 //
 // (the usage text below says what each option does). Options given with an
 // input apply to it alone, in place of --structures and --prefix-each.
+//
 // Each input (plain or gzip) is copied record by record through
 // quillon_include, in constant memory; OUT is gzip when it ends in .gz. The
 // output's database unit is the finest of the inputs'; the others must be
@@ -14,7 +15,8 @@
 // SIGHUP) or killed leaves no partial OUT, and an existing OUT as it was.
 // A reference to a structure no input defines is a warning, printed, and
 // the merge still succeeds. On any fault the program names the input, the
-// byte offset and the reason and exits 1 (2 for a usage error).
+// byte offset and the reason and exits 1 (2 for a usage error). Inputs are
+// read twice (scanned, then included), so each must be a regular file.
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -103,11 +105,18 @@ bool endsInGz(const std::string& name) {
 }
 
 // Scans path (its units, and its structures unless unitsOnly); false, with
-// the reason in why, when it cannot or the units are not positive.
-bool scan(const char* path, rd::LibraryScan& found, bool unitsOnly, std::string& why) {
+// the reason in why, when it cannot, the units are not positive, or (input)
+// it cannot be read again by the include.
+bool scan(const char* path, rd::LibraryScan& found, bool unitsOnly, bool input,
+          std::string& why) {
     rd::FileSource source;
     if (!source.open(path)) {
         why = "cannot open file";
+        return false;
+    }
+    // Each input is read once here and again by the include.
+    if (input && !source.seekable()) {
+        why = "not a regular file: each input is read twice";
         return false;
     }
     if (const auto error = rd::scanLibrary(source, found, unitsOnly)) {
@@ -177,7 +186,7 @@ bool parseInput(const std::string& arg, Input& input) {
 int list(const char* path) {
     rd::LibraryScan found;
     std::string why;
-    if (!scan(path, found, false, why)) return fail(path, why);
+    if (!scan(path, found, false, false, why)) return fail(path, why);
     rd::printCells(found, std::cout);
     return 0;
 }
@@ -270,7 +279,7 @@ int main(int argc, char** argv) {
         rd::LibraryScan found;
         std::string why;
         const bool wanted = !structures.empty() && !given[i].ownStructures;
-        if (!scan(inputs[i], found, !wanted, why)) return fail(inputs[i], why);
+        if (!scan(inputs[i], found, !wanted, true, why)) return fail(inputs[i], why);
         if (meters == 0 || found.dbUnitInMeters < meters) {
             userUnits = found.dbUnitInUserUnits;
             meters = found.dbUnitInMeters;
