@@ -1,5 +1,7 @@
 /* Includes a file through the flat or the handle API, for the tests:
      include-host flat|handle OUT IN [PREFIX]
+   OUT ending in ".oas" is an OASIS library (the flat API told so by
+   GDS_SetFormat, the handle by the name).
    IN "-": nothing included, the library the include would be added to.
    The handle library has a fixed name and time stamp, so that its bytes can be
    compared. Exit status 0 when the include was taken, 1 when it was refused
@@ -23,6 +25,9 @@ int main(int argc, char** argv) {
     if (argc < 4) return 2;
     if (strcmp(argv[1], "flat") == 0) {
         SetErrorHandle(report);
+        const size_t length = strlen(argv[2]);
+        if (length > 4 && strcmp(argv[2] + length - 4, ".oas") == 0)
+            GDS_SetFormat(QUILLON_FORMAT_OASIS);
         GDS_BeginLib(argv[2], 0.001, 1e-9);
         const int status = GDS_Include(argv[3]);
         GDS_EndLib();

@@ -16,7 +16,7 @@ lib=$prefix/lib
 [ "$(readlink "$lib/libquillon.so")" = libquillon.so.1 ] || fail "libquillon.so is no link to .so.1"
 soname=$(objdump -p "$lib/libquillon.so.1.0.0" | awk '$1 == "SONAME" {print $2}')
 [ "$soname" = libquillon.so.1 ] || fail "SONAME is '$soname'"
-for file in include/quillon.h bin/quillon-dump bin/quillon-demo bin/quillon-merge \
+for file in include/quillon.h bin/quillon-dump bin/quillon-demo bin/quillon-merge bin/quillon-convert \
     lib/cmake/Quillon/QuillonConfig.cmake lib/cmake/Quillon/QuillonConfigVersion.cmake \
     lib/cmake/Quillon/QuillonTargets.cmake lib/pkgconfig/quillon.pc; do
   [ -f "$prefix/$file" ] || fail "$file not installed"
@@ -32,6 +32,9 @@ grep -q "CHIP" "$work/demo.txt" || fail "quillon-dump cannot read the demo"
   fail "quillon-merge cannot merge the demo"
 "$prefix/bin/quillon-dump" "$work/merged.gds" >"$work/merged.txt" || fail "quillon-merge wrote a bad file"
 grep -q '"demo_CHIP"' "$work/merged.txt" || fail "quillon-merge lost the demo"
+"$prefix/bin/quillon-convert" -q "$work/demo.gds" "$work/demo.oas" ||
+  fail "quillon-convert cannot convert the demo"
+head -c 13 "$work/demo.oas" | grep -q "%SEMI-OASIS" || fail "quillon-convert wrote no OASIS file"
 
 # find_package: only the staged prefix is searched.
 cmake -S "$source" -B "$work/cmake-build" -DCMAKE_PREFIX_PATH="$prefix" \

@@ -2,7 +2,10 @@
 # and writes what differs between them as JSON:
 #
 #   klayout -b -r klayout_compare.py -rd gds=A.gds -rd oas=A.oas -rd output=OUT.json
+#       [-rd prefix=P] [-rd tolerance=N]
 #
+# Each cell NAME of the GDSII is compared with the OASIS's cell P + NAME (a
+# GDSII in another database unit is scaled to the OASIS's first).
 # Per cell: the XOR area of every layer, flattened (rounded paths may differ
 # by their caps' polygon approximation, so the XOR is also given after
 # removing slivers narrower than "tolerance" units); the texts (layer,
@@ -19,7 +22,7 @@ def read(name):
     return layout
 
 
-def texts(layout, cell):
+def texts(layout, cell, strip=""):
     found = []
     for index in layout.layer_indexes():
         info = layout.get_info(index)
@@ -30,7 +33,11 @@ def texts(layout, cell):
     return sorted(found)
 
 
-def properties(layout, cell):
+def unprefixed(name, strip):
+    return name[len(strip):] if strip and name.startswith(strip) else name
+
+
+def properties(layout, cell, strip=""):
     found = []
     for index in layout.layer_indexes():
         info = layout.get_info(index)
@@ -41,15 +48,16 @@ def properties(layout, cell):
     for inst in cell.each_inst():
         if inst.prop_id != 0:
             for key, value in layout.properties(inst.prop_id):
-                found.append(["inst", layout.cell(inst.cell_index).name, str(key), str(value)])
+                found.append(["inst", unprefixed(layout.cell(inst.cell_index).name, strip),
+                              str(key), str(value)])
     # A set: a polygon or path cut into pieces carries them on every piece.
     return sorted(set(tuple(f) for f in found))
 
 
-def placements(layout, cell):
+def placements(layout, cell, strip=""):
     found = []
     for inst in cell.each_inst():
-        name = layout.cell(inst.cell_index).name
+        name = unprefixed(layout.cell(inst.cell_index).name, strip)
         for member in inst.cell_inst.each_cplx_trans():
             found.append([name, member.disp.x, member.disp.y, round(member.mag, 9),
                           round(member.angle, 9) % 360, member.is_mirror()])
@@ -58,9 +66,13 @@ def placements(layout, cell):
 
 gds_layout = read(gds)
 oas_layout = read(oas)
+prefix = str(globals().get("prefix", "") or "")
+if abs(gds_layout.dbu - oas_layout.dbu) > 1e-9 * oas_layout.dbu:
+    gds_layout.transform(pya.ICplxTrans(gds_layout.dbu / oas_layout.dbu))
+    gds_layout.dbu = oas_layout.dbu
 tolerance = int(globals().get("tolerance", 0) or 0)
 result = {"dbu": [gds_layout.dbu, oas_layout.dbu],
-          "cells": [sorted(c.name for c in gds_layout.each_cell()),
+          "cells": [sorted(prefix + c.name for c in gds_layout.each_cell()),
                     sorted(c.name for c in oas_layout.each_cell())],
           "differences": {}}
 layers = set()
@@ -69,7 +81,7 @@ for layout in (gds_layout, oas_layout):
         info = layout.get_info(index)
         layers.add((info.layer, info.datatype))
 for cell in gds_layout.each_cell():
-    other = oas_layout.cell(cell.name)
+    other = oas_layout.cell(prefix + cell.name)
     if other is None:
         continue
     diff = {}
@@ -84,7 +96,7 @@ for cell in gds_layout.each_cell():
             diff["xor %d/%d" % (layer, datatype)] = [xor.area(), wide, ra.area()]
     for what, fn in (("texts", texts), ("properties", properties),
                      ("placements", placements)):
-        left, right = fn(gds_layout, cell), fn(oas_layout, other)
+        left, right = fn(gds_layout, cell), fn(oas_layout, other, prefix)
         if left != right:
             diff[what] = [left, right]
     if diff:
