@@ -74,6 +74,8 @@ package:
 bench: build
 	$(BUILD)/bench/quillon-bench
 	/usr/bin/python3 bench/include_processes.py --build $(BUILD)
+	QUILLON_LIBRARY=$(CURDIR)/$(BUILD)/libquillon.so \
+	    /usr/bin/python3 bench/convert_vs_klayout.py --convert $(BUILD)/tools/quillon-convert
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) build-win32 build-win64 \

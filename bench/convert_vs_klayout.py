@@ -9,10 +9,12 @@ baseline. Inputs are made here when not given:
 
   boxes    N boxes (default 4,000,000) on a jittered grid, one cell
   gz       the same file gzip'ed (quillon-convert reads it as it is)
+  big      four copies of boxes under their own prefixes (1 GiB for the
+           default N), merged by quillon-merge: quillon-convert's memory
+           at that size (KLayout is not run on it)
 
     /usr/bin/python3 bench/convert_vs_klayout.py [--boxes N] [--runs R]
-        [--dir DIR] [--convert build/tools/quillon-convert] [--jobs 1,2]
-        [INPUT.gds ...]
+        [--dir DIR] [--convert build/tools/quillon-convert] [INPUT.gds ...]
 """
 import argparse
 import gzip
@@ -49,8 +51,8 @@ def timed(command, env=None):
 
 
 def make_boxes(path, count):
-    """count boxes 100 x 60 on a 200-unit grid, each moved by a jitter of
-    up to 15 units that repeats every 7 columns (a generated fill)."""
+    """count boxes 100 x 60 on a 200-unit grid, each moved along x by a
+    pseudo-random jitter of -15 to 15 units (a generated fill)."""
     sys.path.insert(0, os.path.join(ROOT, "python"))
     import quillon
     side = int(count ** 0.5)
@@ -61,7 +63,7 @@ def make_boxes(path, count):
             for column in range(side):
                 if made == count:
                     break
-                jitter = (column % 7) * 5 - 15
+                jitter = ((row * 7919 + column * 104729) * 2654435761 >> 16) % 31 - 15
                 x = column * 200 + jitter
                 y = row * 200
                 cell.rectangle((x, y), (x + 100, y + 60), layer=1)
@@ -82,7 +84,6 @@ def main():
     parser.add_argument("--dir", default=None)
     parser.add_argument("--convert", default=os.path.join(ROOT, "build", "tools",
                                                           "quillon-convert"))
-    parser.add_argument("--jobs", default="1,2")
     parser.add_argument("--klayout", default="klayout")
     args = parser.parse_args()
 
@@ -102,8 +103,8 @@ def main():
         out.write(KLAYOUT_CONVERT)
 
     print("| input | bytes | cat s | KLayout s | KLayout MiB | KLayout .oas bytes | "
-          "jobs | Quillon s | Quillon MiB | Quillon .oas bytes | speed-up | size ratio |")
-    print("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|")
+          "Quillon s | Quillon MiB | Quillon .oas bytes | speed-up | size ratio |")
+    print("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|")
     for source in inputs:
         size = os.path.getsize(source)
         cat_s, _ = median_run(args.runs, ["sh", "-c", 'cat "$0" > /dev/null', source])
@@ -111,14 +112,25 @@ def main():
         k_s, k_mib = median_run(args.runs, [args.klayout, "-b", "-r", script, "-rd",
                                             "source=" + source, "-rd", "target=" + theirs])
         k_bytes = os.path.getsize(theirs)
-        for jobs in args.jobs.split(","):
-            ours = os.path.join(work, "quillon.oas")
-            q_s, q_mib = median_run(args.runs, [args.convert, "-q", "--jobs", jobs,
-                                                source, ours])
-            q_bytes = os.path.getsize(ours)
-            print(f"| {os.path.basename(source)} | {size:,} | {cat_s:.2f} | {k_s:.2f} | "
-                  f"{k_mib:.1f} | {k_bytes:,} | {jobs} | {q_s:.2f} | {q_mib:.1f} | "
-                  f"{q_bytes:,} | {k_s / q_s:.1f}x | {q_bytes / k_bytes:.2f} |")
+        ours = os.path.join(work, "quillon.oas")
+        q_s, q_mib = median_run(args.runs, [args.convert, "-q", source, ours])
+        q_bytes = os.path.getsize(ours)
+        print(f"| {os.path.basename(source)} | {size:,} | {cat_s:.2f} | {k_s:.2f} | "
+              f"{k_mib:.1f} | {k_bytes:,} | {q_s:.2f} | {q_mib:.1f} | "
+              f"{q_bytes:,} | {k_s / q_s:.1f}x | {q_bytes / k_bytes:.2f} |")
+    if not args.inputs:
+        big = os.path.join(work, "big.gds")
+        merge = os.path.join(os.path.dirname(args.convert), "quillon-merge")
+        copies = []
+        for i in range(4):
+            copies.append(os.path.join(work, f"copy{i}.gds"))
+            if not os.path.exists(copies[-1]):
+                os.link(inputs[0], copies[-1])
+        subprocess.run([merge, "--prefix-each", big] + copies, check=True)
+        ours = os.path.join(work, "big.oas")
+        q_s, q_mib = median_run(1, [args.convert, "-q", big, ours])
+        print(f"\n{os.path.getsize(big):,} bytes of GDSII into {os.path.getsize(ours):,} bytes "
+              f"of OASIS in {q_s:.2f} s, peak RSS {q_mib:.1f} MiB")
     if not args.dir:
         shutil.rmtree(work)
 
