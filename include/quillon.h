@@ -772,6 +772,7 @@ public:
    "Error: Properties have no element."
    "Error: Polygon limit must lie in 8 to 4094."
    "Error: Polygon cannot be fractured."
+   "Error: Polygon rings cross."
    "Error: Out of memory."
    "Error: Magnification must be greater than 0."
    "Error: Angle must lie in -360 to 360."

@@ -119,7 +119,8 @@ void GDSIIWriter::writeRings(const std::int32_t* xs, const std::int32_t* ys,
         return;
     }
     if (result != FractureResult::pieces) {
-        report(messages::polygonNotFractured);
+        report(result == FractureResult::crossing ? messages::polygonRingsCross
+                                                  : messages::polygonNotFractured);
         return;
     }
     const FracturedPolygon& pieces = fractured;
