@@ -697,7 +697,7 @@ QUILLON_API(int) quillon_ellipse(QuillonWriter* writer, int centerX, int centerY
        The arc of a corner turning by theta starts and ends bendRadius *
        tan(theta / 2) from it, so each segment must be at least as long as
        the two setbacks of its corners together (a reversal has no arc: its
-       corner stays sharp and is never refused, in every direction).
+       segments are always too short, whatever their direction).
        Where one is not, the call reports "Error: Path segments too short
        for the bend radius." and, in strict mode (the default), writes
        nothing; otherwise the corners of each such segment stay sharp. Keep
