@@ -164,6 +164,8 @@ int compare(const Exact& a, const Exact& b) {
 Exact lineAt(std::int64_t lowU, std::int64_t lowV, std::int64_t highU, std::int64_t highV,
              std::int64_t c) {
     const std::int64_t du = highU - lowU, dv = highV - lowV;
+    if (dv == 0 || c <= lowU) return {lowV, 0, 1};
+    if (c >= highU) return {highV, 0, 1};
     // The clamp only guards the arithmetic.
     const std::int64_t t = std::min(std::max(c - lowU, std::int64_t{0}), du);
     // dv = q * du + r with 0 <= r < du, so t * dv / du = t * q + t * r / du,
@@ -406,8 +408,12 @@ struct GroupScratch {
     std::vector<std::size_t> outlines, holes;
 };
 
+//
+// holesInside says that every hole lies inside an outline (the two sides of
+// a cut through rings that do not cross): one outline then takes them all
+// without a test.
 void groupIntoPieces(std::vector<Ring>& rings, std::vector<RingSet>& pieces, GroupScratch& scratch,
-                     const std::vector<Edge>& edges) {
+                     const std::vector<Edge>& edges, bool holesInside) {
     std::vector<double>& areas = scratch.areas;
     std::vector<std::size_t>& outlines = scratch.outlines;
     std::vector<std::size_t>& holes = scratch.holes;
@@ -424,6 +430,10 @@ void groupIntoPieces(std::vector<Ring>& rings, std::vector<RingSet>& pieces, Gro
     const std::size_t firstPiece = pieces.size();
     for (std::size_t i : outlines) pieces.push_back(RingSet{std::move(rings[i])});
     if (holes.empty()) return;
+    if (holesInside && outlines.size() == 1) {
+        for (std::size_t h : holes) pieces.back().push_back(std::move(rings[h]));
+        return;
+    }
     std::vector<Box> boxes;
     for (std::size_t k = firstPiece; k < pieces.size(); ++k) boxes.push_back(boxOf(pieces[k][0], exactXY));
     for (std::size_t h : holes) {
@@ -955,6 +965,7 @@ public:
         std::vector<std::size_t> parent;
         std::vector<bool> hole;
         if (!orient(input, parent, hole)) return FractureResult::crossing;
+        severalRings = input.size() > 1;
         std::vector<std::size_t> pieceOf(input.size(), Nesting::none);
         for (std::size_t r = 0; r < input.size(); ++r) {
             const IntRing& ring = input[r];
@@ -1046,7 +1057,7 @@ private:
             sides[1].clear();
             cutter.cut(piece, axis, c, sides);
             RingSet().swap(piece);
-            for (std::vector<Ring>& side : sides) groupIntoPieces(side, pending, grouping, edges);
+            for (std::vector<Ring>& side : sides) groupIntoPieces(side, pending, grouping, edges, severalRings);
             return true;
         }
         if (piece.size() > 1) {  // holes under one unit across: filled
@@ -1173,7 +1184,7 @@ private:
         tidy(stack);
         if (!stack.empty()) loops.push_back(std::move(stack));
         std::vector<RingSet> pieces;
-        groupIntoPieces(loops, pieces, grouping, edges);
+        groupIntoPieces(loops, pieces, grouping, edges, false);
         for (RingSet& piece : pieces) {
             if (piece.size() == 1) writeExact(piece[0]);
             else pending.push_back(std::move(piece));
@@ -1324,6 +1335,7 @@ private:
     std::vector<std::size_t> onLines;
     GroupScratch grouping;
     Nesting nesting;
+    bool severalRings = false;  // none crosses another or itself: no lobes
     std::vector<Ring> sides[2];
     IntRing rounding;
 };
