@@ -732,17 +732,21 @@ void cancelCoinciding(std::vector<IntRing>& rings) {
 // there belongs to the innermost ring around it when that ring's inside
 // lies below, and otherwise to a ring beside it, inside the same ring as
 // it. Segments on one line there (rings that share an edge) are told apart
-// by the side their inside lies on and by area. Along the way any two
-// segments that cross inside both are found (Shamos and Hoey: every pair
-// of segments that become neighbours in the order is tested, and vertical
-// edges against the segments that span them), so that the order never
-// meets a crossing unseen. Time n log n in the number of vertices.
+// by the side their inside lies on and by area.
+//
+// Rings that cross are found two ways. Any two segments that cross inside
+// both are seen as they become neighbours in the order (Shamos and Hoey),
+// and vertical edges are tested against the segments that span them. Rings
+// that overlap without such a crossing (rectangles on the same lines, one
+// shifted along the other) are seen because every edge looks out from its
+// outside as the top does: all must find the ring's parent, or a ring
+// beside it with the same parent. Time n log n in the number of vertices.
 class Nesting {
 public:
     static constexpr std::size_t none = ~std::size_t{0};
 
     // parent[r]: the ring that ring r lies directly inside, or none; false
-    // when two segments cross.
+    // when two rings cross.
     bool run(const std::vector<IntRing>& rings, std::vector<std::size_t>& parent) {
         build(rings);
         link.assign(rings.size(), none);
@@ -758,18 +762,20 @@ public:
                   [&](std::size_t a, std::size_t b) { return segments[a].left.x < segments[b].left.x; });
         std::sort(byRight.begin(), byRight.end(),
                   [&](std::size_t a, std::size_t b) { return segments[a].right.x < segments[b].right.x; });
-        std::sort(verticals.begin(), verticals.end(),
-                  [](const Vertical& a, const Vertical& b) { return a.x < b.x; });
+        std::sort(verticals.begin(), verticals.end(), [](const Vertical& a, const Vertical& b) {
+            return a.x != b.x ? a.x < b.x : a.low < b.low;
+        });
         std::sort(probes.begin(), probes.end(), [](const Probe& a, const Probe& b) { return a.x < b.x; });
         std::sort(stops.begin(), stops.end());
         stops.erase(std::unique(stops.begin(), stops.end()), stops.end());
         status = std::set<std::size_t, Order>(Order{this});
         where.assign(segments.size(), status.end());
+        seen.clear();
         std::size_t l = 0, r = 0, v = 0, before = 0, after = 0;
         for (const std::int64_t x : stops) {
             at = x;
             for (; before < probes.size() && probes[before].x == x; ++before) {
-                if (probes[before].before) look(probes[before], parent);
+                if (probes[before].before) look(probes[before]);
             }
             for (; r < byRight.size() && segments[byRight[r]].right.x == x; ++r) {
                 const auto it = where[byRight[r]];
@@ -789,8 +795,12 @@ public:
                 if (std::next(it) != status.end() && cross(*it, *std::next(it))) return false;
             }
             for (; after < probes.size() && probes[after].x == x; ++after) {
-                if (!probes[after].before) look(probes[after], parent);
+                if (!probes[after].before) look(probes[after]);
             }
+        }
+        for (const Seen& found : seen) {
+            if (found.fromTop && found.kind == Seen::around) parent[found.ring] = found.other;
+            if (found.fromTop && found.kind == Seen::beside) link[found.ring] = found.other;
         }
         // A ring beside another lies inside the same one: followed to a
         // ring whose parent is known (a loop, which touching rings on one
@@ -812,6 +822,13 @@ public:
             }
             state[k] = 2;
         }
+        // What every edge saw agrees with that, or two rings overlap.
+        for (const Seen& found : seen) {
+            const std::size_t expected = parent[found.ring];
+            if (found.kind == Seen::around && found.other != expected) return false;
+            if (found.kind == Seen::beside && parent[found.other] != expected) return false;
+            if (found.kind == Seen::nothing && expected != none) return false;
+        }
         return true;
     }
 
@@ -825,11 +842,28 @@ private:
     };
     struct Vertical {
         std::int64_t x, low, high;
+        std::size_t ring;
+        bool insideLeft;
     };
+    // A point just outside a ring's edge, and the way it looks (up or
+    // down). For a slanted or horizontal edge, just beside its left end
+    // (the top's: beside the top vertex); for a vertical one, beside it just
+    // above its low end, looking up.
     struct Probe {
         std::int64_t x;
-        std::size_t ring, segment;
-        bool before;  // just left of x, where the segment ends
+        std::size_t ring, segment;  // segment: none for a vertical edge
+        bool before;                // just left of x, else just right
+        bool up;
+        bool top;                   // the ring's top: what gives its parent
+        std::int64_t low;           // a vertical edge's low end
+    };
+    // What a probe found: the innermost ring around its point, a ring
+    // beside the probe's ring that its point lies in or under, nothing, or
+    // only the probe's own ring (which says nothing).
+    struct Seen {
+        enum Kind { around, beside, nothing, own } kind;
+        std::size_t ring, other;
+        bool fromTop;
     };
     struct Order {
         const Nesting* nesting;
@@ -845,6 +879,7 @@ private:
             const IntRing& ring = rings[r];
             const std::size_t n = ring.size();
             areas.push_back(twiceArea(ring));
+            const bool counterClockwise = areas.back().sign() > 0;
             std::size_t top = 0;
             for (std::size_t k = 1; k < n; ++k) {
                 if (ring[k].y > ring[top].y || (ring[k].y == ring[top].y && ring[k].x < ring[top].x)) top = k;
@@ -857,19 +892,25 @@ private:
                 const Point& a = ring[k];
                 const Point& b = ring[(k + 1) % n];
                 if (a.x == b.x) {
-                    verticals.push_back({a.x, std::min(a.y, b.y), std::max(a.y, b.y)});
+                    // Inside on the left of an edge going up in a ring
+                    // turning counter-clockwise: the outside is right of it.
+                    const bool insideLeft = (b.y > a.y) == counterClockwise;
+                    verticals.push_back({a.x, std::min(a.y, b.y), std::max(a.y, b.y), r, insideLeft});
+                    probes.push_back({a.x, r, none, !insideLeft, true, false, std::min(a.y, b.y)});
                     continue;
                 }
                 segments.push_back({a.x < b.x ? a : b, a.x < b.x ? b : a, r, a.x < b.x});
                 const std::size_t s = segments.size() - 1;
+                // The outside of an edge with the inside below is above it.
+                probes.push_back({segments[s].left.x, r, s, false, insideBelow(s), false, 0});
                 if (k != top && (k + 1) % n != top) continue;
                 // Highest just right of the top: the steepest up; just left of
                 // it, the flattest.
                 if (segments[s].left == ring[top]) better(leaving, s, 1);
                 else better(arriving, s, -1);
             }
-            if (leaving != none) probes.push_back({ring[top].x, r, leaving, false});
-            else if (arriving != none) probes.push_back({ring[top].x, r, arriving, true});
+            if (leaving != none) probes.push_back({ring[top].x, r, leaving, false, true, true, 0});
+            else if (arriving != none) probes.push_back({ring[top].x, r, arriving, true, true, true, 0});
         }
     }
 
@@ -910,41 +951,75 @@ private:
                turn(q.left, q.right, p.left) * turn(q.left, q.right, p.right) < 0;
     }
 
-    // What the ring sees above its top: see the class comment.
-    void look(const Probe& probe, std::vector<std::size_t>& parent) {
+    // What the probe's point sees: see the class comment. Boundaries on the
+    // edge's own line first: a ring whose inside lies on the edge's inner
+    // side is around it when larger (else inside it), one whose inside
+    // holds the point is beside it; then the first boundary the way the
+    // probe looks: around if its inside faces the point, else beside.
+    void look(const Probe& probe) {
         const std::size_t ring = probe.ring;
         std::size_t around = none, beside = none;
-        const auto consider = [&](std::size_t s, bool onTop) {
-            const std::size_t other = segments[s].ring;
-            if (other == ring) return;
-            if (insideBelow(s)) {
-                // On the top's own line, a ring inside this one as well.
-                if ((!onTop || larger(other, ring)) && (around == none || larger(around, other))) around = other;
+        bool own = false;
+        const auto consider = [&](std::size_t other, bool inward, bool onLine) {
+            if (other == ring) {
+                own = own || !onLine;  // the ring's own boundary beyond the point
+                return;
+            }
+            if (inward) {
+                if ((!onLine || larger(other, ring)) && (around == none || larger(around, other))) around = other;
             } else if (beside == none || larger(other, beside)) {
                 beside = other;
             }
         };
-        auto top = where[probe.segment];
-        for (auto k = std::next(top); k != status.end() && samePlace(*k, probe.segment); ++k) {
-            consider(*k, true);
-            top = k;
+        // A segment's inside lies towards the edge's inner side (on its own
+        // line) or faces the point (beyond it).
+        const auto inward = [&](std::size_t s) { return probe.up == insideBelow(s); };
+        auto next = status.end();
+        if (probe.segment != none) {
+            auto high = where[probe.segment], low = high;
+            for (auto k = std::next(high); k != status.end() && samePlace(*k, probe.segment); ++k) {
+                consider(segments[*k].ring, inward(*k), true);
+                high = k;
+            }
+            while (low != status.begin() && samePlace(*std::prev(low), probe.segment)) {
+                --low;
+                consider(segments[*low].ring, inward(*low), true);
+            }
+            next = probe.up ? std::next(high) : low == status.begin() ? status.end() : std::prev(low);
+        } else {
+            // Vertical edges on the same line across the point: their
+            // inside lies on the edge's inner side or holds the point.
+            const auto first = std::lower_bound(verticals.begin(), verticals.end(), probe.x,
+                                                [](const Vertical& e, std::int64_t x) { return e.x < x; });
+            for (auto e = first; e != verticals.end() && e->x == probe.x && e->low <= probe.low; ++e) {
+                if (e->high > probe.low && e->ring != ring) consider(e->ring, e->insideLeft == !probe.before, true);
+            }
+            probeY = Exact{probe.low, 0, 1};
+            next = status.lower_bound(probeKey());
         }
-        for (auto k = where[probe.segment]; k != status.begin();) {
-            --k;
-            if (!samePlace(*k, probe.segment)) break;
-            consider(*k, true);
-        }
-        const auto next = std::next(top);
         if (around == none && beside == none && next != status.end()) {
-            for (auto k = next; k != status.end() && samePlace(*k, *next); ++k) consider(*k, false);
+            const std::size_t first = *next;
+            for (auto k = next; k != status.end() && samePlace(*k, first);) {
+                consider(segments[*k].ring, inward(*k), false);
+                if (!probe.up) {
+                    if (k == status.begin()) break;
+                    --k;
+                } else {
+                    ++k;
+                }
+            }
         }
-        if (around != none) parent[ring] = around;
-        else link[ring] = beside;
+        Seen found{Seen::nothing, ring, none, probe.top};
+        if (around != none) found = {Seen::around, ring, around, probe.top};
+        else if (beside != none) found = {Seen::beside, ring, beside, probe.top};
+        else if (own) found.kind = Seen::own;
+        if (found.kind != Seen::own || probe.top) seen.push_back(found);
     }
 
     std::vector<Segment> segments;
     std::vector<Vertical> verticals;
     std::vector<Probe> probes;
+    std::vector<Seen> seen;
     std::vector<std::size_t> link;
     std::int64_t at = 0;
     Exact probeY{0, 0, 1};

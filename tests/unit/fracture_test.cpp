@@ -315,6 +315,9 @@ TEST(Fracture, OutlinesThatEncloseNothingAreReported) {
         {{box(0, 0, 100, 100), box(50, 50, 150, 150)}, FractureResult::crossing},
         {{box(0, 0, 100, 100), box(20, -10, 30, 50)}, FractureResult::crossing},  // through a vertical edge
         {{box(0, 0, 100, 100), {{10, 10}, {40, 40}, {40, 10}, {10, 40}}}, FractureResult::crossing},  // itself
+        {{box(0, 0, 100, 100), box(50, 0, 150, 100)}, FractureResult::crossing},  // on the same lines
+        {{box(0, 0, 100, 100), {{40, 80}, {45, 100}, {40, 120}, {60, 120}, {55, 100}, {60, 80}}},
+         FractureResult::crossing},  // through vertices on an edge
     };
     for (const auto& [rings, expected] : refused) {
         FractureResult result;
