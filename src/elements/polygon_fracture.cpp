@@ -842,7 +842,7 @@ private:
     };
     struct Vertical {
         std::int64_t x, low, high;
-        std::size_t ring;
+        std::size_t ring, id;
         bool insideLeft;
     };
     // A point just outside a ring's edge, and the way it looks (up or
@@ -855,7 +855,8 @@ private:
         bool before;                // just left of x, else just right
         bool up;
         bool top;                   // the ring's top: what gives its parent
-        std::int64_t low;           // a vertical edge's low end
+        std::int64_t low;           // a vertical edge's low end...
+        std::size_t vertical;       // ...and its id
     };
     // What a probe found: the innermost ring around its point, a ring
     // beside the probe's ring that its point lies in or under, nothing, or
@@ -895,22 +896,23 @@ private:
                     // Inside on the left of an edge going up in a ring
                     // turning counter-clockwise: the outside is right of it.
                     const bool insideLeft = (b.y > a.y) == counterClockwise;
-                    verticals.push_back({a.x, std::min(a.y, b.y), std::max(a.y, b.y), r, insideLeft});
-                    probes.push_back({a.x, r, none, !insideLeft, true, false, std::min(a.y, b.y)});
+                    const std::size_t id = verticals.size();
+                    verticals.push_back({a.x, std::min(a.y, b.y), std::max(a.y, b.y), r, id, insideLeft});
+                    probes.push_back({a.x, r, none, !insideLeft, true, false, std::min(a.y, b.y), id});
                     continue;
                 }
                 segments.push_back({a.x < b.x ? a : b, a.x < b.x ? b : a, r, a.x < b.x});
                 const std::size_t s = segments.size() - 1;
                 // The outside of an edge with the inside below is above it.
-                probes.push_back({segments[s].left.x, r, s, false, insideBelow(s), false, 0});
+                probes.push_back({segments[s].left.x, r, s, false, insideBelow(s), false, 0, none});
                 if (k != top && (k + 1) % n != top) continue;
                 // Highest just right of the top: the steepest up; just left of
                 // it, the flattest.
                 if (segments[s].left == ring[top]) better(leaving, s, 1);
                 else better(arriving, s, -1);
             }
-            if (leaving != none) probes.push_back({ring[top].x, r, leaving, false, true, true, 0});
-            else if (arriving != none) probes.push_back({ring[top].x, r, arriving, true, true, true, 0});
+            if (leaving != none) probes.push_back({ring[top].x, r, leaving, false, true, true, 0, none});
+            else if (arriving != none) probes.push_back({ring[top].x, r, arriving, true, true, true, 0, none});
         }
     }
 
@@ -959,10 +961,13 @@ private:
     void look(const Probe& probe) {
         const std::size_t ring = probe.ring;
         std::size_t around = none, beside = none;
-        bool own = false;
+        bool own = false, bridge = false;
         const auto consider = [&](std::size_t other, bool inward, bool onLine) {
             if (other == ring) {
-                own = own || !onLine;  // the ring's own boundary beyond the point
+                // On the edge's line, the ring running back along itself (a
+                // zero-width bridge): the point is not outside it. Beyond,
+                // its own boundary: the point says nothing.
+                (onLine ? bridge : own) = true;
                 return;
             }
             if (inward) {
@@ -992,7 +997,8 @@ private:
             const auto first = std::lower_bound(verticals.begin(), verticals.end(), probe.x,
                                                 [](const Vertical& e, std::int64_t x) { return e.x < x; });
             for (auto e = first; e != verticals.end() && e->x == probe.x && e->low <= probe.low; ++e) {
-                if (e->high > probe.low && e->ring != ring) consider(e->ring, e->insideLeft == !probe.before, true);
+                if (e->high > probe.low && e->id != probe.vertical)
+                    consider(e->ring, e->insideLeft == !probe.before, true);
             }
             probeY = Exact{probe.low, 0, 1};
             next = status.lower_bound(probeKey());
@@ -1013,7 +1019,7 @@ private:
         if (around != none) found = {Seen::around, ring, around, probe.top};
         else if (beside != none) found = {Seen::beside, ring, beside, probe.top};
         else if (own) found.kind = Seen::own;
-        if (found.kind != Seen::own || probe.top) seen.push_back(found);
+        if (probe.top || (found.kind != Seen::own && !bridge)) seen.push_back(found);
     }
 
     std::vector<Segment> segments;
