@@ -399,19 +399,34 @@ bool insideOf(const Ring& a, double areaA, const Ring& b, double areaB, const st
     return !probeInside(b, areaB > 0, a, edges) || std::fabs(areaA) < std::fabs(areaB);
 }
 
+// Whether two rings run through the same points, from any start in either
+// direction: under even-odd fill an outline and a hole that coincide (the
+// parts that a cut leaves of a hole filling a cell) enclose nothing.
+bool samePoints(const Ring& a, const Ring& b) {
+    if (a.size() != b.size()) return false;
+    Ring sortedA = a, sortedB = b;
+    std::sort(sortedA.begin(), sortedA.end(), pointBefore);
+    std::sort(sortedB.begin(), sortedB.end(), pointBefore);
+    for (std::size_t i = 0; i < sortedA.size(); ++i) {
+        if (!samePoint(sortedA[i], sortedB[i])) return false;
+    }
+    return true;
+}
+
 // Sorts rings with the inside on their left into pieces: each outline
 // (positive area) with the holes (negative area) whose smallest enclosing
 // outline it is. A hole that no outline encloses (a lobe of a self-crossing
-// outline) is a piece of its own, turned round.
+// outline) is a piece of its own, turned round; a hole that coincides with
+// an outline cancels it. holesInside says that every hole lies inside an
+// outline (the sides of a cut through rings that do not cross): one outline
+// then takes them all without a test.
 struct GroupScratch {
     std::vector<double> areas;
     std::vector<std::size_t> outlines, holes;
+    std::vector<Box> boxes;
+    std::vector<bool> cancelled;
 };
 
-//
-// holesInside says that every hole lies inside an outline (the two sides of
-// a cut through rings that do not cross): one outline then takes them all
-// without a test.
 void groupIntoPieces(std::vector<Ring>& rings, std::vector<RingSet>& pieces, GroupScratch& scratch,
                      const std::vector<Edge>& edges, bool holesInside) {
     std::vector<double>& areas = scratch.areas;
@@ -430,23 +445,35 @@ void groupIntoPieces(std::vector<Ring>& rings, std::vector<RingSet>& pieces, Gro
     const std::size_t firstPiece = pieces.size();
     for (std::size_t i : outlines) pieces.push_back(RingSet{std::move(rings[i])});
     if (holes.empty()) return;
-    if (holesInside && outlines.size() == 1) {
-        for (std::size_t h : holes) pieces.back().push_back(std::move(rings[h]));
-        return;
-    }
-    std::vector<Box> boxes;
+    std::vector<Box>& boxes = scratch.boxes;
+    std::vector<bool>& cancelled = scratch.cancelled;
+    boxes.clear();
     for (std::size_t k = firstPiece; k < pieces.size(); ++k) boxes.push_back(boxOf(pieces[k][0], exactXY));
+    cancelled.assign(outlines.size(), false);
+    bool anyCancelled = false;
     for (std::size_t h : holes) {
         const Box box = boxOf(rings[h], exactXY);
         std::size_t best = 0;
         double bestArea = 0;
         for (std::size_t j = 0; j < outlines.size(); ++j) {
             const std::size_t k = firstPiece + j;
-            if (!boxes[j].holds(box) || (best != 0 && areas[outlines[j]] >= bestArea)) continue;
+            if (cancelled[j] || !boxes[j].holds(box)) continue;
+            if (box.holds(boxes[j]) && samePoints(rings[h], pieces[k][0])) {
+                cancelled[j] = anyCancelled = true;
+                best = 0;
+                rings[h].clear();
+                break;
+            }
+            if (holesInside && outlines.size() == 1) {
+                best = k + 1;
+                continue;
+            }
+            if (best != 0 && areas[outlines[j]] >= bestArea) continue;
             if (!insideOf(rings[h], areas[h], pieces[k][0], areas[outlines[j]], edges)) continue;
             best = k + 1;
             bestArea = areas[outlines[j]];
         }
+        if (rings[h].empty()) continue;
         if (best != 0) {
             pieces[best - 1].push_back(std::move(rings[h]));
         } else {
@@ -458,6 +485,10 @@ void groupIntoPieces(std::vector<Ring>& rings, std::vector<RingSet>& pieces, Gro
             lobe.back().edge = lastEdge;
             pieces.push_back(RingSet{std::move(lobe)});
         }
+    }
+    if (!anyCancelled) return;
+    for (std::size_t j = outlines.size(); j-- > 0;) {
+        if (cancelled[j]) pieces.erase(pieces.begin() + static_cast<std::ptrdiff_t>(firstPiece + j));
     }
 }
 

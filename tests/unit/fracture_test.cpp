@@ -137,6 +137,9 @@ std::vector<Shape> shapes() {
                  false, 0, 6800});
     s.push_back({"island_touching_its_hole", {box(0, 0, 100, 100), box(20, 20, 80, 80),
                  {{50, 20}, {80, 50}, {50, 80}, {20, 50}}}, 8, false, 0, 8200});
+    // Cuts leave a part equal to a hole in an island's strip: they cancel.
+    s.push_back({"hole_filling_a_strip_of_an_island", {box(0, 0, 64, 64), box(0, 48, 48, 64), box(0, 56, 36, 60),
+                 box(27, 59, 36, 60), box(0, 57, 36, 59), box(18, 59, 27, 60)}, 20, false, 0, 3382});
     s.push_back({"keyhole_and_a_hole_on_its_side", {keyhole(), box(0, 70, 20, 90)}, 8, false, 0, 9200});
     s.push_back({"a_hole_twice_cancels", {box(0, 0, 100, 100), box(20, 20, 80, 80), reversed(box(20, 20, 80, 80))},
                  8, false, 0, 10000});
