@@ -226,16 +226,21 @@ GlyphOutline outlineOf(const unsigned char* rows) {
     return outline;
 }
 
-// Twice the signed area of the points from first on, taken about the first
-// (a glyph piece spans a few pixels: the products stay far within 64 bits).
-std::int64_t twiceArea(const CurvePointList& points, std::size_t first) {
-    std::int64_t sum = 0;
-    const std::int64_t x0 = points.xs[first], y0 = points.ys[first];
+// Whether the points from first on enclose no area: twice the signed area,
+// taken about the first point, modulo 2^64 (unsigned arithmetic wraps).
+// That is exact here: a glyph piece spans at most 5 by 9 pixels of at most
+// 2^31 / 7 units, so twice its area stays below 2^64.
+bool withoutArea(const CurvePointList& points, std::size_t first) {
+    std::uint64_t sum = 0;
+    const auto at = [](std::int32_t v, std::int32_t origin) {
+        return static_cast<std::uint64_t>(std::int64_t{v} - origin);
+    };
+    const std::int32_t x0 = points.xs[first], y0 = points.ys[first];
     for (std::size_t i = first + 1; i + 1 < points.size(); ++i) {
-        sum += (points.xs[i] - x0) * (points.ys[i + 1] - y0) -
-               (points.xs[i + 1] - x0) * (points.ys[i] - y0);
+        sum += at(points.xs[i], x0) * at(points.ys[i + 1], y0) -
+               at(points.xs[i + 1], x0) * at(points.ys[i], y0);
     }
-    return sum;
+    return sum == 0;
 }
 
 // The outlines of the whole font and of the unknown character (index 95),
@@ -340,7 +345,7 @@ void GDSIIWriter::writeTextPolygons(const char* text, std::int32_t x, std::int32
                     }
                     // Rounding may flatten a rectangle of small pixels turned
                     // at an angle: a piece left without area is not written.
-                    if (twiceArea(points, starts.back()) == 0) {
+                    if (withoutArea(points, starts.back())) {
                         points.xs.resize(starts.back());
                         points.ys.resize(starts.back());
                         starts.pop_back();
