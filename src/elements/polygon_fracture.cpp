@@ -865,6 +865,18 @@ public:
 
     std::vector<TwiceArea> areas;
 
+    // Gives the sweep's memory back (the fracturing that follows needs it).
+    void release() {
+        status.clear();
+        std::vector<std::set<std::size_t, Order>::iterator>().swap(where);
+        std::vector<Segment>().swap(segments);
+        std::vector<Vertical>().swap(verticals);
+        std::vector<Probe>().swap(probes);
+        std::vector<Seen>().swap(seen);
+        std::vector<std::size_t>().swap(link);
+        std::vector<TwiceArea>().swap(areas);
+    }
+
 private:
     struct Segment {
         Point left, right;
@@ -1149,6 +1161,7 @@ private:
         }
         rings.swap(sorted);
         parent.swap(sortedParent);
+        nesting.release();
         return true;
     }
 
