@@ -1,4 +1,4 @@
-// quillon-bench: writes eleven GDSII workloads through the exported functions
+// quillon-bench: writes thirteen GDSII workloads through the exported functions
 // of libquillon and compares each with a raw baseline measured in the same
 // run: the same bytes, already in memory, written with plain write() calls
 // of 1 MiB to a file in the same directory.
@@ -53,11 +53,11 @@ struct Options {
     double scale = 1.0;     // multiplies the element counts of workloads 1 to 6, 8 to 11
     double bigGiB = 4.0;    // size of workload 7's file
     std::string dir = ".";  // where the files are written
-    std::vector<int> workloads = {1, 8, 2, 3, 4, 5, 6, 9, 10, 11, 7};
+    std::vector<int> workloads = {1, 8, 2, 3, 4, 5, 6, 9, 10, 11, 13, 14, 7};
     int gzipWorkload = 1;   // the workload of the gzip line, 0 for none
     double includeMiB = 512;  // size of the include line's part file, 0 for none
     // The OASIS line: each workload written as GDSII and as OASIS in turn.
-    std::vector<int> oasisWorkloads = {1, 3, 4, 5, 6, 9, 13};
+    std::vector<int> oasisWorkloads = {1, 3, 4, 5, 6, 9, 15};
     bool keepFiles = false;  // keeps each OASIS-line workload's .gds and .oas
     bool tsv = false;       // tab-separated output for scripts
     bool verbose = false;   // every run's figures on stderr
@@ -393,6 +393,37 @@ ChildReport circles(const char* file, std::uint64_t n) {
     return {seconds, n};
 }
 
+// Plates of side x side square holes (40 units wide, at a pitch of 100)
+// through quillon_polygon_rings, fractured at 199. Finding each ring's
+// parent is a sweep over the rings (n log n, where testing every pair of
+// rings made it quadratic), so a plate of 4 times the holes should take
+// under 6 times as long (workloads 12 and 13; the holes line).
+ChildReport plate(const char* file, std::uint64_t n, int side) {
+    const int width = side * 100;
+    std::vector<int> xs{0, width, width, 0}, ys{0, 0, width, width}, counts{4};
+    for (int i = 0; i < side; ++i) {
+        for (int j = 0; j < side; ++j) {
+            xs.insert(xs.end(), {i * 100 + 30, i * 100 + 70, i * 100 + 70, i * 100 + 30});
+            ys.insert(ys.end(), {j * 100 + 30, j * 100 + 30, j * 100 + 70, j * 100 + 70});
+            counts.push_back(4);
+        }
+    }
+    const double start = now();
+    QuillonWriter* writer = quillon_open(file, 0.001, 1e-9, nullptr, nullptr);
+    Cells cells{writer};
+    for (std::uint64_t i = 0; i < n; ++i) {
+        cells.next(i);
+        if (quillon_polygon_rings(writer, xs.data(), ys.data(), counts.data(),
+                                  static_cast<int>(counts.size()), 1, 0, 0, 0) != QUILLON_OK)
+            fail("quillon_polygon_rings");
+    }
+    cells.close();
+    quillon_close(writer);
+    return {now() - start, n};
+}
+ChildReport plate10k(const char* file, std::uint64_t n) { return plate(file, n, 100); }
+ChildReport plate40k(const char* file, std::uint64_t n) { return plate(file, n, 200); }
+
 // Full ellipses by tolerance through the handle API: radii 5000 to 5016 by
 // 3000 to 3016, chords within 1 unit of the curve, 158 points each (no
 // fracturing); ns per point is ns_per_call / 158.
@@ -467,7 +498,9 @@ const Workload workloads[] = {
     {10, "sawtooth 1M vertices, cut", 3, sawtooths, 0, 256 * 1024},
     {11, "ellipses by tolerance, 158 points", 2e5, ellipses, 0},
     {12, "boundaries, handle API", 5e5, handleBoundaries, 0},
-    {13, "fill: boxes on a jittered grid", 4e6, fill, 0},
+    {13, "plate of 10k holes, cut", 4, plate10k, 0, 64 * 1024},
+    {14, "plate of 40k holes, cut", 4, plate40k, 0, 256 * 1024},
+    {15, "fill: boxes on a jittered grid", 4e6, fill, 0},
 };
 
 // What the writer may keep after a polygon of any size, above an idle one.
@@ -749,6 +782,7 @@ int main(int argc, char** argv) {
     }
 
     bool allMet = true;
+    std::vector<double> secondsPerCall(sizeof workloads / sizeof workloads[0] + 1, 0);
     for (const int number : o.workloads) {
         const Workload& w = workloads[number - 1];
         std::uint64_t calls = scaled(o, w.count);
@@ -827,6 +861,7 @@ int main(int argc, char** argv) {
         const double mbps = static_cast<double>(bytes) / s / 1e6;
         const double rawMbps = static_cast<double>(bytes) / rawS / 1e6;
         const double nsPerCall = s * 1e9 / static_cast<double>(calls);
+        secondsPerCall[static_cast<std::size_t>(number)] = s / static_cast<double>(calls);
         const bool speedMet = w.target == 0 || ratio >= w.target;
         const bool memoryMet = rss < w.peakLimitKiB && kept < keptLimitKiB;
         allMet = allMet && speedMet && memoryMet;
@@ -854,6 +889,13 @@ int main(int argc, char** argv) {
                         median(system), target);
         }
         std::fflush(stdout);
+    }
+    if (secondsPerCall[13] > 0 && secondsPerCall[14] > 0) {
+        const double growth = secondsPerCall[14] / secondsPerCall[13];
+        allMet = allMet && growth < 6;
+        std::printf("%sholes line: a plate of 40,000 holes takes %.2fx the time of one of 10,000"
+                    " (<6, n log n: %s)\n",
+                    o.tsv ? "# " : "\n", growth, growth < 6 ? "met" : "MISSED");
     }
     if (o.gzipWorkload > 0) {
         // The gzip lines: the same calls writing the plain file and a .gz

@@ -598,12 +598,21 @@ QUILLON_API(int) quillon_set_polygon_limit(QuillonWriter* writer, int limit);
 /* A polygon with holes: ringTotal rings, ring r being the ringCounts[r]
    (>= 3) points of xs/ys that follow ring r - 1's, filled even-odd: the
    outline, its holes, islands in the holes and so on, each ring in either
-   orientation. Rings may touch one another at points or along edges but
-   must not cross. The region is written as quillon_polygon writes a large
-   polygon: BOUNDARY pieces of at most the polygon limit, without holes or
-   keyholes, each vertex within half a unit of a ring, with no gap and no
-   overlap; one ring within the limit is one BOUNDARY as given. A hole less
-   than one unit across both ways is filled. Errors as quillon_polygon. */
+   orientation. Rings may touch one another at points or along edges (a
+   hole may touch its outline at every vertex, holes may share edges), and
+   two rings that coincide cancel each other, as even-odd fill has it. With
+   two rings or more, no ring may cross another or itself: such a polygon
+   is refused, nothing written, "Error: Polygon rings cross." (one ring
+   alone is GDS_Polygon's polygon, filled even-odd however it crosses
+   itself; the flat API, the handle API and Python agree). The region is
+   written as quillon_polygon writes a large polygon: BOUNDARY pieces of at
+   most the polygon limit, without holes or keyholes, each vertex within
+   half a unit of a ring, with no gap and no overlap; one ring within the
+   limit is one BOUNDARY as given. A hole less than one unit across both
+   ways is filled. Rings that enclose nothing together (a hole equal to its
+   outline) report "Error: Polygon cannot be fractured.". Finding which
+   ring lies in which takes time n log n in the vertices. Other errors as
+   quillon_polygon. */
 QUILLON_API(int) quillon_polygon_rings(QuillonWriter* writer, const int* xs, const int* ys,
                                        const int* ringCounts, int ringTotal, int layer,
                                        int dataType, int elFlags, int plex);
@@ -851,9 +860,16 @@ QUILLON_API(int) quillon_scan(const char* fileName, const QuillonScanCallbacks* 
    sweep of 360 degrees or more is the whole ellipse or ring. The points
    come from tolerance (> 0, database units): the chords lie within it of
    the curve (each point then moves by at most half a unit in x and y when
-   rounded), with at least one chord per quarter turn. Outlines:
+   rounded), with at least one chord per quarter turn. A ring's tolerance
+   is at most a quarter of its width (the lesser of the two radius
+   differences), so that its outer chords never reach its inner ones; a
+   larger one is taken as that. Angles are reduced to one turn before they
+   become radians, so a start of 1e17 degrees is as exact as one of 280.
+   Outlines:
      - filled, full: the points of the ellipse;
-     - filled sector: the centre, then the arc from startAngle to endAngle;
+     - filled sector: the centre, then the arc from startAngle to endAngle
+       (an end point that rounds onto the start point is dropped, as in a
+       ring sector's arcs, so that no outline doubles back on itself);
      - ring sector: the outer arc, then the inner arc back;
      - full ring: the outer ellipse with the inner one as a hole.
    Any number of points: above the polygon limit the outline is fractured
@@ -880,7 +896,8 @@ QUILLON_API(int) quillon_ellipse(QuillonWriter* writer, int centerX, int centerY
        quillon_ellipse); 0 keeps the corners as given (tolerance unused).
        The arc of a corner turning by theta starts and ends bendRadius *
        tan(theta / 2) from it, so each segment must be at least as long as
-       the two setbacks of its corners together (a reversal has no arc).
+       the two setbacks of its corners together (a reversal has no arc: its
+       segments are always too short, whatever their direction).
        Where one is not, the call reports "Error: Path segments too short
        for the bend radius." and, in strict mode (the default), writes
        nothing; otherwise the corners of each such segment stay sharp. Keep
@@ -898,7 +915,9 @@ QUILLON_API(int) quillon_path_ex(QuillonWriter* writer, const int* xs, const int
 /* A circular arc as a path (any length, split as quillon_path_ex), from
    startAngle to endAngle exactly (degrees; a sweep of 360 or more is one
    full turn), its points by tolerance as quillon_ellipse, with width,
-   pathType and extensions as quillon_path_ex. */
+   pathType and extensions as quillon_path_ex. A full turn with flush ends
+   (pathType 0) runs on over its first chord, so that the seam is a mitred
+   joint like the others rather than two flush ends leaving a notch. */
 QUILLON_API(int) quillon_arc_path(QuillonWriter* writer, int centerX, int centerY, int radius,
                                   double startAngle, double endAngle, double tolerance,
                                   int width, int pathType, int beginExtension, int endExtension,
@@ -917,8 +936,9 @@ QUILLON_API(int) quillon_arc_path(QuillonWriter* writer, int centerX, int center
    angle (degrees, counter-clockwise) about (x, y). Each glyph is made of
    rectangles of pixels that never overlap (where one touches the side of
    another, it carries the other's corner as a vertex, so they still meet
-   exactly after rotation). No ELFLAGS or PLEX; queued properties go on
-   every polygon. Refused: NULL text
+   exactly after rotation). A polygon that rounding to the grid leaves
+   without area (small heights at an angle) is not written. No ELFLAGS or
+   PLEX; queued properties go on every polygon. Refused: NULL text
    ("errStringIsNULL"), a height below 7, another anchor, or layer or data
    type out of 0 to 65535 ("Error: Value does not fit its GDSII field."), a
    NaN or infinite angle, points outside 32 bits. */
@@ -972,6 +992,7 @@ public:
    "Error: Properties have no element."
    "Error: Polygon limit must lie in 8 to 4094."
    "Error: Polygon cannot be fractured."
+   "Error: Polygon rings cross."
    "Error: Out of memory."
    "Error: Magnification must be greater than 0."
    "Error: Angle must lie in -360 to 360."

@@ -382,9 +382,11 @@ class Structure:
         no overlap, no piece with a hole or a zero-width bridge). holes is a
         sequence of rings, each as points takes; the outline and the holes
         are filled even-odd (an island in a hole is one more ring), in
-        either orientation, and may touch but not cross. A polygon with
-        holes is always written as pieces without holes, since a BOUNDARY
-        holds one ring.
+        either orientation, and may touch (a ring equal to another cancels
+        it) but not cross: crossing rings raise QuillonError "Error:
+        Polygon rings cross.", as the library's other interfaces refuse
+        them. A polygon with holes is always written as pieces without
+        holes, since a BOUNDARY holds one ring.
         """
         if not holes:
             self._outline(self._native.quillon_polygon, points, xs, ys, layer, datatype,

@@ -311,7 +311,8 @@ private:
                         std::int32_t pathType, std::int32_t beginExtension,
                         std::int32_t endExtension);
     // One BOUNDARY of count vertices (closing point added), with the queued
-    // properties.
+    // properties: a polygon as given, a fractured polygon's piece, a polygon
+    // of printed text (polygon.cpp).
     void writeBoundaryPiece(const std::int32_t* xs, const std::int32_t* ys, std::size_t count,
                             std::int32_t layer, std::int32_t dataType, std::int32_t elFlags,
                             std::int32_t plex);

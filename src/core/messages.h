@@ -33,6 +33,7 @@ inline constexpr const char* propertyValueTooLong = "Error: Property value is to
 inline constexpr const char* propertiesWithoutElement = "Error: Properties have no element.";
 inline constexpr const char* polygonLimitRange = "Error: Polygon limit must lie in 8 to 4094.";
 inline constexpr const char* polygonNotFractured = "Error: Polygon cannot be fractured.";
+inline constexpr const char* polygonRingsCross = "Error: Polygon rings cross.";
 inline constexpr const char* outOfMemory = "Error: Out of memory.";
 inline constexpr const char* magnificationNotPositive =
     "Error: Magnification must be greater than 0.";

@@ -245,6 +245,34 @@ inline bool certainRounded(double centre, double radius, double value, double er
 
 constexpr double halfPi = 1.5707963267948966;
 
+// The start and end of a sweep in radians. The degrees are reduced first
+// (fmod is exact), so that a start of 1e17 degrees keeps its precision;
+// the end is reduced the same way and moved by whole turns to lie the
+// sweep away from the start, and a sweep of a full turn or more ends one
+// turn on. Angles within one turn of 0 are taken as they are.
+void sweepRadians(double startAngle, double endAngle, double& t0, double& t1) {
+    const double degrees = endAngle - startAngle;
+    const double start = std::fmod(startAngle, 360.0);
+    t0 = start * radiansPerDegree;
+    if (std::fabs(degrees) >= 360.0) {
+        t1 = t0 + (degrees > 0 ? twoPi : -twoPi);
+        return;
+    }
+    double end = std::fmod(endAngle, 360.0);
+    end += 360.0 * std::round((start + degrees - end) / 360.0);
+    t1 = end * radiansPerDegree;
+}
+
+// The points of an open arc end where they began when the end rounds onto
+// the start (a sweep just short of a full turn): that last point goes.
+void dropRepeatedStart(CurvePointList& points, std::size_t first) {
+    if (points.size() > first + 2 && points.xs.back() == points.xs[first] &&
+        points.ys.back() == points.ys[first]) {
+        points.xs.pop_back();
+        points.ys.pop_back();
+    }
+}
+
 }  // namespace
 
 std::int64_t quarterTurns(double sweep) {
@@ -383,12 +411,17 @@ void GDSIIWriter::writeEllipse(std::int32_t centerX, std::int32_t centerY, std::
         return;
     }
 
-    const double degrees = endAngle - startAngle;
-    const bool full = std::fabs(degrees) >= 360.0;
-    const double t0 = startAngle * radiansPerDegree;
-    const double t1 = full ? t0 + (degrees > 0 ? twoPi : -twoPi) : endAngle * radiansPerDegree;
+    const bool full = std::fabs(endAngle - startAngle) >= 360.0;
+    double t0, t1;
+    sweepRadians(startAngle, endAngle, t0, t1);
     const double sweep = std::fabs(t1 - t0);
     const std::int64_t minimum = quarterTurns(sweep);
+    // A ring's chords stay within a quarter of its width of the curves, so
+    // that the outer ones never reach the inner ones.
+    if (hollow) {
+        const double width = std::min(radiusX - innerRadiusX, radiusY - innerRadiusY);
+        tolerance = std::min(tolerance, width / 4);
+    }
     const std::int64_t outer =
         chordsForTolerance(std::max<double>(radiusX, radiusY), sweep, tolerance, minimum);
     const std::int64_t inner =
@@ -415,8 +448,14 @@ void GDSIIWriter::writeEllipse(std::int32_t centerX, std::int32_t centerY, std::
             return;
         }
         if (!hollow && !full) points.add(centerX, centerY);
+        const std::size_t arc = points.size();
         points.addEllipseArc(cx, cy, radiusX, radiusY, t0, t1, outer, full);
-        if (hollow) points.addEllipseArc(cx, cy, innerRadiusX, innerRadiusY, t1, t0, inner, false);
+        if (!full) dropRepeatedStart(points, arc);
+        if (hollow) {
+            const std::size_t back = points.size();
+            points.addEllipseArc(cx, cy, innerRadiusX, innerRadiusY, t1, t0, inner, false);
+            dropRepeatedStart(points, back);
+        }
     } catch (const std::bad_alloc&) {
         report(messages::outOfMemory);
         return;
@@ -443,10 +482,9 @@ void GDSIIWriter::writeArcPath(std::int32_t centerX, std::int32_t centerY, std::
         report(messages::curveOutOfRange);
         return;
     }
-    const double degrees = std::max(-360.0, std::min(360.0, endAngle - startAngle));
-    const double t0 = startAngle * radiansPerDegree;
-    const double t1 = std::fabs(endAngle - startAngle) >= 360.0 ? t0 + degrees * radiansPerDegree
-                                                                : endAngle * radiansPerDegree;
+    const bool full = std::fabs(endAngle - startAngle) >= 360.0;
+    double t0, t1;
+    sweepRadians(startAngle, endAngle, t0, t1);
     const double sweep = std::fabs(t1 - t0);
     const std::int64_t chords = chordsForTolerance(radius, sweep, tolerance, quarterTurns(sweep));
     if (chords < 0) {
@@ -457,6 +495,14 @@ void GDSIIWriter::writeArcPath(std::int32_t centerX, std::int32_t centerY, std::
     points.clear();
     try {
         points.addEllipseArc(centerX, centerY, radius, radius, t0, t1, chords, false);
+        if (full && pathType == 0 && points.size() > 2) {
+            // A flush full turn ends on its start, and two flush ends there
+            // would leave a notch: it runs on over its first chord instead,
+            // so that the seam is a mitred joint like every other point.
+            points.xs.back() = points.xs[0];
+            points.ys.back() = points.ys[0];
+            points.add(points.xs[1], points.ys[1]);
+        }
     } catch (const std::bad_alloc&) {
         report(messages::outOfMemory);
         return;

@@ -345,14 +345,17 @@ void GDSIIWriter::writePathEx(const std::int32_t* xs, const std::int32_t* ys, st
         c.vy = line.dy(i, i + 1) / outLength;
         c.cross = c.ux * c.vy - c.uy * c.vx;
         c.dot = c.ux * c.vx + c.uy * c.vy;
-        // tan(theta / 2) = sin theta / (1 + cos theta); a straight joint
-        // needs no arc, a reversal could take none.
-        const bool straight = line.dx(i - 1, i) * line.dy(i, i + 1) ==
-                                  line.dy(i - 1, i) * line.dx(i, i + 1) &&
-                              c.dot > 0.0;
-        c.setback = straight ? 0.0
-                    : c.dot <= -1.0 ? HUGE_VAL
-                                    : r * std::fabs(c.cross) / (1.0 + c.dot);
+        // tan(theta / 2) = sin theta / (1 + cos theta). A straight joint
+        // needs no arc; a reversal has none (its setback is endless, so its
+        // segments are too short). Both are told by the segments' own
+        // coordinates, not by how the unit vectors round (equal products of
+        // exact differences round to equal doubles), so that a reversal has
+        // the same outcome in every direction.
+        const bool collinear = line.dx(i - 1, i) * line.dy(i, i + 1) ==
+                               line.dy(i - 1, i) * line.dx(i, i + 1);
+        c.setback = !collinear ? r * std::fabs(c.cross) / (1.0 + c.dot)
+                    : c.dot > 0.0 ? 0.0
+                                  : HUGE_VAL;
     }
     // Each segment holds the setbacks of its two corners.
     bool tooShort = false;

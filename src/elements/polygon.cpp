@@ -28,6 +28,22 @@ constexpr std::size_t keptFractureVertices = 65536;
 
 }  // namespace
 
+void GDSIIWriter::writeBoundaryPiece(const std::int32_t* xs, const std::int32_t* ys,
+                                     std::size_t count, std::int32_t layer,
+                                     std::int32_t dataType, std::int32_t elFlags,
+                                     std::int32_t plex) {
+    if (oasis) {
+        oasis->polygon(xs, ys, count, static_cast<std::uint32_t>(layer),
+                       static_cast<std::uint32_t>(dataType), properties);
+        return;
+    }
+    beginElement(out, Record::BOUNDARY, elFlags, plex, compact);
+    writeInt2Record(out, Record::LAYER, layer);
+    writeInt2Record(out, Record::DATATYPE, dataType);
+    writeXYRecord(out, xs, ys, 0, count, true);
+    endElementWithProperties();
+}
+
 bool GDSIIWriter::setPolygonLimit(std::int32_t limit) {
     if (limit < minLimit || limit > maxLimit) {
         report(messages::polygonLimitRange);
@@ -79,18 +95,6 @@ void GDSIIWriter::writeRings(const std::int32_t* xs, const std::int32_t* ys,
     if (!strictNumber16(layer) || !strictNumber16(dataType)) return;
     if (!checkPointArrays(xs, ys)) return;
 
-    const auto writePiece = [&](const std::int32_t* px, const std::int32_t* py, std::size_t m) {
-        if (oasis) {
-            oasis->polygon(px, py, m, static_cast<std::uint32_t>(layer),
-                           static_cast<std::uint32_t>(dataType), properties);
-            return;
-        }
-        beginElement(out, Record::BOUNDARY, elFlags, plex, compact);
-        writeInt2Record(out, Record::LAYER, layer);
-        writeInt2Record(out, Record::DATATYPE, dataType);
-        writeXYRecord(out, px, py, 0, m, true);
-        endElementWithProperties();
-    };
     if (rings == 1) {
         // The host passes each vertex once; a last vertex equal to the
         // first is the closing one.
@@ -99,7 +103,7 @@ void GDSIIWriter::writeRings(const std::int32_t* xs, const std::int32_t* ys,
         // OASIS has no vertex limit: a polygon without holes goes whole.
         if (n >= static_cast<std::size_t>(minVertices) &&
             (oasis || n <= static_cast<std::size_t>(polygonLimit))) {
-            writePiece(xs, ys, n);
+            writeBoundaryPiece(xs, ys, n, layer, dataType, elFlags, plex);
             return;
         }
     }
@@ -129,14 +133,15 @@ void GDSIIWriter::writeRings(const std::int32_t* xs, const std::int32_t* ys,
         return;
     }
     if (result != FractureResult::pieces) {
-        report(messages::polygonNotFractured);
+        report(result == FractureResult::crossing ? messages::polygonRingsCross
+                                                  : messages::polygonNotFractured);
         return;
     }
     const FracturedPolygon& pieces = fractured;
     for (std::size_t i = 0; i < pieces.pieces(); ++i) {
         const std::size_t first = pieces.starts[i];
-        writePiece(pieces.xs.data() + first, pieces.ys.data() + first,
-                   pieces.starts[i + 1] - first);
+        writeBoundaryPiece(pieces.xs.data() + first, pieces.ys.data() + first,
+                           pieces.starts[i + 1] - first, layer, dataType, elFlags, plex);
     }
 }
 

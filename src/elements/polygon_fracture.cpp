@@ -37,6 +37,8 @@
 #include "elements/polygon_fracture.h"
 
 #include <algorithm>
+#include <cmath>
+#include <set>
 #include <utility>
 
 namespace quillon {
@@ -156,6 +158,33 @@ int compare(const Exact& a, const Exact& b) {
     return left == right ? 0 : left < right ? -1 : 1;
 }
 
+// Where the line from (lowU, lowV) to (highU, highV), lowU < highU, is at
+// u = c, lowU <= c <= highU: exact, in lowest terms, so that equal points
+// have equal fields.
+Exact lineAt(std::int64_t lowU, std::int64_t lowV, std::int64_t highU, std::int64_t highV,
+             std::int64_t c) {
+    const std::int64_t du = highU - lowU, dv = highV - lowV;
+    if (dv == 0 || c <= lowU) return {lowV, 0, 1};
+    if (c >= highU) return {highV, 0, 1};
+    // The clamp only guards the arithmetic.
+    const std::int64_t t = std::min(std::max(c - lowU, std::int64_t{0}), du);
+    // dv = q * du + r with 0 <= r < du, so t * dv / du = t * q + t * r / du,
+    // where t * r < 2^64 and |t * q| <= |dv|.
+    std::int64_t q = dv / du, r = dv % du;
+    if (r < 0) {
+        r += du;
+        --q;
+    }
+    const std::uint64_t product = static_cast<std::uint64_t>(t) * static_cast<std::uint64_t>(r);
+    const std::uint64_t divisor = static_cast<std::uint64_t>(du);
+    const std::uint64_t remainder = product % divisor;
+    std::uint64_t a = remainder, b = divisor;
+    while (b != 0) a = std::exchange(b, a % b);
+    return {lowV + t * q + static_cast<std::int64_t>(product / divisor),
+            static_cast<std::uint32_t>(remainder / a),
+            static_cast<std::uint32_t>(remainder == 0 ? 1 : divisor / a)};
+}
+
 constexpr std::int32_t onLine = -1;  // a segment along x = k or y = k, k an integer
 
 struct Vertex {
@@ -258,40 +287,6 @@ void intXY(const Point& p, long double& x, long double& y) {
     y = static_cast<long double>(p.y);
 }
 
-// 1 inside ring, 0 on its outline, -1 outside.
-template <typename P, typename ToXY>
-int locate(long double px, long double py, const std::vector<P>& ring, ToXY xy) {
-    bool inside = false;
-    long double ax, ay;
-    xy(ring.back(), ax, ay);
-    for (const P& p : ring) {
-        long double bx, by;
-        xy(p, bx, by);
-        const long double cross = (bx - ax) * (py - ay) - (px - ax) * (by - ay);
-        if (cross == 0 && std::min(ax, bx) <= px && px <= std::max(ax, bx) &&
-            std::min(ay, by) <= py && py <= std::max(ay, by)) {
-            return 0;
-        }
-        if ((ay > py) != (by > py) && (cross > 0) == (by > ay)) inside = !inside;
-        ax = bx;
-        ay = by;
-    }
-    return inside ? 1 : -1;
-}
-
-// Whether ring a lies inside ring b (which it does not cross): decided by
-// the first vertex of a off b's outline.
-template <typename P, typename ToXY>
-bool insideOf(const std::vector<P>& a, const std::vector<P>& b, ToXY xy) {
-    for (const P& p : a) {
-        long double x, y;
-        xy(p, x, y);
-        const int where = locate(x, y, b, xy);
-        if (where != 0) return where > 0;
-    }
-    return false;
-}
-
 struct Box {
     long double minX, minY, maxX, maxY;
     bool holds(const Box& o) const {
@@ -313,16 +308,127 @@ Box boxOf(const std::vector<P>& ring, ToXY xy) {
     return box;
 }
 
+// The input edges, by index: a piece's slanted segment lies on one of them.
+struct Edge {
+    std::int32_t ax, ay, bx, by;
+};
+
+// The direction of segment i of ring, as an integer vector along its line:
+// its input edge's, turned the segment's way, or a unit step for a segment
+// along x = k or y = k.
+void directionOf(const Ring& ring, std::size_t i, const std::vector<Edge>& edges, std::int64_t& dx,
+                 std::int64_t& dy) {
+    const Vertex& a = ring[i];
+    const Vertex& b = ring[(i + 1) % ring.size()];
+    const int cx = compare(xOf(b), xOf(a)), cy = compare(yOf(b), yOf(a));
+    if (a.edge == onLine) {
+        dx = cx;
+        dy = cy;
+        return;
+    }
+    const Edge& e = edges[static_cast<std::size_t>(a.edge)];
+    dx = std::int64_t{e.bx} - e.ax;
+    dy = std::int64_t{e.by} - e.ay;
+    if ((dx > 0 ? 1 : -1) != cx) {
+        dx = -dx;
+        dy = -dy;
+    }
+}
+
+// Whether a point strictly inside ring a lies inside ring b: the point is
+// a's first vertex A moved by e along a's first segment (direction t) and
+// then by e^2 towards a's inside (n, t turned a quarter), for an e as small
+// as need be. No grid point and no line through two grid points holds it,
+// so a ray from it towards +x meets b's segments at no vertex and never
+// runs along one, and every test below is an exact comparison of A's
+// coordinates, ties going to the e and e^2 terms.
+bool probeInside(const Ring& a, bool aCounterClockwise, const Ring& b, const std::vector<Edge>& edges) {
+    const Vertex& A = a[0];
+    std::int64_t tx, ty;
+    directionOf(a, 0, edges, tx, ty);
+    const std::int64_t nx = aCounterClockwise ? -ty : ty, ny = aCounterClockwise ? tx : -tx;
+    const Exact ax = xOf(A), ay = yOf(A);
+    const auto above = [&](const Vertex& v) {
+        const int c = compare(yOf(v), ay);
+        return c != 0 ? c > 0 : ty < 0 || (ty == 0 && ny < 0);
+    };
+    // The side of the probe to a line of direction (dx, dy): 1 on its left.
+    const auto side = [&](int onTheLine, std::int64_t dx, std::int64_t dy) {
+        if (onTheLine != 0) return onTheLine;
+        const int first = compareProducts(dx, ty, dy, tx);
+        return first != 0 ? first : compareProducts(dx, ny, dy, nx);
+    };
+    bool inside = false;
+    for (std::size_t j = 0; j < b.size(); ++j) {
+        const Vertex& v = b[j];
+        const Vertex& w = b[(j + 1) % b.size()];
+        if (above(v) == above(w)) continue;
+        bool right;  // the ray meets the segment
+        if (v.edge == onLine) {  // along x = v.x
+            right = side(compare(Exact{v.x, 0, 1}, ax), 0, 1) > 0;
+        } else {
+            const Edge& e = edges[static_cast<std::size_t>(v.edge)];
+            // The edge pointing up: the probe is on its left where the ray
+            // meets it to the right.
+            const bool up = e.by > e.ay;
+            const std::int64_t lowX = up ? e.ax : e.bx, lowY = up ? e.ay : e.by;
+            const std::int64_t highX = up ? e.bx : e.ax, highY = up ? e.by : e.ay;
+            int onTheLine;
+            if (A.fraction != 2) {
+                // The probe's y is a whole number within the edge's extent.
+                onTheLine = compare(lineAt(lowY, lowX, highY, highX, A.y), ax);
+            } else if (A.x < std::min(lowX, highX) || A.x > std::max(lowX, highX)) {
+                onTheLine = A.x < std::min(lowX, highX) ? 1 : -1;
+            } else {
+                const Exact lineY = lowX < highX ? lineAt(lowX, lowY, highX, highY, A.x)
+                                                 : lineAt(highX, highY, lowX, lowY, A.x);
+                onTheLine = (lowX < highX ? 1 : -1) * compare(ay, lineY);
+            }
+            right = side(onTheLine, highX - lowX, highY - lowY) > 0;
+        }
+        if (right) inside = !inside;
+    }
+    return inside;
+}
+
+// Whether ring a lies inside ring b, rings that do not cross but may touch
+// or share edges: a point inside a lies inside b, and b is not inside a
+// (then the point lies on an edge that b shares with a) or is the larger.
+bool insideOf(const Ring& a, double areaA, const Ring& b, double areaB, const std::vector<Edge>& edges) {
+    if (!probeInside(a, areaA > 0, b, edges)) return false;
+    return !probeInside(b, areaB > 0, a, edges) || std::fabs(areaA) < std::fabs(areaB);
+}
+
+// Whether two rings run through the same points, from any start in either
+// direction: under even-odd fill an outline and a hole that coincide (the
+// parts that a cut leaves of a hole filling a cell) enclose nothing.
+bool samePoints(const Ring& a, const Ring& b) {
+    if (a.size() != b.size()) return false;
+    Ring sortedA = a, sortedB = b;
+    std::sort(sortedA.begin(), sortedA.end(), pointBefore);
+    std::sort(sortedB.begin(), sortedB.end(), pointBefore);
+    for (std::size_t i = 0; i < sortedA.size(); ++i) {
+        if (!samePoint(sortedA[i], sortedB[i])) return false;
+    }
+    return true;
+}
+
 // Sorts rings with the inside on their left into pieces: each outline
 // (positive area) with the holes (negative area) whose smallest enclosing
 // outline it is. A hole that no outline encloses (a lobe of a self-crossing
-// outline) is a piece of its own, turned round.
+// outline) is a piece of its own, turned round; a hole that coincides with
+// an outline cancels it. holesInside says that every hole lies inside an
+// outline (the sides of a cut through rings that do not cross): one outline
+// then takes them all without a test.
 struct GroupScratch {
     std::vector<double> areas;
     std::vector<std::size_t> outlines, holes;
+    std::vector<Box> boxes;
+    std::vector<bool> cancelled;
 };
 
-void groupIntoPieces(std::vector<Ring>& rings, std::vector<RingSet>& pieces, GroupScratch& scratch) {
+void groupIntoPieces(std::vector<Ring>& rings, std::vector<RingSet>& pieces, GroupScratch& scratch,
+                     const std::vector<Edge>& edges, bool holesInside) {
     std::vector<double>& areas = scratch.areas;
     std::vector<std::size_t>& outlines = scratch.outlines;
     std::vector<std::size_t>& holes = scratch.holes;
@@ -339,19 +445,35 @@ void groupIntoPieces(std::vector<Ring>& rings, std::vector<RingSet>& pieces, Gro
     const std::size_t firstPiece = pieces.size();
     for (std::size_t i : outlines) pieces.push_back(RingSet{std::move(rings[i])});
     if (holes.empty()) return;
-    std::vector<Box> boxes;
+    std::vector<Box>& boxes = scratch.boxes;
+    std::vector<bool>& cancelled = scratch.cancelled;
+    boxes.clear();
     for (std::size_t k = firstPiece; k < pieces.size(); ++k) boxes.push_back(boxOf(pieces[k][0], exactXY));
+    cancelled.assign(outlines.size(), false);
+    bool anyCancelled = false;
     for (std::size_t h : holes) {
         const Box box = boxOf(rings[h], exactXY);
         std::size_t best = 0;
         double bestArea = 0;
         for (std::size_t j = 0; j < outlines.size(); ++j) {
             const std::size_t k = firstPiece + j;
-            if (!boxes[j].holds(box) || (best != 0 && areas[outlines[j]] >= bestArea)) continue;
-            if (!insideOf(rings[h], pieces[k][0], exactXY)) continue;
+            if (cancelled[j] || !boxes[j].holds(box)) continue;
+            if (box.holds(boxes[j]) && samePoints(rings[h], pieces[k][0])) {
+                cancelled[j] = anyCancelled = true;
+                best = 0;
+                rings[h].clear();
+                break;
+            }
+            if (holesInside && outlines.size() == 1) {
+                best = k + 1;
+                continue;
+            }
+            if (best != 0 && areas[outlines[j]] >= bestArea) continue;
+            if (!insideOf(rings[h], areas[h], pieces[k][0], areas[outlines[j]], edges)) continue;
             best = k + 1;
             bestArea = areas[outlines[j]];
         }
+        if (rings[h].empty()) continue;
         if (best != 0) {
             pieces[best - 1].push_back(std::move(rings[h]));
         } else {
@@ -364,13 +486,13 @@ void groupIntoPieces(std::vector<Ring>& rings, std::vector<RingSet>& pieces, Gro
             pieces.push_back(RingSet{std::move(lobe)});
         }
     }
+    if (!anyCancelled) return;
+    for (std::size_t j = outlines.size(); j-- > 0;) {
+        if (cancelled[j]) pieces.erase(pieces.begin() + static_cast<std::ptrdiff_t>(firstPiece + j));
+    }
 }
 
 // --- Cutting ----------------------------------------------------------------
-
-struct Edge {
-    std::int32_t ax, ay, bx, by;
-};
 
 // Reads points with u along the cut's axis and v across it.
 struct Axis {
@@ -411,25 +533,8 @@ Crossing makeCrossing(const Axis& axis, const std::vector<Edge>& edges, std::siz
         }
         const std::int64_t du = highU - lowU;  // > 0: the segment crosses the line
         const std::int64_t dv = highV - lowV;
-        // The piece's segment lies on the edge, so lowU < c <= highU; the
-        // clamp only guards the arithmetic.
-        const std::int64_t t = std::min(std::max(c - lowU, std::int64_t{0}), du);
-        // dv = q * du + r with 0 <= r < du, so t * dv / du = t * q + t * r / du,
-        // where t * r < 2^64.
-        std::int64_t q = dv / du, r = dv % du;
-        if (r < 0) {
-            r += du;
-            --q;
-        }
-        const std::uint64_t product = static_cast<std::uint64_t>(t) * static_cast<std::uint64_t>(r);
-        const std::uint64_t divisor = static_cast<std::uint64_t>(du);
-        // In lowest terms, so that equal points have equal fields.
-        const std::uint64_t remainder = product % divisor;
-        std::uint64_t a = remainder, b = divisor;
-        while (b != 0) a = std::exchange(b, a % b);
-        crossing.v = {lowV + t * q + static_cast<std::int64_t>(product / divisor),
-                      static_cast<std::uint32_t>(remainder / a),
-                      static_cast<std::uint32_t>(remainder == 0 ? 1 : divisor / a)};
+        // The piece's segment lies on the edge, so lowU < c <= highU.
+        crossing.v = lineAt(lowU, lowV, highU, highV, c);
         crossing.du = du;
         crossing.dv = dv;
     }
@@ -558,16 +663,436 @@ private:
     std::vector<bool> visited;
 };
 
+// --- Nesting of the input rings ---------------------------------------------
+
+// Twice a ring's signed area, exactly: a 128-bit two's complement sum.
+struct TwiceArea {
+    std::uint64_t high = 0, low = 0;
+    void add(std::int64_t v) {
+        const std::uint64_t before = low;
+        low += static_cast<std::uint64_t>(v);
+        high += (low < before ? 1u : 0u) + (v < 0 ? ~std::uint64_t{0} : 0u);
+    }
+    int sign() const { return static_cast<std::int64_t>(high) < 0 ? -1 : (high | low) != 0; }
+    Wide magnitude() const {
+        if (sign() >= 0) return {high, low};
+        const std::uint64_t low2 = ~low + 1;
+        return {~high + (low2 == 0 ? 1u : 0u), low2};
+    }
+};
+
+TwiceArea twiceArea(const IntRing& ring) {
+    TwiceArea sum;
+    for (std::size_t i = 0; i < ring.size(); ++i) {
+        const Point& a = ring[i];
+        const Point& b = ring[(i + 1) % ring.size()];
+        sum.add(a.x * b.y);
+        sum.add(-(b.x * a.y));
+    }
+    return sum;
+}
+
+// Drops rings that coincide with another, in pairs: under even-odd fill two
+// copies of a ring enclose nothing. Rings are compared from their least
+// vertex, in the direction of its lesser neighbour.
+void cancelCoinciding(std::vector<IntRing>& rings) {
+    if (rings.size() < 2) return;
+    struct Form {
+        std::size_t size, start;
+        bool forward;
+        std::uint64_t hash;
+    };
+    const auto less = [](const Point& a, const Point& b) { return a.x != b.x ? a.x < b.x : a.y < b.y; };
+    std::vector<Form> forms;
+    for (const IntRing& ring : rings) {
+        const std::size_t n = ring.size();
+        std::size_t start = 0;
+        for (std::size_t i = 1; i < n; ++i) {
+            if (less(ring[i], ring[start])) start = i;
+        }
+        const bool forward = less(ring[(start + 1) % n], ring[(start + n - 1) % n]);
+        std::uint64_t hash = n;
+        for (std::size_t k = 0; k < n; ++k) {
+            const Point& p = ring[forward ? (start + k) % n : (start + n - k) % n];
+            hash = (hash ^ static_cast<std::uint64_t>(p.x)) * 0x9E3779B97F4A7C15u;
+            hash = (hash ^ static_cast<std::uint64_t>(p.y)) * 0xC2B2AE3D27D4EB4Fu;
+        }
+        forms.push_back({n, start, forward, hash});
+    }
+    const auto same = [&](std::size_t a, std::size_t b) {
+        const Form &fa = forms[a], &fb = forms[b];
+        const std::size_t n = fa.size;
+        for (std::size_t k = 0; k < n; ++k) {
+            const Point& p = rings[a][fa.forward ? (fa.start + k) % n : (fa.start + n - k) % n];
+            const Point& q = rings[b][fb.forward ? (fb.start + k) % n : (fb.start + n - k) % n];
+            if (!(p == q)) return false;
+        }
+        return true;
+    };
+    std::vector<std::size_t> order(rings.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return forms[a].size != forms[b].size ? forms[a].size < forms[b].size : forms[a].hash < forms[b].hash;
+    });
+    std::vector<bool> gone(rings.size(), false);
+    bool any = false;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        for (std::size_t j = i + 1; j < order.size() && !gone[order[i]]; ++j) {
+            const Form &fa = forms[order[i]], &fb = forms[order[j]];
+            if (fa.size != fb.size || fa.hash != fb.hash) break;
+            if (!gone[order[j]] && same(order[i], order[j])) {
+                gone[order[i]] = gone[order[j]] = true;
+                any = true;
+            }
+        }
+    }
+    if (!any) return;
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < rings.size(); ++i) {
+        if (gone[i]) continue;
+        if (kept != i) rings[kept] = std::move(rings[i]);
+        ++kept;
+    }
+    rings.resize(kept);
+}
+
+// The nesting of rings that may touch but do not cross, by a sweep of a
+// vertical line over them from left to right that keeps the segments it
+// meets in order from bottom to top. Each ring looks up from just above its
+// topmost vertex (the leftmost of several), beside it: the first boundary
+// there belongs to the innermost ring around it when that ring's inside
+// lies below, and otherwise to a ring beside it, inside the same ring as
+// it. Segments on one line there (rings that share an edge) are told apart
+// by the side their inside lies on and by area.
+//
+// Rings that cross are found two ways. Any two segments that cross inside
+// both are seen as they become neighbours in the order (Shamos and Hoey),
+// and vertical edges are tested against the segments that span them. Rings
+// that overlap without such a crossing (rectangles on the same lines, one
+// shifted along the other) are seen because every edge looks out from its
+// outside as the top does: all must find the ring's parent, or a ring
+// beside it with the same parent. Time n log n in the number of vertices.
+class Nesting {
+public:
+    static constexpr std::size_t none = ~std::size_t{0};
+
+    // parent[r]: the ring that ring r lies directly inside, or none; false
+    // when two rings cross.
+    bool run(const std::vector<IntRing>& rings, std::vector<std::size_t>& parent) {
+        build(rings);
+        link.assign(rings.size(), none);
+        parent.assign(rings.size(), none);
+        std::vector<std::size_t> byLeft(segments.size()), byRight(segments.size());
+        std::vector<std::int64_t> stops;
+        for (std::size_t s = 0; s < segments.size(); ++s) {
+            byLeft[s] = byRight[s] = s;
+            stops.push_back(segments[s].left.x);
+            stops.push_back(segments[s].right.x);
+        }
+        std::sort(byLeft.begin(), byLeft.end(),
+                  [&](std::size_t a, std::size_t b) { return segments[a].left.x < segments[b].left.x; });
+        std::sort(byRight.begin(), byRight.end(),
+                  [&](std::size_t a, std::size_t b) { return segments[a].right.x < segments[b].right.x; });
+        std::sort(verticals.begin(), verticals.end(), [](const Vertical& a, const Vertical& b) {
+            return a.x != b.x ? a.x < b.x : a.low < b.low;
+        });
+        std::sort(probes.begin(), probes.end(), [](const Probe& a, const Probe& b) { return a.x < b.x; });
+        std::sort(stops.begin(), stops.end());
+        stops.erase(std::unique(stops.begin(), stops.end()), stops.end());
+        status = std::set<std::size_t, Order>(Order{this});
+        where.assign(segments.size(), status.end());
+        seen.clear();
+        std::size_t l = 0, r = 0, v = 0, before = 0, after = 0;
+        for (const std::int64_t x : stops) {
+            at = x;
+            for (; before < probes.size() && probes[before].x == x; ++before) {
+                if (probes[before].before) look(probes[before]);
+            }
+            for (; r < byRight.size() && segments[byRight[r]].right.x == x; ++r) {
+                const auto it = where[byRight[r]];
+                if (it != status.begin() && std::next(it) != status.end() && cross(*std::prev(it), *std::next(it)))
+                    return false;
+                status.erase(it);
+            }
+            for (; v < verticals.size() && verticals[v].x <= x; ++v) {
+                probeY = Exact{verticals[v].low, 0, 1};
+                const auto it = status.lower_bound(probeKey());
+                if (it != status.end() && compare(yAt(*it), Exact{verticals[v].high, 0, 1}) < 0) return false;
+            }
+            for (; l < byLeft.size() && segments[byLeft[l]].left.x == x; ++l) {
+                const auto it = status.insert(byLeft[l]).first;
+                where[byLeft[l]] = it;
+                if (it != status.begin() && cross(*std::prev(it), *it)) return false;
+                if (std::next(it) != status.end() && cross(*it, *std::next(it))) return false;
+            }
+            for (; after < probes.size() && probes[after].x == x; ++after) {
+                if (!probes[after].before) look(probes[after]);
+            }
+        }
+        for (const Seen& found : seen) {
+            if (found.fromTop && found.kind == Seen::around) parent[found.ring] = found.other;
+            if (found.fromTop && found.kind == Seen::beside) link[found.ring] = found.other;
+        }
+        // A ring beside another lies inside the same one: followed to a
+        // ring whose parent is known (a loop, which touching rings on one
+        // line could make, ends at none).
+        std::vector<char> state(rings.size(), 0);  // 1: on the path, 2: done
+        std::vector<std::size_t> path;
+        for (std::size_t ring = 0; ring < rings.size(); ++ring) {
+            std::size_t k = ring;
+            path.clear();
+            while (state[k] == 0 && link[k] != none) {
+                state[k] = 1;
+                path.push_back(k);
+                k = link[k];
+            }
+            const std::size_t found = state[k] == 1 ? none : parent[k];
+            for (const std::size_t p : path) {
+                parent[p] = found;
+                state[p] = 2;
+            }
+            state[k] = 2;
+        }
+        // What every edge saw agrees with that, or two rings overlap.
+        for (const Seen& found : seen) {
+            const std::size_t expected = parent[found.ring];
+            if (found.kind == Seen::around && found.other != expected) return false;
+            if (found.kind == Seen::beside && parent[found.other] != expected) return false;
+            if (found.kind == Seen::nothing && expected != none) return false;
+        }
+        return true;
+    }
+
+    std::vector<TwiceArea> areas;
+
+    // Gives the sweep's memory back (the fracturing that follows needs it).
+    void release() {
+        status.clear();
+        std::vector<std::set<std::size_t, Order>::iterator>().swap(where);
+        std::vector<Segment>().swap(segments);
+        std::vector<Vertical>().swap(verticals);
+        std::vector<Probe>().swap(probes);
+        std::vector<Seen>().swap(seen);
+        std::vector<std::size_t>().swap(link);
+        std::vector<TwiceArea>().swap(areas);
+    }
+
+private:
+    struct Segment {
+        Point left, right;
+        std::size_t ring;
+        bool rightward;  // the ring runs from left to right along it
+    };
+    struct Vertical {
+        std::int64_t x, low, high;
+        std::size_t ring, id;
+        bool insideLeft;
+    };
+    // A point just outside a ring's edge, and the way it looks (up or
+    // down). For a slanted or horizontal edge, just beside its left end
+    // (the top's: beside the top vertex); for a vertical one, beside it just
+    // above its low end, looking up.
+    struct Probe {
+        std::int64_t x;
+        std::size_t ring, segment;  // segment: none for a vertical edge
+        bool before;                // just left of x, else just right
+        bool up;
+        bool top;                   // the ring's top: what gives its parent
+        std::int64_t low;           // a vertical edge's low end...
+        std::size_t vertical;       // ...and its id
+    };
+    // What a probe found: the innermost ring around its point, a ring
+    // beside the probe's ring that its point lies in or under, nothing, or
+    // only the probe's own ring (which says nothing).
+    struct Seen {
+        enum Kind { around, beside, nothing, own } kind;
+        std::size_t ring, other;
+        bool fromTop;
+    };
+    struct Order {
+        const Nesting* nesting;
+        bool operator()(std::size_t a, std::size_t b) const { return nesting->below(a, b); }
+    };
+
+    void build(const std::vector<IntRing>& rings) {
+        segments.clear();
+        verticals.clear();
+        probes.clear();
+        areas.clear();
+        for (std::size_t r = 0; r < rings.size(); ++r) {
+            const IntRing& ring = rings[r];
+            const std::size_t n = ring.size();
+            areas.push_back(twiceArea(ring));
+            const bool counterClockwise = areas.back().sign() > 0;
+            std::size_t top = 0;
+            for (std::size_t k = 1; k < n; ++k) {
+                if (ring[k].y > ring[top].y || (ring[k].y == ring[top].y && ring[k].x < ring[top].x)) top = k;
+            }
+            std::size_t leaving = none, arriving = none;  // segments at the top, right of it and left
+            const auto better = [&](std::size_t& best, std::size_t s, int higher) {
+                if (best == none || slopeOrder(s, best) == higher) best = s;
+            };
+            for (std::size_t k = 0; k < n; ++k) {
+                const Point& a = ring[k];
+                const Point& b = ring[(k + 1) % n];
+                if (a.x == b.x) {
+                    // Inside on the left of an edge going up in a ring
+                    // turning counter-clockwise: the outside is right of it.
+                    const bool insideLeft = (b.y > a.y) == counterClockwise;
+                    const std::size_t id = verticals.size();
+                    verticals.push_back({a.x, std::min(a.y, b.y), std::max(a.y, b.y), r, id, insideLeft});
+                    probes.push_back({a.x, r, none, !insideLeft, true, false, std::min(a.y, b.y), id});
+                    continue;
+                }
+                segments.push_back({a.x < b.x ? a : b, a.x < b.x ? b : a, r, a.x < b.x});
+                const std::size_t s = segments.size() - 1;
+                // The outside of an edge with the inside below is above it.
+                probes.push_back({segments[s].left.x, r, s, false, insideBelow(s), false, 0, none});
+                if (k != top && (k + 1) % n != top) continue;
+                // Highest just right of the top: the steepest up; just left of
+                // it, the flattest.
+                if (segments[s].left == ring[top]) better(leaving, s, 1);
+                else better(arriving, s, -1);
+            }
+            if (leaving != none) probes.push_back({ring[top].x, r, leaving, false, true, true, 0, none});
+            else if (arriving != none) probes.push_back({ring[top].x, r, arriving, true, true, true, 0, none});
+        }
+    }
+
+    std::size_t probeKey() const { return segments.size(); }
+
+    Exact yAt(std::size_t s) const {
+        const Segment& g = segments[s];
+        return lineAt(g.left.x, g.left.y, g.right.x, g.right.y, at);
+    }
+    int slopeOrder(std::size_t a, std::size_t b) const {
+        const Segment &p = segments[a], &q = segments[b];
+        return compareProducts(p.right.y - p.left.y, q.right.x - q.left.x, q.right.y - q.left.y,
+                               p.right.x - p.left.x);
+    }
+    // The order just right of the sweep line; the probe key stands for a
+    // point just above probeY.
+    bool below(std::size_t a, std::size_t b) const {
+        if (a == b) return false;
+        if (a == probeKey()) return compare(probeY, yAt(b)) < 0;
+        if (b == probeKey()) return compare(yAt(a), probeY) <= 0;
+        const int y = compare(yAt(a), yAt(b));
+        if (y != 0) return y < 0;
+        const int slope = slopeOrder(a, b);
+        return slope != 0 ? slope < 0 : a < b;
+    }
+    bool samePlace(std::size_t a, std::size_t b) const {
+        return compare(yAt(a), yAt(b)) == 0 && slopeOrder(a, b) == 0;
+    }
+    bool insideBelow(std::size_t s) const {
+        return (areas[segments[s].ring].sign() > 0) != segments[s].rightward;
+    }
+    bool larger(std::size_t ringA, std::size_t ringB) const {
+        return compareUnsigned(areas[ringA].magnitude(), areas[ringB].magnitude()) > 0;
+    }
+    bool cross(std::size_t a, std::size_t b) const {
+        const Segment &p = segments[a], &q = segments[b];
+        return turn(p.left, p.right, q.left) * turn(p.left, p.right, q.right) < 0 &&
+               turn(q.left, q.right, p.left) * turn(q.left, q.right, p.right) < 0;
+    }
+
+    // What the probe's point sees: see the class comment. Boundaries on the
+    // edge's own line first: a ring whose inside lies on the edge's inner
+    // side is around it when larger (else inside it), one whose inside
+    // holds the point is beside it; then the first boundary the way the
+    // probe looks: around if its inside faces the point, else beside.
+    void look(const Probe& probe) {
+        const std::size_t ring = probe.ring;
+        std::size_t around = none, beside = none;
+        bool own = false, bridge = false;
+        const auto consider = [&](std::size_t other, bool inward, bool onLine) {
+            if (other == ring) {
+                // On the edge's line, the ring running back along itself (a
+                // zero-width bridge): the point is not outside it. Beyond,
+                // its own boundary: the point says nothing.
+                (onLine ? bridge : own) = true;
+                return;
+            }
+            if (inward) {
+                if ((!onLine || larger(other, ring)) && (around == none || larger(around, other))) around = other;
+            } else if (beside == none || larger(other, beside)) {
+                beside = other;
+            }
+        };
+        // A segment's inside lies towards the edge's inner side (on its own
+        // line) or faces the point (beyond it).
+        const auto inward = [&](std::size_t s) { return probe.up == insideBelow(s); };
+        auto next = status.end();
+        if (probe.segment != none) {
+            auto high = where[probe.segment], low = high;
+            for (auto k = std::next(high); k != status.end() && samePlace(*k, probe.segment); ++k) {
+                consider(segments[*k].ring, inward(*k), true);
+                high = k;
+            }
+            while (low != status.begin() && samePlace(*std::prev(low), probe.segment)) {
+                --low;
+                consider(segments[*low].ring, inward(*low), true);
+            }
+            next = probe.up ? std::next(high) : low == status.begin() ? status.end() : std::prev(low);
+        } else {
+            // Vertical edges on the same line across the point: their
+            // inside lies on the edge's inner side or holds the point.
+            const auto first = std::lower_bound(verticals.begin(), verticals.end(), probe.x,
+                                                [](const Vertical& e, std::int64_t x) { return e.x < x; });
+            for (auto e = first; e != verticals.end() && e->x == probe.x && e->low <= probe.low; ++e) {
+                if (e->high > probe.low && e->id != probe.vertical)
+                    consider(e->ring, e->insideLeft == !probe.before, true);
+            }
+            probeY = Exact{probe.low, 0, 1};
+            next = status.lower_bound(probeKey());
+        }
+        if (around == none && beside == none && next != status.end()) {
+            const std::size_t first = *next;
+            for (auto k = next; k != status.end() && samePlace(*k, first);) {
+                consider(segments[*k].ring, inward(*k), false);
+                if (!probe.up) {
+                    if (k == status.begin()) break;
+                    --k;
+                } else {
+                    ++k;
+                }
+            }
+        }
+        Seen found{Seen::nothing, ring, none, probe.top};
+        if (around != none) found = {Seen::around, ring, around, probe.top};
+        else if (beside != none) found = {Seen::beside, ring, beside, probe.top};
+        else if (own) found.kind = Seen::own;
+        if (probe.top || (found.kind != Seen::own && !bridge)) seen.push_back(found);
+    }
+
+    std::vector<Segment> segments;
+    std::vector<Vertical> verticals;
+    std::vector<Probe> probes;
+    std::vector<Seen> seen;
+    std::vector<std::size_t> link;
+    std::int64_t at = 0;
+    Exact probeY{0, 0, 1};
+    std::set<std::size_t, Order> status{Order{this}};
+    std::vector<std::set<std::size_t, Order>::iterator> where;
+};
+
 // --- The whole fracturing ------------------------------------------------------
 
 class Fracturer {
 public:
     Fracturer(std::size_t limit, FracturedPolygon& out) : limit(limit), out(out), cutter(edges) {}
 
-    bool run(std::vector<IntRing>& input) {
-        orient(input);
-        std::vector<Ring> rings;
-        for (const IntRing& ring : input) {
+    // The input's rings, cleaned, none empty.
+    FractureResult run(std::vector<IntRing>& input) {
+        cancelCoinciding(input);
+        if (input.empty()) return FractureResult::noArea;
+        std::vector<std::size_t> parent;
+        std::vector<bool> hole;
+        if (!orient(input, parent, hole)) return FractureResult::crossing;
+        severalRings = input.size() > 1;
+        std::vector<std::size_t> pieceOf(input.size(), Nesting::none);
+        for (std::size_t r = 0; r < input.size(); ++r) {
+            const IntRing& ring = input[r];
             Ring exact;
             exact.reserve(ring.size());
             for (std::size_t i = 0; i < ring.size(); ++i) {
@@ -579,31 +1104,65 @@ public:
                 edges.push_back({static_cast<std::int32_t>(a.x), static_cast<std::int32_t>(a.y),
                                  static_cast<std::int32_t>(b.x), static_cast<std::int32_t>(b.y)});
             }
-            rings.push_back(std::move(exact));
+            // Outlines first, each a piece; a hole joins its parent's.
+            if (hole[r]) {
+                pending[pieceOf[parent[r]]].push_back(std::move(exact));
+            } else {
+                pieceOf[r] = pending.size();
+                pending.push_back(RingSet{std::move(exact)});
+            }
         }
         std::vector<IntRing>().swap(input);
-        groupIntoPieces(rings, pending, grouping);
         while (!pending.empty()) {
             RingSet piece = std::move(pending.back());
             pending.pop_back();
-            if (!step(piece)) return false;
+            if (!step(piece)) return FractureResult::notCuttable;
         }
-        return true;
+        return FractureResult::pieces;
     }
 
 private:
     // Turns each ring so that the inside is on its left: one ring by its
-    // area, several by how many others enclose each.
-    static void orient(std::vector<IntRing>& rings) {
-        std::vector<Box> boxes;
-        for (const IntRing& ring : rings) boxes.push_back(boxOf(ring, intXY));
-        for (std::size_t i = 0; i < rings.size(); ++i) {
-            bool hole = false;
-            for (std::size_t j = 0; j < rings.size() && rings.size() > 1; ++j) {
-                if (j != i && boxes[j].holds(boxes[i]) && insideOf(rings[i], rings[j], intXY)) hole = !hole;
-            }
-            if ((signedArea(rings[i], intXY) < 0) != hole) std::reverse(rings[i].begin(), rings[i].end());
+    // area, several by how deeply each is nested (hole: an odd depth), and
+    // parent[r] the ring r lies directly inside. Ordered so that a parent
+    // comes before the rings inside it. False when rings cross.
+    bool orient(std::vector<IntRing>& rings, std::vector<std::size_t>& parent, std::vector<bool>& hole) {
+        hole.assign(rings.size(), false);
+        if (rings.size() == 1) {
+            parent.assign(1, Nesting::none);
+            if (signedArea(rings[0], intXY) < 0) std::reverse(rings[0].begin(), rings[0].end());
+            return true;
         }
+        if (!nesting.run(rings, parent)) return false;
+        // Depths by following parents, each ring once; then parents first.
+        std::vector<std::size_t> depth(rings.size(), Nesting::none), path;
+        for (std::size_t r = 0; r < rings.size(); ++r) {
+            std::size_t k = r;
+            path.clear();
+            while (depth[k] == Nesting::none && parent[k] != Nesting::none) {
+                path.push_back(k);
+                k = parent[k];
+            }
+            if (depth[k] == Nesting::none) depth[k] = 0;
+            for (std::size_t i = path.size(); i-- > 0;) depth[path[i]] = depth[parent[path[i]]] + 1;
+        }
+        std::vector<std::size_t> order(rings.size()), position(rings.size());
+        for (std::size_t r = 0; r < rings.size(); ++r) order[r] = r;
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return depth[a] < depth[b]; });
+        std::vector<IntRing> sorted(rings.size());
+        std::vector<std::size_t> sortedParent(rings.size());
+        for (std::size_t i = 0; i < order.size(); ++i) position[order[i]] = i;
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            const std::size_t r = order[i];
+            hole[i] = depth[r] % 2 == 1;
+            if ((nesting.areas[r].sign() < 0) != hole[i]) std::reverse(rings[r].begin(), rings[r].end());
+            sorted[i] = std::move(rings[r]);
+            sortedParent[i] = parent[r] == Nesting::none ? Nesting::none : position[parent[r]];
+        }
+        rings.swap(sorted);
+        parent.swap(sortedParent);
+        nesting.release();
+        return true;
     }
 
     // One piece: written when it is a single ring within the limit, else cut.
@@ -623,7 +1182,7 @@ private:
             sides[1].clear();
             cutter.cut(piece, axis, c, sides);
             RingSet().swap(piece);
-            for (std::vector<Ring>& side : sides) groupIntoPieces(side, pending, grouping);
+            for (std::vector<Ring>& side : sides) groupIntoPieces(side, pending, grouping, edges, severalRings);
             return true;
         }
         if (piece.size() > 1) {  // holes under one unit across: filled
@@ -750,7 +1309,7 @@ private:
         tidy(stack);
         if (!stack.empty()) loops.push_back(std::move(stack));
         std::vector<RingSet> pieces;
-        groupIntoPieces(loops, pieces, grouping);
+        groupIntoPieces(loops, pieces, grouping, edges, false);
         for (RingSet& piece : pieces) {
             if (piece.size() == 1) writeExact(piece[0]);
             else pending.push_back(std::move(piece));
@@ -900,6 +1459,8 @@ private:
     std::vector<std::uint64_t> keys, table;
     std::vector<std::size_t> onLines;
     GroupScratch grouping;
+    Nesting nesting;
+    bool severalRings = false;  // none crosses another or itself: no lobes
     std::vector<Ring> sides[2];
     IntRing rounding;
 };
@@ -922,9 +1483,10 @@ FractureResult fracturePolygon(const std::int32_t* xs, const std::int32_t* ys,
     }
     if (rings.empty()) return FractureResult::noArea;
     Fracturer fracturer(limit, out);
-    if (!fracturer.run(rings)) {
+    const FractureResult result = fracturer.run(rings);
+    if (result != FractureResult::pieces) {
         out.clear();
-        return FractureResult::notCuttable;
+        return result;
     }
     if (out.xs.empty()) return FractureResult::noArea;
     out.starts.push_back(out.xs.size());

@@ -226,6 +226,23 @@ GlyphOutline outlineOf(const unsigned char* rows) {
     return outline;
 }
 
+// Whether the points from first on enclose no area: twice the signed area,
+// taken about the first point, modulo 2^64 (unsigned arithmetic wraps).
+// That is exact here: a glyph piece spans at most 5 by 9 pixels of at most
+// 2^31 / 7 units, so twice its area stays below 2^64.
+bool withoutArea(const CurvePointList& points, std::size_t first) {
+    std::uint64_t sum = 0;
+    const auto at = [](std::int32_t v, std::int32_t origin) {
+        return static_cast<std::uint64_t>(std::int64_t{v} - origin);
+    };
+    const std::int32_t x0 = points.xs[first], y0 = points.ys[first];
+    for (std::size_t i = first + 1; i + 1 < points.size(); ++i) {
+        sum += at(points.xs[i], x0) * at(points.ys[i + 1], y0) -
+               at(points.xs[i + 1], x0) * at(points.ys[i], y0);
+    }
+    return sum == 0;
+}
+
 // The outlines of the whole font and of the unknown character (index 95),
 // made once.
 const std::vector<GlyphOutline>& font() {
@@ -239,22 +256,6 @@ const std::vector<GlyphOutline>& font() {
 }
 
 }  // namespace
-
-void GDSIIWriter::writeBoundaryPiece(const std::int32_t* xs, const std::int32_t* ys,
-                                     std::size_t count, std::int32_t layer,
-                                     std::int32_t dataType, std::int32_t elFlags,
-                                     std::int32_t plex) {
-    if (oasis) {
-        oasis->polygon(xs, ys, count, static_cast<std::uint16_t>(layer),
-                       static_cast<std::uint16_t>(dataType), properties);
-        return;
-    }
-    beginElement(out, Record::BOUNDARY, elFlags, plex, compact);
-    writeInt2Record(out, Record::LAYER, layer);
-    writeInt2Record(out, Record::DATATYPE, dataType);
-    writeXYRecord(out, xs, ys, 0, count, true);
-    endElementWithProperties();
-}
 
 void GDSIIWriter::writeTextPolygons(const char* text, std::int32_t x, std::int32_t y,
                                     std::int32_t height, std::int32_t anchor, double angle,
@@ -288,7 +289,7 @@ void GDSIIWriter::writeTextPolygons(const char* text, std::int32_t x, std::int32
         cosine = quarter == 0 ? 1.0 : quarter == 2 ? -1.0 : 0.0;
         sine = quarter == 1 ? 1.0 : quarter == 3 ? -1.0 : 0.0;
     } else {
-        const SineCosine sc = sineCosine(angle * 0.017453292519943295);
+        const SineCosine sc = sineCosine(turn * 0.017453292519943295);
         cosine = sc.cosine;
         sine = sc.sine;
     }
@@ -341,6 +342,13 @@ void GDSIIWriter::writeTextPolygons(const char* text, std::int32_t x, std::int32
                         }
                         points.xs.push_back(static_cast<std::int32_t>(wx));
                         points.ys.push_back(static_cast<std::int32_t>(wy));
+                    }
+                    // Rounding may flatten a rectangle of small pixels turned
+                    // at an angle: a piece left without area is not written.
+                    if (withoutArea(points, starts.back())) {
+                        points.xs.resize(starts.back());
+                        points.ys.resize(starts.back());
+                        starts.pop_back();
                     }
                 }
             }

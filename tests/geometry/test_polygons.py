@@ -15,8 +15,10 @@ import subprocess
 import pytest
 
 HERE = pathlib.Path(__file__).resolve().parent
+sys.path.insert(0, str(HERE.parent.parent / "python"))
 sys.path.insert(0, str(HERE))
 
+import quillon  # noqa: E402
 import quillon_ctypes  # noqa: E402
 from test_long_paths import klayout_xor  # noqa: E402
 
@@ -279,3 +281,53 @@ def test_small_polygon_is_one_boundary_and_limit_is_checked(tmp_path):
         cell = gdspy.GdsLibrary(infile=str(gds), units="import").cell_dict["TOP"]
     assert len(cell.polygons) == 1
     assert (cell.polygons[0].polygons[0] * 1000).round().tolist() == [[0, 0], [10, 0], [10, 10], [0, 10]]
+
+
+def box(x0, y0, x1, y1):
+    return [(x0, y0), (x1, y0), (x1, y1), (x0, y1)]
+
+
+# Rings that touch, as quillon_polygon_rings takes them: name: (rings, limit).
+TOUCHING = {
+    "diamond_hole_touching_the_sides": ([box(0, 0, 100, 100), [(50, 0), (100, 50), (50, 100), (0, 50)]], 8),
+    "triangles_hanging_from_the_top": ([box(0, 0, 1000, 1000), [(100, 1000), (200, 1000), (150, 920)],
+                                        [(300, 1000), (400, 1000), (350, 920)]], 8),
+    "checkerboard_of_holes": ([box(0, 0, 140, 140)] + [box(10 * i + 10, 10 * j + 10, 10 * i + 20, 10 * j + 20)
+                                                       for i in range(12) for j in range(i % 2, 12, 2)], 199),
+    "holes_sharing_an_edge": ([box(0, 0, 100, 100), box(10, 10, 50, 50), box(50, 10, 90, 50)], 8),
+    "island_touching_its_hole": ([box(0, 0, 100, 100), box(20, 20, 80, 80),
+                                  [(50, 20), (80, 50), (50, 80), (20, 50)]], 8),
+}
+
+
+def test_touching_rings_write_their_even_odd_region(tmp_path):
+    lib = quillon_ctypes.load()
+    gds = tmp_path / "touching.gds"
+    status = ctypes.c_int()
+    writer = lib.quillon_open(str(gds).encode(), 0.001, 1e-9, None, ctypes.byref(status))
+    cases = []
+    for name, (rings, limit) in TOUCHING.items():
+        assert lib.quillon_set_polygon_limit(writer, limit) == 0
+        assert lib.quillon_begin_structure(writer, name.encode()) == 0
+        points = [p for r in rings for p in r]
+        counts = (ctypes.c_int * len(rings))(*map(len, rings))
+        assert lib.quillon_polygon_rings(writer, *quillon_ctypes.arrays(points), counts, len(rings),
+                                         1, 0, 0, 0) == 0, name
+        assert lib.quillon_end_structure(writer) == 0
+        cases.append(dict(cell=name, kind="polygon", points=rings[0], holes=rings[1:]))
+    assert lib.quillon_close(writer) == 0
+    cases_file = tmp_path / "touching.json"
+    cases_file.write_text(json.dumps(cases))
+    for cell, result in klayout_xor(gds, cases_file, tmp_path).items():
+        assert result["xor_area"] == 0 and result["wider_than_half_unit"] == 0, (cell, result)
+        assert abs(result["sum_of_areas"] - result["reference_area"]) <= result["elements"], (cell, result)
+
+
+def test_crossing_rings_are_refused_alike_in_python():
+    square = box(0, 0, 100, 100)
+    with quillon.Library(os.devnull) as library:
+        with library.structure("TOP") as cell:
+            for holes, message in (([box(50, 50, 150, 150)], "Error: Polygon rings cross."),
+                                   ([square[::-1]], "Error: Polygon cannot be fractured.")):
+                with pytest.raises(quillon.QuillonError, match=message):
+                    cell.polygon(square, holes=holes)

@@ -4,6 +4,7 @@
 import json
 import math
 import pathlib
+import subprocess
 import sys
 
 import pytest
@@ -267,3 +268,74 @@ def test_refusals_name_their_reason(tmp_path):
                 with pytest.raises(quillon.QuillonError) as error:
                     call()
                 assert message in str(error.value)
+
+
+def shoelace(points):
+    return sum(x0 * y1 - x1 * y0 for (x0, y0), (x1, y1) in zip(points, points[1:] + points[:1]))
+
+
+def hull_radii(r):
+    return [math.hypot(x, y) for rings in r["outline"] for x, y in rings[0]]
+
+
+# Curves and paths that once came out wrong: name: (write(cell), check(KLayout's
+# view, gdspy's polygons)).
+FAULTS = {
+    # A tolerance above the ring's width: capped at a quarter of it (10).
+    "ring_tolerance_above_its_width": (
+        lambda c: c.ellipse((0, 0), 1000, inner_radius=960, tolerance=60),
+        lambda r, g: r["strange"] == 0 and abs(r["merged_area"] - math.pi * (1000**2 - 960**2))
+        <= (10 + ROUNDING) * 2 * math.pi * 1960),
+    # Radii 2 and 1: the rounded outer ring runs through the hole's corners
+    # (1, 1) and so on, a 4 x 4 square less its corner units and the 2 x 2
+    # hole: 8, the hole staying a hole that touches it.
+    "tiny_ring": (
+        lambda c: c.ellipse((0, 0), 2, inner_radius=1, tolerance=0.01),
+        lambda r, g: r["merged_area"] == 8),
+    # The end just short of a full turn rounds onto the start: no spike.
+    "sector_short_of_a_turn": (
+        lambda c: c.ellipse((0, 0), 1000, start_angle=0, end_angle=359.99, tolerance=1),
+        lambda r, g: all(len(set(map(tuple, p))) == len(p) for p in g)),
+    # 1e17 degrees is 280 degrees: the sector's ends lie there and at 344.
+    "start_of_1e17_degrees": (
+        lambda c: c.ellipse((0, 0), 9000, start_angle=1e17, end_angle=1e17 + 64, tolerance=1),
+        lambda r, g: all(min(math.dist(q, ellipse_point((0, 0), (9000, 9000), a)) for p in g
+                             for q in p) <= ROUNDING for a in (280, 344))),
+    # A flush full turn: no notch at the seam, the outside stays at 11,000.
+    "flush_full_turn_arc": (
+        lambda c: c.arc((0, 0), 10000, 0, 360, tolerance=1, width=2000),
+        lambda r, g: min(hull_radii(r)) >= 11000 - 1 - ROUNDING),
+    # Small text at an angle: every polygon has an area.
+    "small_turned_text": (
+        lambda c: [c.text_polygons("AB8%", (0, 20 * h), height=h, angle=a)
+                   for h in (7, 8) for a in (15, 30, 45, 60)],
+        lambda r, g: g and all(shoelace(p) != 0 for p in g)),
+}
+@pytest.fixture(scope="module")
+def faults(tmp_path_factory):
+    workdir = tmp_path_factory.mktemp("faults")
+    gds = workdir / "faults.gds"
+    with quillon.Library(str(gds)) as lib:
+        for name, (write, _) in FAULTS.items():
+            with lib.structure(name) as cell:
+                write(cell)
+    kl = klayout(gds, [{"cell": name, "layer": 0} for name in FAULTS], workdir)
+    result = subprocess.run(["/usr/bin/python3", str(HERE.parent / "interop" / "read_gdspy.py"),
+                             str(gds)], capture_output=True, text=True, check=True)
+    cells = json.loads(result.stdout)["cells"]
+    return {name: (kl[name], [p["points"] for p in cells[name]["polygons"]]) for name in FAULTS}
+
+
+@pytest.mark.parametrize("name", FAULTS)
+def test_curve_and_path_cases_come_out_right(faults, name):
+    assert FAULTS[name][1](*faults[name])
+
+
+# A reversal has no arc: refused whatever its direction (the unit vectors'
+# dot product rounds to -1 for some and not for others).
+@pytest.mark.parametrize("d", [(10000, 0), (0, -10000), (3000, 7000), (7071, 7071), (1, 9999)])
+def test_a_reversal_is_refused_in_every_direction(tmp_path, d):
+    with quillon.Library(str(tmp_path / "reversal.gds")) as lib:
+        with lib.structure("TOP") as cell:
+            with pytest.raises(quillon.QuillonError, match="too short for the bend radius"):
+                cell.path([(0, 0), d, (0, 0)], width=100, bend_radius=500, tolerance=1)

@@ -29,6 +29,7 @@ struct Shape {
     std::size_t limit;
     bool rectilinear;
     std::size_t mostPieces;  // 0: no bound checked
+    double area = -1;        // the even-odd area the pieces add up to, when known
 };
 
 Ring box(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1) {
@@ -119,6 +120,29 @@ std::vector<Shape> shapes() {
         for (int j = 0; j < 20; ++j) plate.push_back(box(50 + 100 * i, 50 + 100 * j, 90 + 100 * i, 90 + 100 * j));
     }
     s.push_back({"perforated_plate", plate, 199, true, 0});
+    // Rings that touch, judged by their even-odd area.
+    const Ring diamond{{50, 0}, {100, 50}, {50, 100}, {0, 50}};
+    for (std::size_t limit : {8u, 199u}) {
+        s.push_back({"diamond_hole_touching_the_sides", {box(0, 0, 100, 100), diamond}, limit, false, 0, 5000});
+    }
+    s.push_back({"triangles_hanging_from_the_top", {box(0, 0, 1000, 1000), {{100, 1000}, {200, 1000}, {150, 950}},
+                 {{300, 1000}, {400, 1000}, {350, 950}}}, 8, false, 0, 995000});
+    std::vector<Ring> board{box(0, 0, 140, 140)};
+    for (int i = 0; i < 12; ++i) {
+        for (int j = i % 2; j < 12; j += 2) board.push_back(box(10 + 10 * i, 10 + 10 * j, 20 + 10 * i, 20 + 10 * j));
+    }
+    s.push_back({"checkerboard_of_holes_touching_at_corners", board, 199, false, 0, 12400});
+    s.push_back({"hole_along_the_outline", {box(0, 0, 100, 100), box(0, 20, 30, 80)}, 8, false, 0, 8200});
+    s.push_back({"holes_sharing_an_edge", {box(0, 0, 100, 100), box(10, 10, 50, 50), box(50, 10, 90, 50)}, 8,
+                 false, 0, 6800});
+    s.push_back({"island_touching_its_hole", {box(0, 0, 100, 100), box(20, 20, 80, 80),
+                 {{50, 20}, {80, 50}, {50, 80}, {20, 50}}}, 8, false, 0, 8200});
+    // Cuts leave a part equal to a hole in an island's strip: they cancel.
+    s.push_back({"hole_filling_a_strip_of_an_island", {box(0, 0, 64, 64), box(0, 48, 48, 64), box(0, 56, 36, 60),
+                 box(27, 59, 36, 60), box(0, 57, 36, 59), box(18, 59, 27, 60)}, 20, false, 0, 3382});
+    s.push_back({"keyhole_and_a_hole_on_its_side", {keyhole(), box(0, 70, 20, 90)}, 8, false, 0, 9200});
+    s.push_back({"a_hole_twice_cancels", {box(0, 0, 100, 100), box(20, 20, 80, 80), reversed(box(20, 20, 80, 80))},
+                 8, false, 0, 10000});
     return s;
 }
 
@@ -253,6 +277,9 @@ TEST(Fracture, PiecesAreSimpleRingsThatTileTheRegionWithinHalfAUnit) {
             }
             EXPECT_EQ(pieceArea, area);
         }
+        if (shape.area >= 0) {
+            EXPECT_EQ(pieceArea, shape.area);
+        }
         // Sample points that no grid line meets, over the whole extent and
         // near the input's vertices (where a thin band has its inside).
         std::mt19937 random(7);
@@ -285,10 +312,21 @@ TEST(Fracture, OutlinesThatEncloseNothingAreReported) {
     Ring flat;  // out along a zigzag and back along it
     for (int i = 0; i < 200; ++i) flat.push_back({i * 10, (i % 2) * 7});
     for (int i = 199; i >= 0; --i) flat.push_back({i * 10, (i % 2) * 7});
-    for (const Ring& r : {twice, flat}) {
+    const std::vector<std::pair<std::vector<Ring>, FractureResult>> refused{
+        {{twice}, FractureResult::noArea},
+        {{flat}, FractureResult::noArea},
+        {{box(0, 0, 100, 100), reversed(box(0, 0, 100, 100))}, FractureResult::noArea},  // a hole as its outline
+        {{box(0, 0, 100, 100), box(50, 50, 150, 150)}, FractureResult::crossing},
+        {{box(0, 0, 100, 100), box(20, -10, 30, 50)}, FractureResult::crossing},  // through a vertical edge
+        {{box(0, 0, 100, 100), {{10, 10}, {40, 40}, {40, 10}, {10, 40}}}, FractureResult::crossing},  // itself
+        {{box(0, 0, 100, 100), box(50, 0, 150, 100)}, FractureResult::crossing},  // on the same lines
+        {{box(0, 0, 100, 100), {{40, 80}, {45, 100}, {40, 120}, {60, 120}, {55, 100}, {60, 80}}},
+         FractureResult::crossing},  // through vertices on an edge
+    };
+    for (const auto& [rings, expected] : refused) {
         FractureResult result;
-        const Pieces pieces = fracture({"", {r}, 199, false, 0}, result);
-        EXPECT_EQ(result, FractureResult::noArea);
+        const Pieces pieces = fracture({"", rings, 199, false, 0}, result);
+        EXPECT_EQ(result, expected);
         EXPECT_TRUE(pieces.rings.empty());
     }
 }
