@@ -53,7 +53,7 @@ struct Options {
     double scale = 1.0;     // multiplies the element counts of workloads 1 to 6, 8 to 11
     double bigGiB = 4.0;    // size of workload 7's file
     std::string dir = ".";  // where the files are written
-    std::vector<int> workloads = {1, 8, 2, 3, 4, 5, 6, 9, 10, 11, 12, 13, 7};
+    std::vector<int> workloads = {1, 8, 2, 3, 4, 5, 6, 9, 10, 11, 13, 14, 7};
     int gzipWorkload = 1;   // the workload of the gzip line, 0 for none
     double includeMiB = 512;  // size of the include line's part file, 0 for none
     bool tsv = false;       // tab-separated output for scripts
