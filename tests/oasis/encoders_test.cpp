@@ -113,7 +113,9 @@ TEST(OasisRepetitionFinder, FindsLinesGridsAndArbitraryDisplacements) {
         {{{30, 5}, {20, 5}, {10, 5}}, 3, {10, 5}, "02 01 0A"},  // from the far end
         {{{0, 0}, {0, 3}, {0, 6}, {0, 9}, {4, 1}}, 4, {0, 0}, "03 02 03"},  // a line, then more
         {{{0, 0}, {5, 0}, {3, 0}}, 3, {0, 0}, "04 01 03 02"},             // sorted along x
-        {{{0, 0}, {3, -1}, {3, 9}}, 3, {0, 0}, "0A 01 0D 03 A2 01"},
+        // Arbitrary up to a repeated position, which no repetition holds.
+        {{{0, 0}, {3, -1}, {3, 9}, {3, 9}}, 3, {0, 0}, "0A 01 0D 03 A2 01"},
+        {{{5, 5}, {5, 5}, {6, 6}}, 1, {5, 5}, ""},
         // Rows that land on the first row: no lattice, which a reader would
         // read as one row.
         {{{1, 1}, {2, 2}, {1, 1}, {2, 2}}, 4, {1, 1}, "0A 02 18 1C 18"},
