@@ -101,6 +101,14 @@ def draw(w):
     w.Square(200, 0, 40, 1, 3, 0, 0)
     w.EndStructure()
 
+    # More classes of equal boxes than the window keeps, and more boxes.
+    w.BeginStructure(b"MANY")
+    for i in range(6000):
+        w.BoxWH(i * 7 % 1000, i // 1000 * 50 + i % 3, 10 + i % 1100, 20, 7, 0, 0, 0)
+    for i in range(5000):
+        w.BoxWH(i % 100 * 30, 5000 + i // 100 * 30 + (i * 7919) % 5, 10, 10, 8, 0, 0, 0)
+    w.EndStructure()
+
     w.BeginStructure(b"TOP")
     # A grid of equal boxes (a repetition), boxes with corners in any order.
     for row in range(5):
@@ -195,7 +203,7 @@ def test_oasis_reads_as_the_gdsii_of_the_same_calls(tmp_path, api, compression):
     check_validation(oas, compression != 0)
     result = compare(tmp_path, gds, oas, tolerance=3)
     assert result["dbu"][0] == pytest.approx(result["dbu"][1])
-    assert result["cells"][0] == result["cells"][1] == ["LEAF", "TOP"]
+    assert result["cells"][0] == result["cells"][1] == ["LEAF", "MANY", "TOP"]
     differences = result["differences"]
     # Round ends: KLayout's own polygons for the GDSII path's caps, true
     # circles in OASIS; nothing wider than the tolerance differs.
