@@ -6,6 +6,7 @@ import ctypes
 import json
 import os
 import subprocess
+import sys
 import zlib
 
 import pytest
@@ -23,19 +24,13 @@ class Options(ctypes.Structure):
 
 
 def load():
-    lib = ctypes.CDLL(os.environ["QUILLON_LIBRARY"])
-    lib.GDS_BeginLib.argtypes = [ctypes.c_char_p, ctypes.c_double, ctypes.c_double]
+    # The flat functions and the error handler of the geometry tests, with
+    # the options struct this test fills.
+    sys.path.insert(0, os.path.join(HERE, "..", "geometry"))
+    import quillon_ctypes
+    lib = quillon_ctypes.load()
     lib.quillon_open.argtypes = [ctypes.c_char_p, ctypes.c_double, ctypes.c_double,
                                  ctypes.POINTER(Options), ctypes.POINTER(_int)]
-    lib.quillon_open.restype = ctypes.c_void_p
-    for name in ("GDS_Sref", "GDS_Aref", "GDS_Text", "GDS_Arc", "GDS_Sector"):
-        getattr(lib, name).restype = _int
-    lib.messages = []
-    handler_type = ctypes.CFUNCTYPE(_int, ctypes.c_char_p)
-    lib.handler = handler_type(lambda text: lib.messages.append(text.decode()) or 0)
-    lib.SetErrorHandle.argtypes = [handler_type]
-    lib.SetErrorHandle.restype = handler_type
-    lib.SetErrorHandle(lib.handler)
     return lib
 
 
@@ -236,7 +231,6 @@ def test_flat_api_writes_gdsii_whatever_the_name_and_refuses_what_oasis_cannot_h
 
 def test_python_library_chooses_oasis_by_suffix_or_by_format(tmp_path):
     import datetime
-    import sys
     sys.path.insert(0, os.path.join(HERE, "..", "..", "python"))
     import quillon
 
