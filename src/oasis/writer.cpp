@@ -26,10 +26,11 @@ constexpr std::uint8_t repeatPropertyRecord = 29;
 constexpr std::size_t endLength = 256;
 constexpr std::uint8_t crc32Scheme = 1;
 
-// Text and property strings are numbered up to these bounds; beyond them a
-// string goes out in its record, so that memory stays bounded.
-constexpr std::size_t maxNumberedStrings = 1 << 16;
-constexpr std::size_t maxNumberedBytes = 4 << 20;
+// Text and property strings are numbered up to these bounds (each table
+// then holds about 3 MiB); beyond them a string goes out in its record, so
+// that memory stays bounded.
+constexpr std::size_t maxNumberedStrings = 1 << 14;
+constexpr std::size_t maxNumberedBytes = 1 << 20;
 
 // The standard property that carries a GDSII property: attribute and value.
 constexpr char gdsPropertyName[] = "S_GDS_PROPERTY";
