@@ -512,8 +512,10 @@ typedef struct QuillonOptions {
    The file is compact: fields equal to the record before are left out,
    positions are relative, point lists take the smallest delta form, names
    go by reference number (the name tables come after the last cell, and
-   END holds their offsets and the file's CRC32; text and property strings
-   beyond the 16,384th distinct one go in their records), and shapes that
+   END holds their offsets and the file's CRC32; property strings beyond the
+   16,384th distinct one go in their records, and the writer keeps every
+   distinct text string, its one memory that grows with the layout), and
+   shapes that
    differ only in position (same kind, layer, datatype, size or point list,
    no properties; placements of one cell and transformation) are written
    once with a repetition, found in a window of 4096 shapes of up to 1024

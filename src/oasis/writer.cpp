@@ -26,9 +26,11 @@ constexpr std::uint8_t repeatPropertyRecord = 29;
 constexpr std::size_t endLength = 256;
 constexpr std::uint8_t crc32Scheme = 1;
 
-// Text and property strings are numbered up to these bounds (each table
-// then holds about 3 MiB); beyond them a string goes out in its record, so
-// that memory stays bounded.
+// Property strings are numbered up to these bounds (the table then holds
+// about 3 MiB); beyond them a string goes out in its record, so that memory
+// stays bounded. Text strings are all numbered: KLayout 0.28 reads a TEXT
+// whose string is in its record, after one by number in the same cell, as
+// the string of that number.
 constexpr std::size_t maxNumberedStrings = 1 << 14;
 constexpr std::size_t maxNumberedBytes = 1 << 20;
 
@@ -48,7 +50,6 @@ bool printable(const std::string& text) {
 }  // namespace
 
 Writer::Writer(ByteSink& sink, int level) : output(sink, level), out(output.block()) {
-    textStrings.bounded = true;
     propertyStrings.bounded = true;
     slots.assign(2 * maxClasses, 0);
 }

@@ -10,8 +10,8 @@
 //    is written relative to the one before of its kind, and every field
 //    equal to its modal variable (layer, datatype, sizes, point lists,
 //    extensions, repetition, placed cell, text string) is left out.
-//  - Names go out by reference number, numbered when first needed (text
-//    and property strings up to 16,384 of each, then in their records); the
+//  - Names go out by reference number, numbered when first needed (property
+//    strings up to 16,384, then in their records); the
 //    CELLNAME, TEXTSTRING, PROPNAME and PROPSTRING tables follow the last
 //    cell, and END gives their offsets and the CRC32 of the file.
 //  - Properties become S_GDS_PROPERTY records (the attribute as an

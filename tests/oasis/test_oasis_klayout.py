@@ -102,7 +102,7 @@ def draw(w):
         w.BoxWH(i * 7 % 1000, i // 1000 * 50 + i % 3, 10 + i % 1100, 20, 7, 0, 0, 0)
     for i in range(5000):
         w.BoxWH(i % 100 * 30, 5000 + i // 100 * 30 + (i * 7919) % 5, 10, 10, 8, 0, 0, 0)
-    # More distinct strings than the text table numbers: the rest in TEXT.
+    # Many distinct strings, each by its reference number.
     for i in range(16500):
         w.Text(i, -i, b"T%d" % i, 9, 0, 0, 0, 0, 0, d(1.0), d(0.0), 0, 0)
     w.EndStructure()
