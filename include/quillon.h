@@ -545,10 +545,14 @@ typedef struct QuillonOptions {
    The file is compact: fields equal to the record before are left out,
    positions are relative, point lists take the smallest delta form, names
    go by reference number (the name tables come after the last cell, and
-   END holds their offsets and the file's CRC32), and consecutive shapes
-   that differ only in position (same kind, layer, datatype and size, no
-   properties) are written once with a repetition, found in a window of
-   4096 shapes. CBLOCK compression (raw deflate, in blocks of 1 MiB) is on:
+   END holds their offsets and the file's CRC32; property strings beyond the
+   16,384th distinct one go in their records, and the writer keeps every
+   distinct text string, its one memory that grows with the layout), and
+   shapes that
+   differ only in position (same kind, layer, datatype, size or point list,
+   no properties; placements of one cell and transformation) are written
+   once with a repetition, found in a window of 4096 shapes of up to 1024
+   such classes. Texts are written as they come. CBLOCK compression (raw deflate, in blocks of 1 MiB) is on:
    compression -1 (the default) deflates at level 2, 1 to 9 at that level,
    0 writes no CBLOCK. An OASIS file is never a gzip stream. Memory stays
    bounded whatever the file's size. */

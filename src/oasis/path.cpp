@@ -20,9 +20,7 @@ void Writer::path(const std::int32_t* xs, const std::int32_t* ys, std::size_t n,
                   std::uint64_t half, std::int64_t startExt, std::int64_t endExt,
                   std::uint32_t layerNumber, std::uint32_t datatypeNumber,
                   const PropertyList& properties) {
-    candidate.kind = Shape::path;
-    candidate.layer = layerNumber;
-    candidate.datatype = datatypeNumber;
+    startCandidate(Shape::path, layerNumber, datatypeNumber);
     candidate.width = half;
     candidate.startExtension = startExt;
     candidate.endExtension = endExt;
@@ -32,21 +30,13 @@ void Writer::path(const std::int32_t* xs, const std::int32_t* ys, std::size_t n,
 }
 
 void Writer::emitPath(const Shape& s, Delta at, const Repetition& repetition) {
-    std::uint8_t info = 0;
-    if (layer.change(s.layer)) info |= 0x01;
-    if (datatype.change(s.datatype)) info |= 0x02;
+    std::uint8_t info = geometryInfo(s, at, repetition);
     if (halfWidth.change(s.width)) info |= 0x40;
     const bool sameStart = !startExtension.change(s.startExtension);
     const bool sameEnd = !endExtension.change(s.endExtension);
     if (!sameStart || !sameEnd) info |= 0x80;
     if (pathPoints.change(s.points)) info |= 0x20;
-    if (at.x != geometryX) info |= 0x10;
-    if (at.y != geometryY) info |= 0x08;
-    if (repetition.kind != Repetition::none) info |= 0x04;
-    out.push_back(22);
-    out.push_back(info);
-    if (info & 0x01) putUnsigned(out, s.layer);
-    if (info & 0x02) putUnsigned(out, s.datatype);
+    putGeometryHead(22, info, s);
     if (info & 0x40) putUnsigned(out, s.width);
     if (info & 0x80) {
         const std::uint8_t start = endScheme(sameStart, s.startExtension, s.width);
@@ -56,9 +46,7 @@ void Writer::emitPath(const Shape& s, Delta at, const Repetition& repetition) {
         if (end == 3) putSigned(out, s.endExtension);
     }
     if (info & 0x20) out.insert(out.end(), s.points.begin(), s.points.end());
-    if (info & 0x10) putPosition(at.x, geometryX);
-    if (info & 0x08) putPosition(at.y, geometryY);
-    if (info & 0x04) emitRepetition(repetition);
+    putGeometryTail(info, at, repetition);
 }
 
 }  // namespace quillon::oasis

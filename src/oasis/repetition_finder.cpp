@@ -27,7 +27,9 @@ std::size_t RepetitionFinder::find(const std::vector<Delta>& p, Delta& origin,
     const std::size_t k = p.size();
     repetition = Repetition{};
     origin = p[0];
-    if (k == 1) return 1;
+    // A position equal to the one before has no repetition form (a reader
+    // drops a zero displacement): the head goes alone.
+    if (k == 1 || p[1] == p[0]) return 1;
 
     const Delta step = minus(p[1], p[0]);
     std::size_t run = 2;  // the positions of the first row
@@ -83,28 +85,32 @@ std::size_t RepetitionFinder::find(const std::vector<Delta>& p, Delta& origin,
         return run;
     }
 
-    // Arbitrary displacements, sorted along a horizontal or vertical line.
+    // Arbitrary displacements up to the next repeated position, sorted
+    // along a horizontal or vertical line.
+    std::size_t m = 1;
+    while (m < k && p[m] != p[m - 1]) ++m;
+    const auto end = p.begin() + static_cast<long>(m);
     const bool horizontal =
-        std::all_of(p.begin(), p.end(), [&](const Delta& d) { return d.y == p[0].y; });
+        std::all_of(p.begin(), end, [&](const Delta& d) { return d.y == p[0].y; });
     const bool vertical =
-        std::all_of(p.begin(), p.end(), [&](const Delta& d) { return d.x == p[0].x; });
+        std::all_of(p.begin(), end, [&](const Delta& d) { return d.x == p[0].x; });
     repetition.kind = Repetition::arbitrary;
-    repetition.count = k;
+    repetition.count = m;
     if (horizontal || vertical) {
-        sorted.assign(p.begin(), p.end());
+        sorted.assign(p.begin(), end);
         std::sort(sorted.begin(), sorted.end(), [](const Delta& a, const Delta& b) {
             return a.x != b.x ? a.x < b.x : a.y < b.y;
         });
         if (sortedSteps(sorted, displacements)) {
             origin = sorted[0];
             repetition.displacements = displacements.data();
-            return k;
+            return m;
         }
     }
     displacements.clear();
-    for (std::size_t i = 1; i < k; ++i) displacements.push_back(minus(p[i], p[i - 1]));
+    for (std::size_t i = 1; i < m; ++i) displacements.push_back(minus(p[i], p[i - 1]));
     repetition.displacements = displacements.data();
-    return k;
+    return m;
 }
 
 }  // namespace quillon::oasis

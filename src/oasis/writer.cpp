@@ -26,10 +26,13 @@ constexpr std::uint8_t repeatPropertyRecord = 29;
 constexpr std::size_t endLength = 256;
 constexpr std::uint8_t crc32Scheme = 1;
 
-// Text and property strings are numbered up to these bounds; beyond them a
-// string goes out in its record, so that memory stays bounded.
-constexpr std::size_t maxNumberedStrings = 1 << 16;
-constexpr std::size_t maxNumberedBytes = 4 << 20;
+// Property strings are numbered up to these bounds (the table then holds
+// about 3 MiB); beyond them a string goes out in its record, so that memory
+// stays bounded. Text strings are all numbered: KLayout 0.28 reads a TEXT
+// whose string is in its record, after one by number in the same cell, as
+// the string of that number.
+constexpr std::size_t maxNumberedStrings = 1 << 14;
+constexpr std::size_t maxNumberedBytes = 1 << 20;
 
 // The standard property that carries a GDSII property: attribute and value.
 constexpr char gdsPropertyName[] = "S_GDS_PROPERTY";
@@ -47,7 +50,6 @@ bool printable(const std::string& text) {
 }  // namespace
 
 Writer::Writer(ByteSink& sink, int level) : output(sink, level), out(output.block()) {
-    textStrings.bounded = true;
     propertyStrings.bounded = true;
     slots.assign(2 * maxClasses, 0);
 }
@@ -236,18 +238,14 @@ void Writer::addShape(std::int64_t x, std::int64_t y, const PropertyList& proper
             std::swap(c.shape, candidate);
             c.hash = hash;
             c.positions.clear();
+            c.sequence.clear();
             slots[slot] = static_cast<std::uint32_t>(++classesUsed);
         }
     }
     lastClass = index;
     Class& c = classes[index];
-    if (!c.positions.empty() && c.positions.back() == at) {
-        // A reader drops a repetition's zero displacement: written alone.
-        emit(c.shape, at, Repetition{});
-        output.recordDone();
-        return;
-    }
     c.positions.push_back(at);
+    c.sequence.push_back(sequence++);
     if (++gatheredCount < windowSize) return;
     if (classesUsed > 1) {
         flushShapes();
@@ -255,33 +253,56 @@ void Writer::addShape(std::int64_t x, std::int64_t y, const PropertyList& proper
     }
     // One class: half the window is kept, so that a grid's rows still meet
     // rows of the same length.
-    flushClass(c, false);
+    flushClass(0, false);
+    writeSingles();
     gatheredCount = c.positions.size();
 }
 
 void Writer::flushShapes() {
-    for (std::size_t i = 0; i < classesUsed; ++i) flushClass(classes[i], true);
+    for (std::size_t i = 0; i < classesUsed; ++i) flushClass(static_cast<std::uint32_t>(i), true);
+    writeSingles();
     classesUsed = 0;
     gatheredCount = 0;
     std::fill(slots.begin(), slots.end(), 0);
 }
 
-void Writer::flushClass(Class& gathered, bool final) {
+void Writer::writeSingles() {
+    std::sort(singles.begin(), singles.end(),
+              [](const Single& a, const Single& b) { return a.sequence < b.sequence; });
+    for (const Single& single : singles) {
+        emit(classes[single.index].shape, single.at, Repetition{});
+        output.recordDone();
+    }
+    singles.clear();
+}
+
+void Writer::flushClass(std::uint32_t index, bool final) {
+    Class& gathered = classes[index];
     std::vector<Delta>& positions = gathered.positions;
     std::size_t done = 0;
     while (done < positions.size() && (final || positions.size() - done > windowSize / 2)) {
         // The finder looks at the positions not yet written.
         if (done > 0) {
             positions.erase(positions.begin(), positions.begin() + static_cast<long>(done));
+            gathered.sequence.erase(gathered.sequence.begin(),
+                                    gathered.sequence.begin() + static_cast<long>(done));
             done = 0;
         }
         Delta origin{};
         Repetition repetition;
         done = finder.find(positions, origin, repetition);
+        if (repetition.kind == Repetition::none ||
+            (repetition.kind == Repetition::arbitrary && done < minimumArbitrary)) {
+            for (std::size_t i = 0; i < done; ++i)
+                singles.push_back({gathered.sequence[i], index, positions[i]});
+            continue;
+        }
         emit(gathered.shape, origin, repetition);
         output.recordDone();
     }
     positions.erase(positions.begin(), positions.begin() + static_cast<long>(done));
+    gathered.sequence.erase(gathered.sequence.begin(),
+                            gathered.sequence.begin() + static_cast<long>(done));
 }
 
 void Writer::emit(const Shape& shape, Delta at, const Repetition& repetition) {
@@ -302,6 +323,36 @@ void Writer::emit(const Shape& shape, Delta at, const Repetition& repetition) {
 void Writer::putPosition(std::int64_t value, std::int64_t& modal) {
     putSigned(out, value - modal);
     modal = value;
+}
+
+std::uint8_t Writer::geometryInfo(const Shape& s, Delta at, const Repetition& repetition) {
+    std::uint8_t info = 0;
+    if (layer.change(s.layer)) info |= 0x01;
+    if (datatype.change(s.datatype)) info |= 0x02;
+    if (at.x != geometryX) info |= 0x10;
+    if (at.y != geometryY) info |= 0x08;
+    if (repetition.kind != Repetition::none) info |= 0x04;
+    return info;
+}
+
+void Writer::putGeometryHead(std::uint8_t record, std::uint8_t info, const Shape& s) {
+    out.push_back(record);
+    out.push_back(info);
+    if (info & 0x01) putUnsigned(out, s.layer);
+    if (info & 0x02) putUnsigned(out, s.datatype);
+}
+
+void Writer::putGeometryTail(std::uint8_t info, Delta at, const Repetition& repetition) {
+    if (info & 0x10) putPosition(at.x, geometryX);
+    if (info & 0x08) putPosition(at.y, geometryY);
+    if (info & 0x04) emitRepetition(repetition);
+}
+
+void Writer::startCandidate(std::uint8_t kind, std::uint32_t layerNumber,
+                            std::uint32_t datatypeNumber) {
+    candidate.kind = static_cast<Shape::Kind>(kind);
+    candidate.layer = layerNumber;
+    candidate.datatype = datatypeNumber;
 }
 
 void Writer::emitRepetition(const Repetition& repetition) {

@@ -10,7 +10,8 @@
 //    is written relative to the one before of its kind, and every field
 //    equal to its modal variable (layer, datatype, sizes, point lists,
 //    extensions, repetition, placed cell, text string) is left out.
-//  - Names go out by reference number, numbered when first needed; the
+//  - Names go out by reference number, numbered when first needed (property
+//    strings up to 16,384, then in their records); the
 //    CELLNAME, TEXTSTRING, PROPNAME and PROPSTRING tables follow the last
 //    cell, and END gives their offsets and the CRC32 of the file.
 //  - Properties become S_GDS_PROPERTY records (the attribute as an
@@ -76,6 +77,8 @@ public:
     static constexpr std::size_t windowSize = 4096;
     static constexpr std::size_t maxClasses = 1024;
     static constexpr std::size_t maxGatheredBytes = 1024;
+    // The fewest positions worth an arbitrary repetition; fewer go alone.
+    static constexpr std::size_t minimumArbitrary = 16;
 
 private:
     // A shape without its position: what consecutive shapes must share to
@@ -96,18 +99,31 @@ private:
         bool operator==(const Shape& other) const;
         std::uint64_t hash() const;
     };
-    // The positions gathered for one class of shapes, in the order they came.
+    // The positions gathered for one class of shapes, in the order they
+    // came, with their place in the order of all shapes.
     struct Class {
         Shape shape;
         std::uint64_t hash = 0;
         std::vector<Delta> positions;
+        std::vector<std::uint64_t> sequence;
+    };
+    // A shape the finder gave no worthwhile repetition: written alone, in
+    // the order the shapes came, so that consecutive records still share
+    // their modal fields.
+    struct Single {
+        std::uint64_t sequence;
+        std::uint32_t index;  // its class
+        Delta at;
     };
     // Gathers the candidate shape at (x, y), or writes it at once when it
     // carries properties.
     void addShape(std::int64_t x, std::int64_t y, const PropertyList& properties);
-    // Writes the gathered shapes of one class: all of them when final,
+    // Writes the gathered shapes of one class that have a worthwhile
+    // repetition and queues the others in singles: all of them when final,
     // otherwise enough to make room in the window.
-    void flushClass(Class& gathered, bool final);
+    void flushClass(std::uint32_t index, bool final);
+    // Writes the queued singles in the order they came.
+    void writeSingles();
     // Writes every gathered shape and forgets the classes.
     void flushShapes();
     void emit(const Shape& shape, Delta at, const Repetition& repetition);
@@ -120,6 +136,16 @@ private:
     void emitCircle(const Shape& shape, Delta at, const Repetition& repetition);
     void emitPlacement(const Shape& shape, Delta at, const Repetition& repetition);
     void emitRepetition(const Repetition& repetition);
+    // The fields every geometry record (RECTANGLE, POLYGON, PATH, CIRCLE)
+    // has in the same bits: layer (0x01), datatype (0x02), repetition
+    // (0x04), y (0x08) and x (0x10), each set when it must be written.
+    std::uint8_t geometryInfo(const Shape& shape, Delta at, const Repetition& repetition);
+    // The record byte, info, and the layer and datatype its bits call for.
+    void putGeometryHead(std::uint8_t record, std::uint8_t info, const Shape& shape);
+    // The x, y and repetition its bits call for.
+    void putGeometryTail(std::uint8_t info, Delta at, const Repetition& repetition);
+    // The candidate's kind, layer and datatype, the rest as it stands.
+    void startCandidate(std::uint8_t kind, std::uint32_t layer, std::uint32_t datatype);
     void emitProperties(const PropertyList& properties);
     // An x or y field in relative mode: the difference from modal, which
     // then takes value.
@@ -150,6 +176,8 @@ private:
     std::size_t classesUsed = 0;
     std::size_t gatheredCount = 0;  // positions in all classes
     std::size_t lastClass = 0;      // the class the last shape joined
+    std::uint64_t sequence = 0;     // shapes gathered so far
+    std::vector<Single> singles;
     // Open addressing by hash: class index + 1, 0 for a free slot.
     std::vector<std::uint32_t> slots;
     RepetitionFinder finder;

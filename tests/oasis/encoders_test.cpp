@@ -1,11 +1,14 @@
 // The OASIS encodings and the repetition finder, against bytes worked out
-// by hand from the format's definitions.
+// by hand from the format's definitions, and the validation of a whole file.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include <zlib.h>
+
+#include "core/gdsii_writer.h"
 #include "oasis/encoders.h"
 #include "oasis/repetition_finder.h"
 
@@ -113,7 +116,9 @@ TEST(OasisRepetitionFinder, FindsLinesGridsAndArbitraryDisplacements) {
         {{{30, 5}, {20, 5}, {10, 5}}, 3, {10, 5}, "02 01 0A"},  // from the far end
         {{{0, 0}, {0, 3}, {0, 6}, {0, 9}, {4, 1}}, 4, {0, 0}, "03 02 03"},  // a line, then more
         {{{0, 0}, {5, 0}, {3, 0}}, 3, {0, 0}, "04 01 03 02"},             // sorted along x
-        {{{0, 0}, {3, -1}, {3, 9}}, 3, {0, 0}, "0A 01 0D 03 A2 01"},
+        // Arbitrary up to a repeated position, which no repetition holds.
+        {{{0, 0}, {3, -1}, {3, 9}, {3, 9}}, 3, {0, 0}, "0A 01 0D 03 A2 01"},
+        {{{5, 5}, {5, 5}, {6, 6}}, 1, {5, 5}, ""},
         // Rows that land on the first row: no lattice, which a reader would
         // read as one row.
         {{{1, 1}, {2, 2}, {1, 1}, {2, 2}}, 4, {1, 1}, "0A 02 18 1C 18"},
@@ -129,3 +134,47 @@ TEST(OasisRepetitionFinder, FindsLinesGridsAndArbitraryDisplacements) {
 }
 
 }  // namespace
+
+// A whole file through the writer, its window and class table overrun:
+// the magic first, END 256 bytes long, its CRC32 over every byte before it.
+TEST(OasisFile, EndsInItsCrc32AfterEveryKindOfElement) {
+    const std::string path = ::testing::TempDir() + "oasis_file_test.oas";
+    {
+        quillon::GDSIIWriter w;
+        w.setThrows(false);
+        ASSERT_TRUE(w.setFormat(QUILLON_FORMAT_AUTO));
+        w.beginLib(path.c_str(), 0.001, 1e-9);
+        w.beginStructure("A");
+        for (int i = 0; i < 12000; ++i)  // 1,500 classes, a grid, jitter
+            w.writeBoxWH(i * 7 % 1000, i / 1000 * 50 + i % 3, 10 + i % 1500, 20, 1, 0, 0, 0);
+        const std::int32_t xs[] = {0, 100, 100, 0, 0, 10, 10, 0};
+        const std::int32_t ys[] = {0, 0, 100, 100, 10, 10, 20, 20};
+        const std::int32_t rings[] = {4, 4};
+        w.addProperty(5, "ring\x01");
+        w.writePolygonRings(xs, ys, rings, 2, 2, 0, 0, 0);
+        w.writePath(xs, ys, 4, 10, 3, 0, 1, 0, 0);
+        w.writeAref("B", xs, ys, 3, 2, 0x8000, 2.0, 45.0, 0, 0);
+        w.writeText(1, 2, "label", 4, 0, 0, 0, 0, 0, 1.0, 0.0, 0, 0);
+        w.endStructure();
+        w.beginStructure("B");
+        w.endStructure();
+        w.endLib();
+        EXPECT_EQ(w.status(), 0);
+    }
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    o::Bytes bytes;
+    for (int c; (c = std::fgetc(file)) != EOF;) bytes.push_back(static_cast<std::uint8_t>(c));
+    std::fclose(file);
+    ASSERT_GT(bytes.size(), 300u);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 13), "%SEMI-OASIS\r\n");
+    const std::size_t end = bytes.size() - 256;
+    EXPECT_EQ(bytes[end], 2);                 // END
+    EXPECT_EQ(bytes[bytes.size() - 5], 1);    // CRC32
+    const std::uint32_t crc = static_cast<std::uint32_t>(
+        crc32(crc32(0, nullptr, 0), bytes.data(), static_cast<uInt>(bytes.size() - 4)));
+    EXPECT_EQ(bytes[bytes.size() - 4] | bytes[bytes.size() - 3] << 8 |
+                  bytes[bytes.size() - 2] << 16 | static_cast<std::uint32_t>(bytes.back()) << 24,
+              crc);
+    std::remove(path.c_str());
+}

@@ -6,6 +6,7 @@ import ctypes
 import json
 import os
 import subprocess
+import sys
 import zlib
 
 import pytest
@@ -23,19 +24,13 @@ class Options(ctypes.Structure):
 
 
 def load():
-    lib = ctypes.CDLL(os.environ["QUILLON_LIBRARY"])
-    lib.GDS_BeginLib.argtypes = [ctypes.c_char_p, ctypes.c_double, ctypes.c_double]
+    # The flat functions and the error handler of the geometry tests, with
+    # the options struct this test fills.
+    sys.path.insert(0, os.path.join(HERE, "..", "geometry"))
+    import quillon_ctypes
+    lib = quillon_ctypes.load()
     lib.quillon_open.argtypes = [ctypes.c_char_p, ctypes.c_double, ctypes.c_double,
                                  ctypes.POINTER(Options), ctypes.POINTER(_int)]
-    lib.quillon_open.restype = ctypes.c_void_p
-    for name in ("GDS_Sref", "GDS_Aref", "GDS_Text", "GDS_Arc", "GDS_Sector"):
-        getattr(lib, name).restype = _int
-    lib.messages = []
-    handler_type = ctypes.CFUNCTYPE(_int, ctypes.c_char_p)
-    lib.handler = handler_type(lambda text: lib.messages.append(text.decode()) or 0)
-    lib.SetErrorHandle.argtypes = [handler_type]
-    lib.SetErrorHandle.restype = handler_type
-    lib.SetErrorHandle(lib.handler)
     return lib
 
 
@@ -99,6 +94,17 @@ def draw(w):
     w.Box(0, 0, 100, 50, 1, 0, 0, 0)
     w.Property(7, b"leaf box")
     w.Square(200, 0, 40, 1, 3, 0, 0)
+    w.EndStructure()
+
+    # More classes of equal boxes than the window keeps, and more boxes.
+    w.BeginStructure(b"MANY")
+    for i in range(6000):
+        w.BoxWH(i * 7 % 1000, i // 1000 * 50 + i % 3, 10 + i % 1100, 20, 7, 0, 0, 0)
+    for i in range(5000):
+        w.BoxWH(i % 100 * 30, 5000 + i // 100 * 30 + (i * 7919) % 5, 10, 10, 8, 0, 0, 0)
+    # Many distinct strings, each by its reference number.
+    for i in range(16500):
+        w.Text(i, -i, b"T%d" % i, 9, 0, 0, 0, 0, 0, d(1.0), d(0.0), 0, 0)
     w.EndStructure()
 
     w.BeginStructure(b"TOP")
@@ -195,7 +201,7 @@ def test_oasis_reads_as_the_gdsii_of_the_same_calls(tmp_path, api, compression):
     check_validation(oas, compression != 0)
     result = compare(tmp_path, gds, oas, tolerance=3)
     assert result["dbu"][0] == pytest.approx(result["dbu"][1])
-    assert result["cells"][0] == result["cells"][1] == ["LEAF", "TOP"]
+    assert result["cells"][0] == result["cells"][1] == ["LEAF", "MANY", "TOP"]
     differences = result["differences"]
     # Round ends: KLayout's own polygons for the GDSII path's caps, true
     # circles in OASIS; nothing wider than the tolerance differs.
@@ -228,7 +234,6 @@ def test_flat_api_writes_gdsii_whatever_the_name_and_refuses_what_oasis_cannot_h
 
 def test_python_library_chooses_oasis_by_suffix_or_by_format(tmp_path):
     import datetime
-    import sys
     sys.path.insert(0, os.path.join(HERE, "..", "..", "python"))
     import quillon
 
