@@ -554,7 +554,10 @@ typedef struct QuillonOptions {
    once with a repetition, found in a window of 4096 shapes of up to 1024
    such classes. Texts are written as they come. CBLOCK compression (raw deflate, in blocks of 1 MiB) is on:
    compression -1 (the default) deflates at level 2, 1 to 9 at that level,
-   0 writes no CBLOCK. An OASIS file is never a gzip stream. Memory stays
+   0 writes no CBLOCK. The CBLOCKs are deflated as gzip files are (see
+   Compressed files at the top): the Windows DLLs' deflated bytes differ
+   from Linux's, and the same calls without CBLOCKs give the same bytes on
+   every platform. An OASIS file is never a gzip stream. Memory stays
    bounded whatever the file's size. */
 
 

@@ -15,7 +15,7 @@ endif()
 
 file(GLOB library_sources
   ${SOURCE_DIR}/src/core/*.cpp ${SOURCE_DIR}/src/framing/*.cpp ${SOURCE_DIR}/src/include/*.cpp
-  ${SOURCE_DIR}/src/elements/*.cpp
+  ${SOURCE_DIR}/src/elements/*.cpp ${SOURCE_DIR}/src/oasis/*.cpp
   ${SOURCE_DIR}/src/reader/*.cpp)
 set(fuzzer ${BINARY_DIR}/api_fuzzer)
 execute_process(

@@ -11,7 +11,7 @@ import random
 import pytest
 
 import quillon
-from test_include import HERE, PEERS, ROOT, run
+from test_include import PEERS, ROOT, make_peer, run
 
 COMPARE = ROOT / "tests" / "oasis" / "klayout_compare.py"
 CONVERT = os.environ["QUILLON_CONVERT"]
@@ -33,15 +33,6 @@ def differences(source, oas, tmp_path, prefix="", tolerance=3):
         if kept:
             found[cell] = kept
     return compared["cells"], found
-
-
-def make_peer(maker, option, value, path):
-    if maker == "klayout":
-        made = run(["klayout", "-b", "-r", HERE / "make_klayout.py", "-rd", f"out={path}",
-                    "-rd", f"option={option}", "-rd", f"value={value}"])
-    else:
-        made = run(["/usr/bin/python3", HERE / "make_gdspy.py", path, option])
-    assert made.returncode == 0, made.stderr
 
 
 def quillon_made(path):

@@ -243,15 +243,20 @@ PEERS = [("klayout", option, value) for option, value in [
     ("gds2_resolve_skew_arrays", "1")]] + [("gdspy", unit, "") for unit in ("1e-6", "1e-9", "1e-8")]
 
 
+def make_peer(maker, option, value, path):
+    """A library written by KLayout with one gds2_* option, or by gdspy in a unit."""
+    if maker == "klayout":
+        made = run(["klayout", "-b", "-r", HERE / "make_klayout.py", "-rd", f"out={path}",
+                    "-rd", f"option={option}", "-rd", f"value={value}"])
+    else:
+        made = run(["/usr/bin/python3", HERE / "make_gdspy.py", path, option])
+    assert made.returncode == 0, made.stderr
+
+
 @pytest.mark.parametrize("maker,option,value", PEERS)
 def test_peers_files_are_included_and_compare_equal(maker, option, value, tmp_path):
     source, out = tmp_path / "peer.gds", tmp_path / "out.gds"
-    if maker == "klayout":
-        made = run(["klayout", "-b", "-r", HERE / "make_klayout.py", "-rd", f"out={source}",
-                    "-rd", f"option={option}", "-rd", f"value={value}"])
-    else:
-        made = run(["/usr/bin/python3", HERE / "make_gdspy.py", source, option])
-    assert made.returncode == 0, made.stderr
+    make_peer(maker, option, value, source)
     result = host(out, source)
     assert result.returncode == 0, result.stderr
     klayout("compare.py", source=source, output=out, prefix="", cells=cell_count(source) + 1)

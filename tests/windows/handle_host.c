@@ -16,8 +16,10 @@
    A fourth writer draws the shapes by tolerance, bent and extended paths
    and text polygons (handle_shapes.gds): their points come from the
    library's own sine and cosine, so they too must match to the byte. The
-   same calls go to handle_shapes.oas as OASIS (by the name), CBLOCKs and
-   CRC32 included; its paths of odd width are refused there.
+   same calls go to handle_shapes.oas as OASIS (by the name), without
+   CBLOCKs (the DLLs deflate with zlib, Linux with ISA-L and libdeflate, as
+   for gzip files), CRC32 included; its paths of odd width are refused
+   there.
 
    Usage: handle_host LIBRARY   (run in an empty folder; writes handle_a.gds,
                                 handle_b.gds, handle_c.gds.gz, flat_c.gds.gz,
@@ -373,9 +375,12 @@ static void writeShapes(const struct Api* api, const struct ShapeApi* shapes,
     static const int bendYs[5] = {0, 0, 30000, 45000, 0};
     int status = 1, k;
     QuillonWriter* s;
+    const int compression = options->compression;
     options->libraryName = "SHAPES";
     options->userData = (void*)"s";
+    if (oasis) options->compression = 0;
     s = api->open(fileName, 0.001, 1e-9, options, &status);
+    options->compression = compression;
     expect("open s", status, QUILLON_OK);
     if (s == NULL) return;
     expect("begin_structure", api->beginStructure(s, "SHAPES"), QUILLON_OK);
